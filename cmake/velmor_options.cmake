@@ -1,0 +1,10 @@
+# Warnings for the project's own targets, and sanitizers for the whole build.
+add_library(velmor-warnings INTERFACE)
+add_library(velmor::warnings ALIAS velmor-warnings)
+target_compile_options(velmor-warnings INTERFACE -Wall -Wextra -Wpedantic
+                       $<$<BOOL:${VELMOR_STRICT}>:-Werror>)
+
+if(VELMOR_SANITIZE)
+  add_compile_options(-fsanitize=${VELMOR_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${VELMOR_SANITIZE})
+endif()

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <velmor/motion/frame.hpp>
+#include <velmor/motion/robot.hpp>
+
+namespace velmor {
+
+//! Standard Denavit-Hartenberg parameters of one revolute joint.
+struct DenavitHartenberg {
+    //! Offset along the previous z axis [m].
+    double d;
+    //! Joint angle offset about the previous z axis [rad].
+    double theta;
+    //! Length along the common normal [m].
+    double a;
+    //! Twist about the common normal [rad].
+    double alpha;
+};
+
+//! One serial arm with revolute joints: kinematics and joint limits.
+class RobotArm : public Robot, public std::enable_shared_from_this<RobotArm> {
+public:
+    RobotArm(std::string name, std::vector<DenavitHartenberg> dh_parameters, std::vector<JointLimits> limits,
+             Frame base = Frame::Identity(), Frame tool_offset = Frame::Identity());
+
+    [[nodiscard]] std::size_t get_degrees_of_freedom() const override;
+    //! Itself for an empty `previous`, else an empty pointer.
+    std::shared_ptr<RobotArm> get_next_arm(const std::shared_ptr<RobotArm>& previous = nullptr) override;
+    [[nodiscard]] std::vector<JointLimits> get_joint_limits() const override;
+
+    //! Pose of the tool centre point in the world for a joint position [rad].
+    [[nodiscard]] Frame calculate_tcp(const std::vector<double>& joint_position) const;
+    //! Frames of the base, of every joint and of the tool centre point, in order.
+    [[nodiscard]] std::vector<Frame> calculate_joint_frames(const std::vector<double>& joint_position) const;
+    //! A joint position [rad] whose tool pose is `tcp`, near `reference`; empty
+    //! when the pose is unreachable or the solution breaks the joint limits.
+    [[nodiscard]] std::optional<std::vector<double>> inverse_kinematics(const Frame& tcp,
+                                                                      const std::vector<double>& reference) const;
+
+    [[nodiscard]] const std::vector<DenavitHartenberg>& get_dh_parameters() const { return dh_parameters; }
+    //! Pose of the arm's base in the world.
+    [[nodiscard]] const Frame& get_base() const { return base; }
+    //! Pose of the tool centre point relative to the flange.
+    [[nodiscard]] const Frame& get_tool_offset() const { return tool_offset; }
+
+private:
+    std::vector<DenavitHartenberg> dh_parameters;
+    std::vector<JointLimits> limits;
+    Frame base;
+    Frame tool_offset;
+};
+
+}  // namespace velmor
