@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <velmor/motion/robot.hpp>
+#include <velmor/motion/trajectory.hpp>
+
+namespace velmor::drivers {
+
+//! A condition on the robot's state along the current trajectory.
+class Trigger {
+public:
+    //! The predicate: (robot, time along the trajectory [s], joint position, trajectory).
+    using Predicate = std::function<bool(const std::shared_ptr<velmor::Robot>&, double, const std::vector<double>&,
+                                         const velmor::Trajectory&)>;
+
+    //! A measurable quantity of the same context, to compare with a threshold.
+    class Value {
+    public:
+        using Function = std::function<double(const std::shared_ptr<velmor::Robot>&, double,
+                                              const std::vector<double>&, const velmor::Trajectory&)>;
+
+        explicit Value(Function function) : function(std::move(function)) {}
+
+        //! The quantity in this context.
+        double operator()(const std::shared_ptr<velmor::Robot>& robot, double time, const std::vector<double>& position,
+                          const velmor::Trajectory& trajectory) const {
+            return function(robot, time, position, trajectory);
+        }
+
+        //! Holds when the quantity exceeds `threshold`.
+        Trigger operator>(double threshold) const;
+        Trigger operator>=(double threshold) const;
+        Trigger operator<(double threshold) const;
+        Trigger operator<=(double threshold) const;
+
+    private:
+        Function function;
+    };
+
+    explicit Trigger(Predicate predicate) : predicate(std::move(predicate)) {}
+
+    //! Whether the condition holds in this context.
+    bool operator()(const std::shared_ptr<velmor::Robot>& robot, double time, const std::vector<double>& position,
+                    const velmor::Trajectory& trajectory) const {
+        return predicate(robot, time, position, trajectory);
+    }
+
+    //! Holds when both hold; `other` is evaluated only when this one holds.
+    Trigger operator&&(const Trigger& other) const;
+    //! Holds when either holds; `other` is evaluated only when this one does not hold.
+    Trigger operator||(const Trigger& other) const;
+
+    //! Time along the current trajectory [s].
+    static Value Time();
+    //! Time left until the end of the current trajectory [s].
+    static Value TimeToGoal();
+    //! Position of joint `dof`; std::out_of_range for a joint beyond the robot's.
+    static Value JointPosition(std::size_t dof);
+    //! Element `axis` (x, y, z [m], a, b, c [rad]) of the tool pose of an arm; 0 for other robots.
+    static Value TCPPosition(std::size_t axis);
+
+private:
+    Predicate predicate;
+};
+
+//! What to do when a trigger holds: called with the time along the trajectory [s].
+class Action {
+public:
+    using Function = std::function<void(double)>;
+
+    explicit Action(Function function) : function(std::move(function)) {}
+
+    void operator()(double time) const { function(time); }
+
+private:
+    Function function;
+};
+
+//! A pending (trigger, action) pair.
+struct Event {
+    Trigger trigger;
+    Action action;
+};
+
+}  // namespace velmor::drivers
