@@ -1,0 +1,122 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <velmor/drivers/driver.hpp>
+#include <velmor/motion/mirava.hpp>
+
+namespace velmor::drivers {
+
+//! Number of the last signal caught by handle_interrupt (0: none).
+extern std::atomic<int> global_signal_status;
+
+//! SIGINT handler: records the signal, restores its default action and raises it again.
+void handle_interrupt(int signal);
+
+//! A driver for a robot that exists only in simulation: it advances the robot's
+//! state itself in a 4 ms control loop and may mirror it to Mirava.
+//!
+//! Thread safety: every public operation may be called from any thread. One
+//! lock (`command_mutex`) serialises the commands and the hand-over to the
+//! control loop; it is never held while sleeping or planning on the loop.
+class SimulatedDriver : public Driver {
+public:
+    //! Class-wide switch: when false every connection attempt fails, enable and
+    //! disable report a connection error and digital inputs read nothing.
+    static inline std::atomic<bool> connect_result {true};
+
+    //! Simulated time speed: the wall-clock pause between cycles is delta_time / time_speed.
+    std::atomic<double> time_speed {1.0};
+
+    //! Builds, connects and starts at rest in the all-zero joint position.
+    //! Throws VelmorError (module "driver") when the robot cannot be chosen or connecting fails.
+    SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::shared_ptr<velmor::Robot> robot,
+                    bool sync_with_mirava, bool log_stream, bool serve_io_viewer, bool keep_io_viewer_running,
+                    const std::string& host, int port);
+    //! The same, driving the environment's single robot.
+    SimulatedDriver(std::shared_ptr<velmor::Planner> planner, bool sync_with_mirava, bool log_stream,
+                    bool serve_io_viewer, bool keep_io_viewer_running, const std::string& host, int port);
+    //! Waits for a running motion to end, then releases everything.
+    ~SimulatedDriver() override;
+
+    bool reconnect() override;
+    //! Waits for a running motion to end and rethrows an exception that ended the control loop.
+    bool disconnect() override;
+    Result enable() override;
+    Result disable() override;
+    std::vector<double> get_current_joint_position() override;
+    RobotState get_current_state() override;
+
+    std::shared_future<Result> run_async(const velmor::Trajectory& trajectory) override;
+    std::shared_future<Result> move_to_async(const Goal& goal, bool ignore_collisions) override;
+    std::shared_future<Result> move_along_async(const std::string& name, const std::optional<Goal>& goal,
+                                                bool ignore_collisions) override;
+    std::shared_future<Result> blend_into_async(const velmor::Trajectory& trajectory, double duration) override;
+    std::shared_future<Result> stop_async(bool fast_stop) override;
+    std::shared_future<Result> resume_async() override;
+
+    //! Places the robot at `joint_position` (meant for a robot at rest) and shows it in Mirava.
+    void set_current_joint_position(const std::vector<double>& joint_position);
+
+    //! Hands `command` to the control loop, starting one when idle.
+    std::shared_future<Result> run_command_async(const Command& command);
+
+    //! The Mirava client (empty when none).
+    [[nodiscard]] std::shared_ptr<velmor::Mirava> get_mirava() const;
+    //! Replaces the Mirava client; the control loop mirrors positions whenever one is set.
+    void set_mirava(std::shared_ptr<velmor::Mirava> client);
+    //! Result of every motion that reaches its end.
+    [[nodiscard]] Result get_run_result() const;
+    void set_run_result(const Result& result);
+    //! What enable() and disable() return while connected.
+    [[nodiscard]] Result get_enable_result() const;
+    void set_enable_result(const Result& result);
+
+    //! Number of control cycles from one Mirava update to the next.
+    [[nodiscard]] std::uint64_t get_mirava_update_interval() const { return mirava_update_interval; }
+
+protected:
+    //! Number of control-loop threads running now (0 or 1).
+    std::atomic<int> active_loops {0};
+
+private:
+    void run_command();
+    void run_command_guarded();
+    void start_loop();
+    void collect_finished_loop();
+    std::shared_future<Result> replace_command_promise();
+    void complete_command(const Result& result);
+    bool finish_cycle(TimeScaler::StepOutcome outcome);
+    void pause_between_cycles() const;
+    void print_cycle_lines(const std::vector<double>& position) const;
+
+    bool sync_with_mirava;
+    std::uint64_t mirava_update_interval {1};
+    bool log_stream;
+
+    mutable std::mutex command_mutex;
+    std::promise<Result> command_promise;
+    bool command_promise_done {false};
+    std::future<void> control_loop;
+    std::exception_ptr loop_error;
+
+    mutable std::mutex mirava_mutex;
+    std::shared_ptr<velmor::Mirava> mirava;
+    std::atomic<bool> has_mirava {false};
+
+    mutable std::mutex results_mutex;
+    Result run_result {Result::Success};
+    Result enable_result {Result::Success};
+
+    // Loop-local copy of the position of the current cycle, kept to reuse its capacity.
+    std::vector<double> cycle_position;
+};
+
+}  // namespace velmor::drivers
