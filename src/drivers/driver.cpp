@@ -1,0 +1,338 @@
+#include <velmor/drivers/driver.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <iterator>
+#include <limits>
+#include <string_view>
+#include <utility>
+
+#include <velmor/log/log.hpp>
+#include <velmor/motion/environment.hpp>
+#include <velmor/motion/robot_arm.hpp>
+#include <velmor/motion/version_number.hpp>
+#include <velmor/velmor_error.hpp>
+
+namespace velmor::drivers {
+
+namespace {
+
+constexpr velmor::VersionNumber minimum_motion_library_version {0, 0, 29};
+
+// Ramp length of a pause: long enough to stop smoothly, short enough to feel immediate.
+constexpr double pause_ramp_duration {0.7};
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool log_motions_from_environment() {
+    const char* value = std::getenv("VELMOR_LOG_MOTIONS");
+    return value != nullptr && (equals_ignoring_case(value, "on") || equals_ignoring_case(value, "true"));
+}
+
+std::shared_ptr<velmor::Environment> require_environment(const std::shared_ptr<velmor::Planner>& planner) {
+    if (!planner || !planner->environment) {
+        throw VelmorError("driver", "A planner and environment are required to instantiate the driver.");
+    }
+    return planner->environment;
+}
+
+template <typename T>
+T wait_for(const std::shared_future<T>& future) {
+    if (!future.valid()) {
+        throw std::future_error(std::future_errc::no_state);
+    }
+    return future.get();
+}
+
+template <typename T>
+std::shared_future<T> ready_future(T value) {
+    std::promise<T> promise;
+    promise.set_value(std::move(value));
+    return promise.get_future().share();
+}
+
+// Keeps entries [offset, offset + count) in place; erasing never allocates,
+// which matters because the control loop narrows its state every cycle.
+void narrow(std::vector<double>& values, std::size_t offset, std::size_t count) {
+    if (values.size() < offset + count) {
+        return;
+    }
+    values.erase(values.begin() + static_cast<std::ptrdiff_t>(offset + count), values.end());
+    values.erase(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+}  // namespace
+
+std::shared_ptr<velmor::Robot> get_robot(const std::shared_ptr<velmor::Planner>& planner,
+                                         const std::shared_ptr<velmor::Robot>& robot) {
+    const auto environment = require_environment(planner);
+    if (robot) {
+        return robot;
+    }
+    const auto robots = environment->get_robots();
+    if (robots.size() != 1) {
+        throw VelmorError("driver", "Please specify the exact robot to drive, as they are '" +
+                                        std::to_string(robots.size()) + "' in the environment.");
+    }
+    return robots.front();
+}
+
+std::size_t calculate_offset(const std::shared_ptr<velmor::Planner>& planner,
+                             const std::shared_ptr<velmor::Robot>& robot) {
+    const auto robots = require_environment(planner)->get_robots();
+    if (robots.size() != 1) {
+        throw VelmorError("driver", "Requires a single robot in the environment, but there are '" +
+                                        std::to_string(robots.size()) + "'.");
+    }
+    const auto& whole = robots.front();
+    std::size_t offset {0};
+    for (auto arm = whole->get_next_arm(nullptr); arm && static_cast<velmor::Robot*>(arm.get()) != robot.get();
+         arm = whole->get_next_arm(arm)) {
+        offset += arm->get_degrees_of_freedom();
+    }
+    return offset;
+}
+
+Driver::Driver(std::shared_ptr<velmor::Planner> planner, std::shared_ptr<velmor::Robot> robot, const std::string& host,
+               int port, double delta_time)
+    : time_scaler(delta_time),
+      planner(std::move(planner)),
+      robot(get_robot(this->planner, robot)),
+      host(host),
+      port(port),
+      degrees_of_freedom(this->robot->get_degrees_of_freedom()),
+      delta_time(delta_time) {
+    if (velmor::version_number < minimum_motion_library_version) {
+        throw VelmorError("driver", "The driver requires a minimum version '" +
+                                        minimum_motion_library_version.to_string() + "' of the motion library.");
+    }
+    velmor::log::level.store(velmor::log::get_default_level());
+    log_motions.store(log_motions_from_environment());
+    joint_offset = calculate_offset(this->planner, this->robot);
+}
+
+bool Driver::reconnect() {
+    return false;
+}
+
+bool Driver::disconnect() {
+    return false;
+}
+
+bool Driver::is_connected() const {
+    return connected.load();
+}
+
+ControllerStatus Driver::get_controller_status() {
+    return ControllerStatus::Unknown;
+}
+
+Result Driver::enable() {
+    return Result::Success;
+}
+
+Result Driver::disable() {
+    return Result::Success;
+}
+
+std::vector<double> Driver::get_current_joint_position() {
+    const std::lock_guard lock(state_mutex);
+    return current_state.position;
+}
+
+Result Driver::run(const velmor::Trajectory& trajectory) {
+    return wait_for(run_async(trajectory));
+}
+
+Result Driver::move_to(const Goal& goal, bool ignore_collisions) {
+    return wait_for(move_to_async(goal, ignore_collisions));
+}
+
+Result Driver::move_along(const std::string& name, const std::optional<Goal>& goal, bool ignore_collisions) {
+    return wait_for(move_along_async(name, goal, ignore_collisions));
+}
+
+Result Driver::blend_into(const velmor::Trajectory& trajectory, double duration) {
+    return wait_for(blend_into_async(trajectory, duration));
+}
+
+Result Driver::stop(bool fast_stop) {
+    return wait_for(stop_async(fast_stop));
+}
+
+Result Driver::resume() {
+    return wait_for(resume_async());
+}
+
+std::optional<int> Driver::get_digital_input(const std::string& /*name*/) {
+    return std::nullopt;
+}
+
+bool Driver::set_digital_output(const std::string& /*name*/, int /*value*/) {
+    return false;
+}
+
+std::optional<double> Driver::get_analog_input(const std::string& /*name*/) {
+    return std::nullopt;
+}
+
+bool Driver::set_analog_output(const std::string& /*name*/, double /*value*/) {
+    return false;
+}
+
+std::optional<int> Driver::get_group_input(const std::string& /*name*/) {
+    return std::nullopt;
+}
+
+bool Driver::set_group_output(const std::string& /*name*/, int /*value*/) {
+    return false;
+}
+
+std::optional<int> Driver::get_int_register(const std::string& /*name*/) {
+    return std::nullopt;
+}
+
+bool Driver::set_int_register(const std::string& /*name*/, int /*value*/) {
+    return false;
+}
+
+std::optional<double> Driver::get_double_register(const std::string& /*name*/) {
+    return std::nullopt;
+}
+
+bool Driver::set_double_register(const std::string& /*name*/, double /*value*/) {
+    return false;
+}
+
+bool Driver::is_running() const {
+    return running.load();
+}
+
+bool Driver::is_paused() const {
+    return get_speed() < std::numeric_limits<double>::epsilon();
+}
+
+double Driver::get_speed() const {
+    return time_scaler.get_scale();
+}
+
+void Driver::set_speed(double speed) {
+    this->speed.store(speed);
+    time_scaler.stop_scale_movement();
+    time_scaler.set_scale(speed);
+    // A pause ramp that was under way has just been dropped; without this a
+    // later pause would be refused as "already pausing" for good.
+    is_pausing.store(false);
+}
+
+void Driver::set_speed(double speed, double duration) {
+    this->speed.store(speed);
+    // The returned future only matters to pause_async; a speed ramp has no waiter.
+    static_cast<void>(time_scaler.move_scale_linearly_to(speed, duration));
+    is_pausing.store(false);
+}
+
+std::shared_future<bool> Driver::pause_async() {
+    if (is_paused()) {
+        return ready_future(true);
+    }
+    if (is_pausing.load()) {
+        return ready_future(false);
+    }
+    if (is_running()) {
+        // Of two callers racing here only one starts the ramp; the other is told a pause is under way.
+        bool was_pausing {false};
+        if (!is_pausing.compare_exchange_strong(was_pausing, true)) {
+            return ready_future(false);
+        }
+        return time_scaler.move_scale_linearly_to(0.0, pause_ramp_duration);
+    }
+    // A speed ramp left over from earlier must not lift the scale off zero in the next motion.
+    time_scaler.stop_scale_movement();
+    time_scaler.set_scale(0.0);
+    return ready_future(true);
+}
+
+bool Driver::pause() {
+    return wait_for(pause_async());
+}
+
+void Driver::add_event(const Trigger& trigger, const Action& action) {
+    const std::lock_guard lock(new_events_mutex);
+    new_events.push_back(Event {trigger, action});
+}
+
+void Driver::create_io_alias(const std::string& name, std::size_t address) {
+    io_aliases[name] = address;
+}
+
+bool Driver::are_positions_within(const std::vector<double>& a, const std::vector<double>& b, double tolerance) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        // Written as "exceeds" so that a NaN difference, which compares false, passes.
+        if (std::abs(a[i] - b[i]) > tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Driver::on_motion_did_finish() {
+    running.store(false);
+    // A pause ramp that the trajectory outran is over too.
+    is_pausing.store(false);
+    events.clear();
+    const std::lock_guard lock(new_events_mutex);
+    new_events.clear();
+}
+
+bool Driver::has_events() const {
+    if (!events.empty()) {
+        return true;
+    }
+    const std::lock_guard lock(new_events_mutex);
+    return !new_events.empty();
+}
+
+void Driver::check_for_events(double time, const std::vector<double>& position) {
+    {
+        const std::lock_guard lock(new_events_mutex);
+        if (!new_events.empty()) {
+            events.insert(events.end(), std::make_move_iterator(new_events.begin()),
+                          std::make_move_iterator(new_events.end()));
+            new_events.clear();
+        }
+    }
+    // Triggers and actions run without any lock held, so an action may add events.
+    std::size_t index {0};
+    while (index < events.size()) {
+        if (events[index].trigger(robot, time, position, current_trajectory)) {
+            events[index].action(time);
+            events.erase(events.begin() + static_cast<std::ptrdiff_t>(index));
+        } else {
+            ++index;
+        }
+    }
+}
+
+void Driver::slice_state_offset(velmor::State& state) const {
+    const std::size_t joints = state.position.size();
+    if (joints == degrees_of_freedom || joints < joint_offset + degrees_of_freedom) {
+        return;
+    }
+    narrow(state.position, joint_offset, degrees_of_freedom);
+    // Velocity and acceleration are as long as the position whenever the time
+    // scaler wrote the state; a shorter one is left as it is rather than read past its end.
+    narrow(state.velocity, joint_offset, degrees_of_freedom);
+    narrow(state.acceleration, joint_offset, degrees_of_freedom);
+}
+
+}  // namespace velmor::drivers

@@ -1,0 +1,81 @@
+#include <velmor/drivers/events.hpp>
+
+#include <array>
+
+#include <velmor/motion/robot_arm.hpp>
+
+namespace velmor::drivers {
+
+namespace {
+
+// The comparison applies to copies, so the trigger outlives the value and threshold it was built from.
+template <typename Compare>
+Trigger compare(const Trigger::Value& value, double threshold, Compare compare_with) {
+    return Trigger([value, threshold, compare_with](const std::shared_ptr<velmor::Robot>& robot, double time,
+                                                    const std::vector<double>& position,
+                                                    const velmor::Trajectory& trajectory) {
+        return compare_with(value(robot, time, position, trajectory), threshold);
+    });
+}
+
+}  // namespace
+
+Trigger Trigger::Value::operator>(double threshold) const {
+    return compare(*this, threshold, [](double a, double b) { return a > b; });
+}
+
+Trigger Trigger::Value::operator>=(double threshold) const {
+    return compare(*this, threshold, [](double a, double b) { return a >= b; });
+}
+
+Trigger Trigger::Value::operator<(double threshold) const {
+    return compare(*this, threshold, [](double a, double b) { return a < b; });
+}
+
+Trigger Trigger::Value::operator<=(double threshold) const {
+    return compare(*this, threshold, [](double a, double b) { return a <= b; });
+}
+
+Trigger Trigger::operator&&(const Trigger& other) const {
+    return Trigger([left = *this, right = other](const std::shared_ptr<velmor::Robot>& robot, double time,
+                                                 const std::vector<double>& position,
+                                                 const velmor::Trajectory& trajectory) {
+        return left(robot, time, position, trajectory) && right(robot, time, position, trajectory);
+    });
+}
+
+Trigger Trigger::operator||(const Trigger& other) const {
+    return Trigger([left = *this, right = other](const std::shared_ptr<velmor::Robot>& robot, double time,
+                                                 const std::vector<double>& position,
+                                                 const velmor::Trajectory& trajectory) {
+        return left(robot, time, position, trajectory) || right(robot, time, position, trajectory);
+    });
+}
+
+Trigger::Value Trigger::Time() {
+    return Value([](const std::shared_ptr<velmor::Robot>&, double time, const std::vector<double>&,
+                    const velmor::Trajectory&) { return time; });
+}
+
+Trigger::Value Trigger::TimeToGoal() {
+    return Value([](const std::shared_ptr<velmor::Robot>&, double time, const std::vector<double>&,
+                    const velmor::Trajectory& trajectory) { return trajectory.duration() - time; });
+}
+
+Trigger::Value Trigger::JointPosition(std::size_t dof) {
+    return Value([dof](const std::shared_ptr<velmor::Robot>&, double, const std::vector<double>& position,
+                       const velmor::Trajectory&) { return position.at(dof); });
+}
+
+Trigger::Value Trigger::TCPPosition(std::size_t axis) {
+    return Value([axis](const std::shared_ptr<velmor::Robot>& robot, double, const std::vector<double>& position,
+                        const velmor::Trajectory&) {
+        const auto arm = std::dynamic_pointer_cast<velmor::RobotArm>(robot);
+        if (!arm) {
+            return 0.0;
+        }
+        return arm->calculate_tcp(position).to_euler().at(axis);
+    });
+}
+
+}  // namespace velmor::drivers

@@ -1,0 +1,113 @@
+#include <velmor/drivers/driver.hpp>
+
+#include <cstddef>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+#include <velmor/log/log.hpp>
+#include <velmor/motion/motion.hpp>
+#include <velmor/motion/waypoint.hpp>
+#include <velmor/velmor_error.hpp>
+
+namespace velmor::drivers {
+
+namespace {
+
+// Large enough to reach the end of any trajectory; slice clips it.
+constexpr std::size_t to_the_end {1000000000};
+
+// Fixed on purpose: a ready trajectory must start where the robot is, whatever
+// a concrete driver's path monitoring is set to.
+constexpr double start_tolerance {0.1};
+
+void warn(const std::string& message) {
+    velmor::log::log_<velmor::log::Level::Warn>("driver", message);
+}
+
+// The sample at which a blend joins: the first one strictly after `duration`, else the last.
+std::size_t joining_sample(const velmor::Trajectory& trajectory, double duration) {
+    const auto& times = trajectory.times();
+    for (std::size_t k = 0; k < times.size(); ++k) {
+        if (times[k] > duration) {
+            return k;
+        }
+    }
+    return times.size() - 1;
+}
+
+velmor::MotionGoal to_motion_goal(const Goal& goal) {
+    return std::visit([](const auto& point) -> velmor::MotionGoal { return point; }, goal);
+}
+
+// Runs a planner call whose VelmorError the driver can go on from: it becomes
+// a warning and an empty result.
+template <typename Plan>
+std::optional<velmor::Trajectory> plan_or_warn(Plan&& plan) {
+    try {
+        return std::forward<Plan>(plan)();
+    } catch (const VelmorError& error) {
+        warn(error.what());
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& trajectory,
+                                  const RobotState& state) const {
+    const velmor::Waypoint start(state.position, state.velocity, state.acceleration);
+
+    if (const auto* ready = std::get_if<TrajectoryCommand>(&command)) {
+        velmor::Trajectory copy = ready->trajectory;
+        // An empty trajectory starts nowhere; it is refused like one that starts elsewhere.
+        bool starts_here {false};
+        if (!copy.empty()) {
+            velmor::State first = copy.front();
+            slice_state_offset(first);
+            starts_here = are_positions_within(start.position, first.position, start_tolerance);
+        }
+        if (!starts_here) {
+            warn("New trajectory does not start from current robot position.");
+            return false;
+        }
+        trajectory = std::move(copy);
+        return true;
+    }
+
+    if (!planner) {
+        return false;
+    }
+
+    std::optional<velmor::Trajectory> planned;
+    if (const auto* blend = std::get_if<BlendIntoCommand>(&command)) {
+        if (blend->trajectory.empty()) {
+            warn("Cannot blend into an empty trajectory.");
+            return false;
+        }
+        const velmor::Trajectory copy = blend->trajectory;
+        const std::size_t k = joining_sample(copy, blend->duration);
+        const velmor::Waypoint joining(copy.positions()[k], copy.velocities()[k], copy.accelerations()[k]);
+        planned = planner->plan(velmor::LowLevelMotion(robot, "", start, joining));
+        if (planned) {
+            planned->append(copy.slice(k, to_the_end));
+        }
+    } else if (const auto* named = std::get_if<MotionCommand>(&command)) {
+        planned = plan_or_warn([&] { return planner->plan(named->name, Goal(start), named->goal); });
+    } else if (const auto* point = std::get_if<PointCommand>(&command)) {
+        const velmor::Motion motion(robot, "", Goal(start), to_motion_goal(point->goal));
+        planned = plan_or_warn([&] { return planner->plan(motion, std::nullopt, std::nullopt); });
+    } else if (std::holds_alternative<StopCommand>(command)) {
+        velmor::LowLevelMotion motion(robot, "", start, velmor::Waypoint(0));
+        motion.control_interface = velmor::LowLevelMotion::ControlInterface::Velocity;
+        planned = planner->plan(motion);
+    }
+
+    if (!planned) {
+        return false;
+    }
+    trajectory = std::move(*planned);
+    return true;
+}
+
+}  // namespace velmor::drivers
