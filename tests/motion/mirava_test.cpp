@@ -1,0 +1,353 @@
+#include <velmor/motion/mirava.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <velmor/velmor_error.hpp>
+
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using namespace std::chrono_literals;
+
+// A stand-in for the Mirava application: accepts WebSockets and records every text frame.
+class FakeApplication {
+public:
+    explicit FakeApplication(std::uint16_t port = 0) {
+        acceptor.open(tcp::v4());
+        acceptor.set_option(asio::socket_base::reuse_address(true));
+        acceptor.bind({asio::ip::make_address("127.0.0.1"), port});
+        acceptor.listen();
+        accept_next();
+        thread = std::thread([this]() { io.run(); });
+    }
+
+    ~FakeApplication() { stop(); }
+
+    [[nodiscard]] std::uint16_t port() const { return acceptor.local_endpoint().port(); }
+
+    // Drops every connection at once, as a crashing application would.
+    void stop() {
+        if (!thread.joinable()) {
+            return;
+        }
+        asio::post(io, [this]() {
+            acceptor.close();
+            for (auto& session : sessions) {
+                beast::get_lowest_layer(session->ws).socket().close();
+            }
+        });
+        thread.join();
+    }
+
+    // While paused, sessions stop reading, so the client's frames back up.
+    void set_paused(bool value) {
+        asio::post(io, [this, value]() {
+            paused = value;
+            if (!paused) {
+                for (auto& session : sessions) {
+                    read_next(session);
+                }
+            }
+        });
+    }
+
+    std::optional<std::string> next_frame(std::chrono::milliseconds timeout = 2000ms) {
+        std::unique_lock lock(mutex);
+        if (!changed.wait_for(lock, timeout, [this]() { return !frames.empty(); })) {
+            return std::nullopt;
+        }
+        auto frame = frames.front();
+        frames.pop_front();
+        return frame;
+    }
+
+    std::string last_path() {
+        const std::lock_guard lock(mutex);
+        return path;
+    }
+
+private:
+    struct Session {
+        explicit Session(tcp::socket socket) : ws(std::move(socket)) {}
+        websocket::stream<beast::tcp_stream> ws;
+        beast::flat_buffer buffer;
+        http::request<http::string_body> request;
+        bool reading = false;
+    };
+
+    void accept_next() {
+        acceptor.async_accept([this](const beast::error_code& error, tcp::socket socket) {
+            if (error) {
+                return;
+            }
+            auto session = std::make_shared<Session>(std::move(socket));
+            sessions.push_back(session);
+            http::async_read(session->ws.next_layer(), session->buffer, session->request,
+                             [this, session](const beast::error_code& error, std::size_t) {
+                                 if (error) {
+                                     return;
+                                 }
+                                 {
+                                     const std::lock_guard lock(mutex);
+                                     path = std::string(session->request.target());
+                                 }
+                                 session->ws.async_accept(session->request, [this, session](const beast::error_code& error) {
+                                     if (!error) {
+                                         read_next(session);
+                                     }
+                                 });
+                             });
+            accept_next();
+        });
+    }
+
+    void read_next(const std::shared_ptr<Session>& session) {
+        if (paused || session->reading) {
+            return;
+        }
+        session->reading = true;
+        session->ws.async_read(session->buffer, [this, session](const beast::error_code& error, std::size_t) {
+            session->reading = false;
+            if (error) {
+                return;
+            }
+            {
+                const std::lock_guard lock(mutex);
+                frames.push_back(beast::buffers_to_string(session->buffer.data()));
+            }
+            session->buffer.consume(session->buffer.size());
+            changed.notify_all();
+            read_next(session);
+        });
+    }
+
+    asio::io_context io;
+    tcp::acceptor acceptor {io};
+    std::vector<std::shared_ptr<Session>> sessions;
+    bool paused = false;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::string> frames;
+    std::string path;
+    std::thread thread;
+};
+
+void point_client_at(std::uint16_t port) {
+    const std::string address = "127.0.0.1:" + std::to_string(port);
+    ::setenv("VELMOR_MIRAVA_ADDRESS", address.c_str(), 1);
+}
+
+std::uint16_t unused_port() {
+    asio::io_context io;
+    tcp::acceptor probe(io, {asio::ip::make_address("127.0.0.1"), 0});
+    return probe.local_endpoint().port();
+}
+
+nlohmann::json parse(const std::optional<std::string>& frame) {
+    EXPECT_TRUE(frame.has_value());
+    return frame ? nlohmann::json::parse(*frame) : nlohmann::json();
+}
+
+class SingleJointArm : public velmor::Robot {
+public:
+    SingleJointArm() : Robot("bench \"arm\"") {}
+    [[nodiscard]] std::size_t get_degrees_of_freedom() const override { return 1; }
+    std::shared_ptr<velmor::RobotArm> get_next_arm(const std::shared_ptr<velmor::RobotArm>&) override { return {}; }
+    [[nodiscard]] std::vector<velmor::JointLimits> get_joint_limits() const override { return {}; }
+};
+
+TEST(Mirava, DeliversEveryPositionInOrderAsJson) {
+    FakeApplication application;
+    point_client_at(application.port());
+    const velmor::Mirava mirava(true, 2.0);
+    for (int i = 0; i < 20; ++i) {
+        mirava.set_joint_position({0.25 * i, -1.5, 1e-9}, nullptr);
+        const auto message = parse(application.next_frame());
+        EXPECT_EQ(message["type"], "joint_position");
+        EXPECT_EQ(message["position"], nlohmann::json({0.25 * i, -1.5, 1e-9}));
+        EXPECT_FALSE(message.contains("robot"));
+    }
+    EXPECT_EQ(application.last_path(), "/driver");
+}
+
+TEST(Mirava, SendsTheRobotNameWhenGivenARobot) {
+    FakeApplication application;
+    point_client_at(application.port());
+    const velmor::Mirava mirava(true, 2.0);
+    mirava.set_joint_position({0.5}, std::make_shared<SingleJointArm>());
+    const auto message = parse(application.next_frame());
+    EXPECT_EQ(message["robot"], "bench \"arm\"");
+    EXPECT_EQ(message["position"], nlohmann::json({0.5}));
+}
+
+TEST(Mirava, BurstArrivesInOrderEndingWithTheNewest) {
+    FakeApplication application;
+    point_client_at(application.port());
+    const velmor::Mirava mirava(true, 2.0);
+    for (int i = 1; i <= 500; ++i) {
+        mirava.set_joint_position({static_cast<double>(i)}, nullptr);
+    }
+    double previous = 0.0;
+    while (previous < 500.0) {
+        const auto value = parse(application.next_frame())["position"][0].get<double>();
+        EXPECT_GT(value, previous);
+        previous = value;
+    }
+}
+
+TEST(Mirava, SlowApplicationGetsOnlyTheNewestOfTheFramesItMissed) {
+    FakeApplication application;
+    point_client_at(application.port());
+    const velmor::Mirava mirava(true, 2.0);
+    application.set_paused(true);
+    // Frames of several megabytes fill the socket buffers after a few sends.
+    std::vector<double> position(400000, 0.125);
+    for (int i = 1; i <= 40; ++i) {
+        position[0] = i;
+        mirava.set_joint_position(position, nullptr);
+        std::this_thread::sleep_for(5ms);
+    }
+    application.set_paused(false);
+    int received = 0;
+    double previous = 0.0;
+    while (previous < 40.0) {
+        const auto value = parse(application.next_frame(5000ms))["position"][0].get<double>();
+        EXPECT_GT(value, previous);
+        previous = value;
+        ++received;
+    }
+    EXPECT_LT(received, 40);
+}
+
+TEST(Mirava, AbsentApplicationThrowsWithinAboutTheTimeout) {
+    const auto port = unused_port();
+    point_client_at(port);
+    velmor::Mirava mirava(false, 1.0);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        mirava.reconnect(0.5);
+        FAIL() << "reconnect succeeded without an application";
+    } catch (const velmor::VelmorError& error) {
+        EXPECT_EQ(error.module, "mirava");
+        EXPECT_NE(error.message.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << error.message;
+    }
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed.count(), 1.5);
+    EXPECT_THROW(velmor::Mirava(true, 0.2), velmor::VelmorError);
+}
+
+TEST(Mirava, MalformedAddressIsRefused) {
+    for (const char* address : {"localhost", "127.0.0.1:", ":8768", "127.0.0.1:70000", "127.0.0.1:http"}) {
+        ::setenv("VELMOR_MIRAVA_ADDRESS", address, 1);
+        velmor::Mirava mirava(false, 1.0);
+        EXPECT_THROW(mirava.reconnect(0.1), velmor::VelmorError) << address;
+    }
+}
+
+TEST(Mirava, UnconnectedClientDropsPositionsAndWarnsOnce) {
+    point_client_at(unused_port());
+    const velmor::Mirava mirava(false, 1.0);
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_NO_THROW(mirava.set_joint_position({1.0, 2.0}, nullptr));
+    }
+    const auto output = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(output.rfind("[velmor.mirava] ", 0), 0U) << output;
+    EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
+}
+
+TEST(Mirava, VanishingApplicationNeitherThrowsNorBlocksAndWarnsOnce) {
+    auto application = std::make_unique<FakeApplication>();
+    point_client_at(application->port());
+    const velmor::Mirava mirava(true, 2.0);
+    mirava.set_joint_position({1.0}, nullptr);
+    ASSERT_TRUE(application->next_frame());
+    testing::internal::CaptureStderr();
+    application.reset();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_NO_THROW(mirava.set_joint_position({static_cast<double>(i)}, nullptr));
+        std::this_thread::sleep_for(2ms);
+    }
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    const auto output = testing::internal::GetCapturedStderr();
+    EXPECT_LT(elapsed.count(), 2.0);
+    EXPECT_NE(output.find("[velmor.mirava] Lost the connection to Mirava at 127.0.0.1:"), std::string::npos) << output;
+    EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
+}
+
+TEST(Mirava, ReconnectAfterTheApplicationReturnsDeliversAgain) {
+    auto application = std::make_unique<FakeApplication>();
+    const auto port = application->port();
+    point_client_at(port);
+    velmor::Mirava mirava(true, 2.0);
+    mirava.set_joint_position({1.0}, nullptr);
+    ASSERT_TRUE(application->next_frame());
+    application.reset();
+    testing::internal::CaptureStderr();
+    mirava.set_joint_position({2.0}, nullptr);
+    application = std::make_unique<FakeApplication>(port);
+    mirava.reconnect(2.0);
+    testing::internal::GetCapturedStderr();
+    mirava.set_joint_position({3.0}, nullptr);
+    EXPECT_EQ(parse(application->next_frame())["position"], nlohmann::json({3.0}));
+}
+
+TEST(Mirava, PositionsMayBeSentWhileAnotherThreadReconnects) {
+    FakeApplication application;
+    point_client_at(application.port());
+    velmor::Mirava mirava(true, 2.0);
+    std::atomic<bool> sending {true};
+    std::thread sender([&]() {
+        for (double value = 0.0; sending; value += 1.0) {
+            mirava.set_joint_position({value}, nullptr);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_NO_THROW(mirava.reconnect(2.0));
+    }
+    sending = false;
+    sender.join();
+    mirava.set_joint_position({-1.0}, nullptr);
+    std::optional<std::string> frame;
+    while ((frame = application.next_frame()) && nlohmann::json::parse(*frame)["position"][0] != -1.0) {
+    }
+    EXPECT_TRUE(frame.has_value());
+}
+
+TEST(Mirava, DestructionIsPromptWhileConnected) {
+    FakeApplication application;
+    point_client_at(application.port());
+    const auto start = std::chrono::steady_clock::now();
+    {
+        const velmor::Mirava mirava(true, 2.0);
+        mirava.set_joint_position({1.0}, nullptr);
+        ASSERT_TRUE(application.next_frame());
+    }
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed.count(), 1.0);
+}
+
+}  // namespace
