@@ -184,6 +184,14 @@ public:
     void create_io_alias(const std::string& name, std::size_t address);
     //! Whether `a` and `b` have equal sizes and differ by at most `tolerance` per entry.
     static bool are_positions_within(const std::vector<double>& a, const std::vector<double>& b, double tolerance);
+    //! Network address of the robot controller.
+    [[nodiscard]] const std::string& get_host() const { return host; }
+    //! Port of the robot controller.
+    [[nodiscard]] int get_port() const { return port; }
+    //! Number of joints driven.
+    [[nodiscard]] std::size_t get_degrees_of_freedom() const { return degrees_of_freedom; }
+    //! Control interval [s].
+    [[nodiscard]] double get_delta_time() const { return delta_time; }
 
 protected:
     //! Ends the motion: not running, pending events dropped.
