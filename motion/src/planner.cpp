@@ -1,0 +1,146 @@
+#include <velmor/motion/planner.hpp>
+
+#include <cmath>
+#include <string>
+
+#include <velmor/velmor_error.hpp>
+
+#include "planning/goal_resolution.hpp"
+#include "planning/sampling.hpp"
+#include "planning/state_to_state.hpp"
+#include "planning/stop_profile.hpp"
+
+namespace velmor {
+
+namespace {
+
+using planning::JointState;
+
+[[noreturn]] void refuse(const std::string& message) {
+    throw VelmorError("planner", message);
+}
+
+void check_delta_time(double delta_time) {
+    if (!(delta_time > 0.0) || !std::isfinite(delta_time)) {
+        refuse("The sample interval must be a positive number of seconds, not " + std::to_string(delta_time) + ".");
+    }
+}
+
+MotionGoal as_motion_goal(const Goal& goal) {
+    return std::visit([](const auto& point) { return MotionGoal(point); }, goal);
+}
+
+std::optional<Trajectory> finish(const std::optional<planning::JointMotion>& motion, double delta_time,
+                                 const std::vector<JointState>& start, const std::vector<JointState>& goal,
+                                 const std::string& name) {
+    if (!motion) {
+        return std::nullopt;
+    }
+    Trajectory trajectory = planning::sample(*motion, delta_time, start, goal);
+    trajectory.motion = name;
+    return trajectory;
+}
+
+}  // namespace
+
+Planner::Planner(std::shared_ptr<Environment> environment, double delta_time)
+    : environment(std::move(environment)), delta_time(delta_time) {
+    check_delta_time(delta_time);
+}
+
+Planner::Planner(std::shared_ptr<Robot> robot, double delta_time)
+    : Planner(std::make_shared<Environment>(std::move(robot)), delta_time) {}
+
+void Planner::add_motion(const Motion& motion) {
+    const std::lock_guard lock(motions_mutex);
+    motions.insert_or_assign(motion.name, motion);
+}
+
+namespace {
+
+std::shared_ptr<Robot> choose_robot(const std::shared_ptr<Robot>& robot, const std::shared_ptr<Environment>& environment) {
+    if (robot) {
+        return robot;
+    }
+    const std::size_t count = environment ? environment->get_robots().size() : 0;
+    if (count != 1) {
+        refuse("The motion names no robot and the environment holds " + std::to_string(count) +
+               " robots instead of exactly one.");
+    }
+    return environment->get_robots().front();
+}
+
+}  // namespace
+
+std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
+    check_delta_time(delta_time);
+    const std::shared_ptr<Robot> robot = choose_robot(motion.robot, environment);
+    const std::size_t dof = robot->get_degrees_of_freedom();
+    const std::vector<JointLimits> limits = robot->get_joint_limits();
+    const std::vector<JointState> start = planning::to_states(motion.start, dof, "start");
+
+    if (motion.control_interface == LowLevelMotion::ControlInterface::Velocity) {
+        // An empty goal means every joint comes to rest.
+        std::vector<double> target(dof, 0.0);
+        if (!motion.goal.velocity.empty()) {
+            if (motion.goal.velocity.size() != dof) {
+                refuse("The goal's velocity has " + std::to_string(motion.goal.velocity.size()) +
+                       " entries but the robot has " + std::to_string(dof) + " joints.");
+            }
+            target = motion.goal.velocity;
+        }
+        for (std::size_t i = 0; i < dof; ++i) {
+            if (std::abs(target[i]) > limits[i].max_velocity) {
+                return std::nullopt;
+            }
+        }
+        const planning::JointMotion planned = planning::reach_velocities(start, target, limits);
+        std::vector<JointState> end;
+        for (std::size_t i = 0; i < dof; ++i) {
+            end.push_back(JointState {planned.joints[i].at(planned.duration).position, target[i], 0.0});
+        }
+        return finish(planned, delta_time, start, end, motion.name);
+    }
+
+    const std::vector<JointState> goal = planning::to_states(motion.goal, dof, "goal");
+    if (!planning::goal_within_limits(goal, limits)) {
+        return std::nullopt;
+    }
+    return finish(planning::state_to_state(start, goal, limits), delta_time, start, goal, motion.name);
+}
+
+std::optional<Trajectory> Planner::plan(const std::string& name, const std::optional<Goal>& start,
+                                        const std::optional<Goal>& goal) const {
+    std::optional<Motion> motion;
+    {
+        const std::lock_guard lock(motions_mutex);
+        const auto found = motions.find(name);
+        if (found == motions.end()) {
+            refuse("The planner knows no motion named \"" + name + "\".");
+        }
+        motion = found->second;
+    }
+    return plan(*motion, start, goal);
+}
+
+std::optional<Trajectory> Planner::plan(const Motion& motion, const std::optional<Goal>& start,
+                                        const std::optional<Goal>& goal) const {
+    check_delta_time(delta_time);
+    const std::shared_ptr<Robot> robot = choose_robot(motion.robot, environment);
+    const std::optional<Goal>& start_point = start ? start : motion.start;
+    if (!start_point) {
+        refuse("The motion \"" + motion.name + "\" has no start point and none was given.");
+    }
+    const auto start_states = planning::resolve_start(robot, *start_point);
+    if (!start_states) {
+        return std::nullopt;
+    }
+    const auto goal_states = planning::resolve_goal(robot, goal ? as_motion_goal(*goal) : motion.goal, *start_states);
+    if (!goal_states || !planning::goal_within_limits(*goal_states, robot->get_joint_limits())) {
+        return std::nullopt;
+    }
+    return finish(planning::state_to_state(*start_states, *goal_states, robot->get_joint_limits()), delta_time,
+                  *start_states, *goal_states, motion.name);
+}
+
+}  // namespace velmor

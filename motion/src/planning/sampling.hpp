@@ -1,0 +1,17 @@
+#pragma once
+
+#include <vector>
+
+#include <velmor/motion/trajectory.hpp>
+
+#include "planning/joint_motion.hpp"
+
+namespace velmor::planning {
+
+//! Samples `motion` every `delta_time` [s], with one more sample exactly at its end.
+//! The first sample is `start` and the last `end`, exactly, so that no rounding of
+//! the profiles shows at the boundaries.
+Trajectory sample(const JointMotion& motion, double delta_time, const std::vector<JointState>& start,
+                  const std::vector<JointState>& end);
+
+}  // namespace velmor::planning
