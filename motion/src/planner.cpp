@@ -30,13 +30,9 @@ MotionGoal as_motion_goal(const Goal& goal) {
     return std::visit([](const auto& point) { return MotionGoal(point); }, goal);
 }
 
-std::optional<Trajectory> finish(const std::optional<planning::JointMotion>& motion, double delta_time,
-                                 const std::vector<JointState>& start, const std::vector<JointState>& goal,
-                                 const std::string& name) {
-    if (!motion) {
-        return std::nullopt;
-    }
-    Trajectory trajectory = planning::sample(*motion, delta_time, start, goal);
+Trajectory finish(const planning::JointMotion& motion, double delta_time, const std::vector<JointState>& start,
+                  const std::vector<JointState>& goal, const std::string& name) {
+    Trajectory trajectory = planning::sample(motion, delta_time, start, goal);
     trajectory.motion = name;
     return trajectory;
 }

@@ -226,10 +226,13 @@ std::optional<std::vector<JointState>> resolve_goal(const std::shared_ptr<Robot>
 }
 
 bool goal_within_limits(const std::vector<JointState>& goal, const std::vector<JointLimits>& limits) {
+    // Goals taken from planned trajectories may touch a limit up to rounding.
+    constexpr double slack = 1.0 + 1e-12;
     for (std::size_t i = 0; i < goal.size(); ++i) {
         const JointLimits& l = limits[i];
         if (!(goal[i].position >= l.min_position && goal[i].position <= l.max_position &&
-              std::abs(goal[i].velocity) <= l.max_velocity && std::abs(goal[i].acceleration) <= l.max_acceleration)) {
+              std::abs(goal[i].velocity) <= l.max_velocity * slack &&
+              std::abs(goal[i].acceleration) <= l.max_acceleration * slack)) {
             return false;
         }
     }

@@ -1,6 +1,7 @@
 #include "planning/profile.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace velmor::planning {
 
@@ -67,6 +68,25 @@ Profile Profile::stretched(double new_duration) const {
             factor *= rate;
         }
         result.append(scaled);
+    }
+    return result;
+}
+
+Profile Profile::reversed() const {
+    Profile result(JointState {end.position, -end.velocity, end.acceleration});
+    for (auto piece = pieces_.rbegin(); piece != pieces_.rend(); ++piece) {
+        // q(σ) = p(D - σ) = Σ_k c_k (D - σ)^k, expanded binomially into powers of σ.
+        const double d = piece->duration;
+        Piece backwards {d, {}};
+        for (std::size_t k = 0; k < piece->c.size(); ++k) {
+            double binomial = 1.0;
+            for (std::size_t m = 0; m <= k; ++m) {
+                const double sign = m % 2 == 0 ? 1.0 : -1.0;
+                backwards.c[m] += piece->c[k] * binomial * std::pow(d, static_cast<double>(k - m)) * sign;
+                binomial = binomial * static_cast<double>(k - m) / static_cast<double>(m + 1);
+            }
+        }
+        result.append(backwards);
     }
     return result;
 }

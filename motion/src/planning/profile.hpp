@@ -46,6 +46,8 @@ public:
     //! The same path stretched in time to last `new_duration` [s] (≥ duration()); only
     //! valid for profiles that start and end at rest, which stay at rest when stretched.
     [[nodiscard]] Profile stretched(double new_duration) const;
+    //! The same path played backwards: it starts where this one ends, with the velocity negated.
+    [[nodiscard]] Profile reversed() const;
 
 private:
     JointState start;
