@@ -13,6 +13,7 @@ AsyncPrinter::~AsyncPrinter() {
         accepting = false;
     }
     queue_ready.notify_all();
+    line_printed.notify_all();
     if (printer_thread.joinable()) {
         printer_thread.join();
     }
@@ -22,8 +23,15 @@ void AsyncPrinter::enqueue(Log line) {
     {
         std::lock_guard lock(queue_mutex);
         queue.push_back(std::move(line));
+        ++queued_count;
     }
     queue_ready.notify_one();
+}
+
+void AsyncPrinter::flush() {
+    std::unique_lock lock(queue_mutex);
+    const std::size_t target = queued_count;
+    line_printed.wait(lock, [&] { return printed_count >= target || !accepting; });
 }
 
 void AsyncPrinter::print() {
@@ -39,6 +47,11 @@ void AsyncPrinter::print() {
             queue.pop_front();
         }
         write(line);
+        {
+            std::lock_guard lock(queue_mutex);
+            ++printed_count;
+        }
+        line_printed.notify_all();
     }
 }
 

@@ -37,6 +37,8 @@ public:
 
     //! Appends a line to the queue and wakes the printer.
     void enqueue(Log line);
+    //! Blocks until every line queued so far has been written (or the printer stopped).
+    void flush();
 
 private:
     void print();
@@ -48,6 +50,10 @@ private:
     std::deque<Log> queue;
     std::mutex queue_mutex;
     std::condition_variable queue_ready;
+    // Lines queued and lines written so far, for flush(); under queue_mutex.
+    std::size_t queued_count {0};
+    std::size_t printed_count {0};
+    std::condition_variable line_printed;
     std::ostream& out;
 
     const std::string colour_error {"\x1b[1;31m"};
