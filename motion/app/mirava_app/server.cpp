@@ -1,0 +1,157 @@
+#include "mirava_app/server.hpp"
+
+#include <chrono>
+#include <cmath>
+#include <future>
+#include <thread>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <velmor/motion/robots.hpp>
+#include <velmor/velmor_error.hpp>
+
+#include "mirava_app/relay.hpp"
+#include "mirava_app/robot_model.hpp"
+#include "mirava_app/sessions.hpp"
+
+namespace velmor::mirava_app {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+std::chrono::steady_clock::duration checked_interval(double seconds) {
+    if (!(seconds >= 0.0) || !std::isfinite(seconds)) {
+        throw VelmorError("mirava", "The update interval must be a finite number of seconds >= 0.");
+    }
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+std::shared_ptr<Robot> make_robot(const std::string& name) {
+    try {
+        return robots::make(name);
+    } catch (const VelmorError& error) {
+        throw VelmorError("mirava", "Unknown robot '" + name + "': " + error.message);
+    }
+}
+
+}  // namespace
+
+struct Server::Impl {
+    explicit Impl(const ServerOptions& options)
+        : robot(make_robot(options.robot)),
+          site {options.web_root, robot_model_json(robot)},
+          relay(robot->name, robot->get_degrees_of_freedom()),
+          update_interval(checked_interval(options.update_interval)) {
+        try {
+            const tcp::endpoint endpoint(asio::ip::make_address(options.host), options.port);
+            acceptor.open(endpoint.protocol());
+            acceptor.set_option(asio::socket_base::reuse_address(true));
+            acceptor.bind(endpoint);
+            acceptor.listen();
+            port = acceptor.local_endpoint().port();
+        } catch (const boost::system::system_error& error) {
+            throw VelmorError("mirava", "Cannot listen on " + options.host + ":" + std::to_string(options.port) +
+                                            ": " + error.code().message() + ".");
+        }
+        accept_next();
+        schedule_tick();
+    }
+
+    void accept_next() {
+        acceptor.async_accept([this](const beast::error_code& error, tcp::socket socket) {
+            if (error == asio::error::operation_aborted || !acceptor.is_open()) {
+                return;
+            }
+            if (!error) {
+                std::make_shared<HttpSession>(std::move(socket), relay, site)->run();
+            }
+            accept_next();
+        });
+    }
+
+    void schedule_tick() {
+        if (update_interval == std::chrono::steady_clock::duration::zero()) {
+            return;
+        }
+        next_tick += update_interval;
+        const auto now = std::chrono::steady_clock::now();
+        if (next_tick < now) {
+            next_tick = now;
+        }
+        tick.expires_at(next_tick);
+        tick.async_wait([this](const beast::error_code& error) {
+            if (error) {
+                return;
+            }
+            relay.publish();
+            schedule_tick();
+        });
+    }
+
+    std::shared_ptr<Robot> robot;
+    Site site;
+    // Before the I/O context: the sessions its handlers own refer to these.
+    Relay relay;
+    std::chrono::steady_clock::duration update_interval;
+    std::chrono::steady_clock::time_point next_tick {std::chrono::steady_clock::now()};
+    asio::io_context io;
+    tcp::acceptor acceptor {io};
+    asio::steady_timer tick {io};
+    std::uint16_t port = 0;
+    std::thread thread;
+};
+
+Server::Server(const ServerOptions& options) : impl(std::make_unique<Impl>(options)) {}
+
+Server::~Server() {
+    stop();
+    if (impl->thread.joinable()) {
+        impl->thread.join();
+    }
+}
+
+std::uint16_t Server::port() const {
+    return impl->port;
+}
+
+void Server::run() {
+    impl->io.run();
+}
+
+void Server::start() {
+    impl->thread = std::thread([this]() { impl->io.run(); });
+}
+
+void Server::stop() {
+    // Open WebSockets keep the context busy; stopping it drops them with the context.
+    asio::post(impl->io, [impl = impl.get()]() {
+        beast::error_code ignored;
+        impl->acceptor.close(ignored);
+        impl->tick.cancel();
+        impl->io.stop();
+    });
+}
+
+void Server::publish_now() {
+    std::promise<void> done;
+    asio::post(impl->io, [this, &done]() {
+        impl->relay.publish();
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+std::uint64_t Server::accepted_positions() const {
+    return impl->relay.accepted;
+}
+
+std::uint64_t Server::refused_messages() const {
+    return impl->relay.refused;
+}
+
+}  // namespace velmor::mirava_app

@@ -1,0 +1,335 @@
+#include "mirava_app/server.hpp"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <velmor/motion/mirava.hpp>
+#include <velmor/velmor_error.hpp>
+
+#include "mirava_app/protocol.hpp"
+
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using nlohmann::json;
+using namespace std::chrono_literals;
+using velmor::mirava_app::Server;
+using velmor::mirava_app::ServerOptions;
+
+// A WebSocket client on its own I/O thread that records what it receives.
+class Peer {
+public:
+    Peer(std::uint16_t port, const std::string& path) {
+        tcp::resolver resolver(io);
+        beast::get_lowest_layer(ws).connect(resolver.resolve("127.0.0.1", std::to_string(port)));
+        ws.handshake("127.0.0.1", path);
+        ws.text(true);
+        read_next();
+        thread = std::thread([this]() { io.run(); });
+    }
+
+    ~Peer() { disconnect(); }
+
+    void send(const std::string& text) {
+        std::promise<beast::error_code> written;
+        asio::post(io, [this, &text, &written]() {
+            ws.async_write(asio::buffer(text),
+                           [&written](const beast::error_code& error, std::size_t) { written.set_value(error); });
+        });
+        EXPECT_FALSE(written.get_future().get());
+    }
+
+    void disconnect() {
+        if (!thread.joinable()) {
+            return;
+        }
+        asio::post(io, [this]() { ws.async_close(websocket::close_code::normal, [](const beast::error_code&) {}); });
+        thread.join();
+    }
+
+    std::optional<json> next(std::chrono::milliseconds timeout = 2000ms) {
+        std::unique_lock lock(mutex);
+        if (!changed.wait_for(lock, timeout, [this]() { return !messages.empty(); })) {
+            return std::nullopt;
+        }
+        auto message = json::parse(messages.front());
+        messages.pop_front();
+        return message;
+    }
+
+    // The next message of `type`, skipping others.
+    std::optional<json> next_of(const std::string& type, std::chrono::milliseconds timeout = 2000ms) {
+        for (auto message = next(timeout); message; message = next(timeout)) {
+            if ((*message)["type"] == type) {
+                return message;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    void read_next() {
+        ws.async_read(buffer, [this](const beast::error_code& error, std::size_t) {
+            if (error) {
+                return;
+            }
+            {
+                const std::lock_guard lock(mutex);
+                messages.push_back(beast::buffers_to_string(buffer.data()));
+            }
+            buffer.consume(buffer.size());
+            changed.notify_all();
+            read_next();
+        });
+    }
+
+    asio::io_context io;
+    websocket::stream<beast::tcp_stream> ws {io};
+    beast::flat_buffer buffer;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::string> messages;
+    std::thread thread;
+};
+
+http::response<http::string_body> get(std::uint16_t port, const std::string& target) {
+    asio::io_context io;
+    beast::tcp_stream stream(io);
+    tcp::resolver resolver(io);
+    stream.connect(resolver.resolve("127.0.0.1", std::to_string(port)));
+    http::request<http::empty_body> request(http::verb::get, target, 11);
+    request.set(http::field::host, "127.0.0.1");
+    request.keep_alive(false);
+    http::write(stream, request);
+    beast::flat_buffer buffer;
+    http::response<http::string_body> response;
+    http::read(stream, buffer, response);
+    return response;
+}
+
+std::string position_text(const std::vector<double>& position) {
+    return json {{"type", "joint_position"}, {"position", position}}.dump();
+}
+
+ServerOptions manual_options(const std::string& robot = "ur5e") {
+    ServerOptions options;
+    options.port = 0;
+    options.robot = robot;
+    options.update_interval = 0.0;
+    return options;
+}
+
+void wait_for_accepted(const Server& server, std::uint64_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (server.accepted_positions() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(server.accepted_positions(), count);
+}
+
+TEST(MiravaApp, PagesGetOnlyTheNewestPositionOfEachTick) {
+    Server server(manual_options());
+    server.start();
+    Peer page(server.port(), "/page");
+    EXPECT_EQ((*page.next_of("status"))["driver_connected"], false);
+    Peer driver(server.port(), "/driver");
+    EXPECT_EQ((*page.next_of("status"))["driver_connected"], true);
+    for (int i = 1; i <= 10; ++i) {
+        driver.send(position_text({0.1 * i, 0, 0, 0, 0, 0}));
+    }
+    wait_for_accepted(server, 10);
+    server.publish_now();
+    EXPECT_EQ((*page.next())["position"], json({1.0, 0, 0, 0, 0, 0}));
+    server.publish_now();
+    EXPECT_FALSE(page.next(200ms)) << "a tick without a new position sent something";
+    driver.send(position_text({0, 0, 0, 0, 0, 0.5}));
+    wait_for_accepted(server, 11);
+    server.publish_now();
+    EXPECT_EQ((*page.next())["position"], json({0, 0, 0, 0, 0, 0.5}));
+}
+
+TEST(MiravaApp, TimedTicksCoalesceABurstAndEndWithItsNewestPosition) {
+    auto options = manual_options();
+    options.update_interval = 1.0 / 60.0;
+    Server server(options);
+    server.start();
+    Peer page(server.port(), "/page");
+    ASSERT_TRUE(page.next_of("status"));
+    Peer driver(server.port(), "/driver");
+    for (int i = 1; i <= 200; ++i) {
+        driver.send(position_text({static_cast<double>(i), 0, 0, 0, 0, 0}));
+    }
+    int received = 0;
+    double last = 0.0;
+    while (last < 200.0) {
+        const auto message = page.next_of("joint_position");
+        ASSERT_TRUE(message);
+        const double value = (*message)["position"][0];
+        EXPECT_GT(value, last);
+        last = value;
+        ++received;
+    }
+    EXPECT_LT(received, 200);
+}
+
+TEST(MiravaApp, NewPageGetsTheStatusAndTheLastPosition) {
+    Server server(manual_options());
+    server.start();
+    Peer driver(server.port(), "/driver");
+    driver.send(position_text({1, 2, 3, 4, 5, 6}));
+    wait_for_accepted(server, 1);
+    Peer page(server.port(), "/page");
+    const auto status = page.next();
+    EXPECT_EQ((*status)["type"], "status");
+    EXPECT_EQ((*status)["robot"], "ur5e");
+    EXPECT_EQ((*page.next())["position"], json({1, 2, 3, 4, 5, 6}));
+}
+
+TEST(MiravaApp, SurvivesADriverThatLeavesAndComesBack) {
+    Server server(manual_options());
+    server.start();
+    Peer page(server.port(), "/page");
+    ASSERT_TRUE(page.next_of("status"));
+    {
+        Peer driver(server.port(), "/driver");
+        EXPECT_EQ((*page.next_of("status"))["driver_connected"], true);
+        driver.send(position_text({1, 0, 0, 0, 0, 0}));
+        wait_for_accepted(server, 1);
+    }
+    EXPECT_EQ((*page.next_of("status"))["driver_connected"], false);
+    Peer driver(server.port(), "/driver");
+    EXPECT_EQ((*page.next_of("status"))["driver_connected"], true);
+    driver.send(position_text({2, 0, 0, 0, 0, 0}));
+    wait_for_accepted(server, 2);
+    server.publish_now();
+    EXPECT_EQ((*page.next_of("joint_position"))["position"], json({2, 0, 0, 0, 0, 0}));
+}
+
+TEST(MiravaApp, RefusesMalformedMessagesButKeepsTheDriverAndThePages) {
+    Server server(manual_options());
+    server.start();
+    Peer page(server.port(), "/page");
+    ASSERT_TRUE(page.next_of("status"));
+    Peer driver(server.port(), "/driver");
+    ASSERT_TRUE(page.next_of("status"));
+    testing::internal::CaptureStderr();
+    const std::vector<std::string> malformed {
+        "not json",
+        "[1, 2]",
+        R"({"type": "pose", "position": [0, 0, 0, 0, 0, 0]})",
+        R"({"type": "joint_position", "position": [0, 0, 0]})",
+        R"({"type": "joint_position", "position": [0, 0, "x", 0, 0, 0]})",
+        R"({"type": "joint_position", "position": [0, 0, null, 0, 0, 0]})",
+        R"({"type": "joint_position", "position": 5})",
+        R"({"type": "joint_position", "position": [0, 0, 0, 0, 0, 0], "robot": 7})",
+    };
+    for (const auto& text : malformed) {
+        driver.send(text);
+    }
+    driver.send(position_text({0, 0, 0, 0, 0, 3}));
+    wait_for_accepted(server, 1);
+    const auto log = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(server.refused_messages(), malformed.size());
+    EXPECT_NE(log.find("[velmor.mirava] Refused a driver's message (not JSON): not json"), std::string::npos) << log;
+    server.publish_now();
+    EXPECT_EQ((*page.next_of("joint_position"))["position"], json({0, 0, 0, 0, 0, 3}));
+}
+
+TEST(MiravaApp, RelaysTheLibraryClientToAPage) {
+    auto options = manual_options();
+    options.update_interval = 1.0 / 60.0;
+    Server server(options);
+    server.start();
+    Peer page(server.port(), "/page");
+    ASSERT_TRUE(page.next_of("status"));
+    const std::string address = "127.0.0.1:" + std::to_string(server.port());
+    ::setenv("VELMOR_MIRAVA_ADDRESS", address.c_str(), 1);
+    const velmor::Mirava mirava(true, 2.0);
+    mirava.set_joint_position({0.5, -0.5, 0.25, 0, 0, 1}, nullptr);
+    EXPECT_EQ((*page.next_of("joint_position"))["position"], json({0.5, -0.5, 0.25, 0, 0, 1}));
+}
+
+TEST(MiravaApp, ServesTheRobotModelOfEachArm) {
+    Server single(manual_options());
+    single.start();
+    const auto arm = json::parse(get(single.port(), "/robot.json").body());
+    EXPECT_EQ(arm["degrees_of_freedom"], 6);
+    ASSERT_EQ(arm["arms"].size(), 1U);
+    EXPECT_EQ(arm["arms"][0]["dh"].size(), 6U);
+    EXPECT_EQ(arm["arms"][0]["limits"].size(), 6U);
+    EXPECT_EQ(arm["arms"][0]["base"], json({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
+
+    Server dual(manual_options("dual-arm"));
+    dual.start();
+    const auto both = json::parse(get(dual.port(), "/robot.json").body());
+    EXPECT_EQ(both["degrees_of_freedom"], 12);
+    ASSERT_EQ(both["arms"].size(), 2U);
+    EXPECT_EQ(both["arms"][1]["first_joint"], 6);
+    const auto& left = both["arms"][0]["base"];
+    const auto& right = both["arms"][1]["base"];
+    EXPECT_NEAR(std::abs(right[7].get<double>() - left[7].get<double>()), 1.0, 1e-9) << "arms 1 m apart along y";
+}
+
+TEST(MiravaApp, ServesThePageFilesAndRefusesOtherTargets) {
+    const auto root = std::filesystem::temp_directory_path() / ("mirava_app_test_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(root);
+    std::ofstream(root / "index.html") << "<p>page</p>";
+    std::ofstream(root / "app.js") << "let bundle;";
+    auto options = manual_options();
+    options.web_root = root;
+    Server server(options);
+    server.start();
+    EXPECT_EQ(get(server.port(), "/").body(), "<p>page</p>");
+    const auto script = get(server.port(), "/app.js");
+    EXPECT_EQ(script.body(), "let bundle;");
+    EXPECT_EQ(script[http::field::content_type], "text/javascript; charset=utf-8");
+    EXPECT_EQ(get(server.port(), "/secret").result(), http::status::not_found);
+    EXPECT_EQ(get(server.port(), "/../app.js").result(), http::status::not_found);
+    std::filesystem::remove_all(root);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(get(server.port(), "/app.js").result(), http::status::not_found);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("was the page built?"), std::string::npos);
+}
+
+TEST(MiravaApp, RefusesAnUnknownRobotAndABusyPort) {
+    EXPECT_THROW(Server(manual_options("no-such-robot")), velmor::VelmorError);
+    Server first(manual_options());
+    auto options = manual_options();
+    options.port = first.port();
+    EXPECT_THROW(Server {options}, velmor::VelmorError);
+}
+
+TEST(MiravaAppProtocol, AcceptsExactlyTheRobotsNumberOfFiniteValues) {
+    using velmor::mirava_app::parse_driver_message;
+    const auto accepted = parse_driver_message(R"({"type":"joint_position","position":[1.5,-2,0],"robot":"r"})", 3);
+    EXPECT_EQ(accepted.error, "");
+    EXPECT_EQ(accepted.position, std::vector<double>({1.5, -2, 0}));
+    EXPECT_NE(parse_driver_message(R"({"type":"joint_position","position":[1.5,-2]})", 3).error, "");
+    EXPECT_NE(parse_driver_message(R"({"type":"joint_position","position":[1e999,0,0]})", 3).error, "");
+    EXPECT_NE(parse_driver_message(R"({"position":[0,0,0]})", 3).error, "");
+}
+
+}  // namespace
