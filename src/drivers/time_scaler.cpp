@@ -1,0 +1,205 @@
+#include <velmor/drivers/time_scaler.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include <velmor/velmor_error.hpp>
+
+namespace velmor::drivers {
+
+namespace {
+
+// 2^-48: a ramp closer than this to the current scale is not worth starting.
+constexpr double scale_tolerance = 3.552713678800501e-15;
+// 2^-42 and 2^-36: close enough to full speed and to a sample time to copy the sample as it is.
+constexpr double full_speed_tolerance = 2.2737367544323206e-13;
+constexpr double sample_time_tolerance = 1.4551915228366852e-11;
+// 2^-51: keeps a step that lands exactly on a sample time just before it.
+constexpr double step_shortening = 4.440892098500626e-16;
+
+[[noreturn]] void throw_negative_scale(double value) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%f", value);
+    throw VelmorError("time-scaler", std::string("Scale parameter should be greater than zero, but is '") + text +
+                                         "'.");
+}
+
+void copy_sample(const Trajectory& trajectory, std::size_t index, State& state) {
+    state.position = trajectory.positions()[index];
+    state.velocity = trajectory.velocities()[index];
+    state.acceleration = trajectory.accelerations()[index];
+}
+
+}  // namespace
+
+bool TimeScaler::MoveScaleLinearly::operator()(double time, double& scale_out) const {
+    if (time >= end_time) {
+        scale_out = end_scale;
+        return false;
+    }
+    scale_out = (end_scale - start_scale) * (time - start_time) / (end_time - start_time) + start_scale;
+    return true;
+}
+
+TimeScaler::TimeScaler(double delta_time) : delta_time(delta_time) {}
+
+double TimeScaler::get_scale() const {
+    return scale.load();
+}
+
+void TimeScaler::set_scale(double value) {
+    if (!std::isfinite(value)) {
+        return;
+    }
+    scale.store(std::min(max_scale.load(), std::max(min_scale.load(), value)));
+}
+
+double TimeScaler::get_trajectory_time() const {
+    return trajectory_time.load();
+}
+
+double TimeScaler::get_elapsed_time() const {
+    return elapsed_time.load();
+}
+
+void TimeScaler::set_trajectory(const Trajectory* new_trajectory) {
+    const std::lock_guard lock(ramp_mutex);
+    if (ramp) {
+        const double current = scale.load();
+        double reached = elapsed_time.load();
+        // Without a change of scale the scale says nothing about the progress of
+        // the ramp (and the ratio below would be 0/0); elapsed time still does.
+        if (ramp->end_scale != ramp->start_scale) {
+            reached = (current - ramp->start_scale) / (ramp->end_scale - ramp->start_scale) *
+                          (ramp->end_time - ramp->start_time) +
+                      ramp->start_time;
+        }
+        ramp->end_time -= reached;
+        ramp->start_time = 0.0;
+        ramp->start_scale = current;
+    }
+    trajectory = new_trajectory;
+    sample_index = 0;
+    trajectory_time.store(0.0);
+    elapsed_time.store(0.0);
+}
+
+std::shared_future<bool> TimeScaler::move_scale_linearly_to(double target, double duration) {
+    // Allocate the new promise and break the old one outside the lock, so that
+    // the control loop never waits for an allocation of a caller.
+    std::promise<bool> fresh;
+    std::shared_future<bool> future = fresh.get_future().share();
+    std::promise<bool> replaced;
+    {
+        const std::lock_guard lock(ramp_mutex);
+        const double current = scale.load();
+        // A ramp that never ends or heads for NaN would leave its future waiting forever.
+        const bool unusable = !std::isfinite(target) || !std::isfinite(duration);
+        if (unusable || std::abs(current - target) < scale_tolerance || duration < 0.0) {
+            ramp.reset();
+            return {};
+        }
+        replaced = std::move(ramp_done);
+        ramp_done = std::move(fresh);
+        const double now = elapsed_time.load();
+        ramp = MoveScaleLinearly {now, now + duration, current, target};
+    }
+    return future;
+}
+
+void TimeScaler::stop_scale_movement() {
+    const std::lock_guard lock(ramp_mutex);
+    ramp.reset();
+}
+
+TimeScaler::StepOutcome TimeScaler::next(State& state) {
+    const std::lock_guard lock(ramp_mutex);
+    if (trajectory == nullptr) {
+        throw VelmorError("time-scaler", "No trajectory defined.");
+    }
+    if (const double current = scale.load(); current < 0.0) {
+        throw_negative_scale(current);
+    }
+
+    const double elapsed = elapsed_time.load(std::memory_order_relaxed);
+    if (ramp) {
+        double ramp_scale = 0.0;
+        if (!(*ramp)(elapsed, ramp_scale)) {
+            ramp_done.set_value(true);
+            ramp.reset();
+        }
+        set_scale(ramp_scale);
+    }
+
+    const Trajectory& played = *trajectory;
+    const std::size_t count = played.size();
+    const std::size_t index = sample_index;
+
+    if (index >= count) {
+        // An empty trajectory has no last sample to repeat: the state stays as it is.
+        if (count > 0) {
+            copy_sample(played, count - 1, state);
+        }
+        if (ramp) {
+            ramp_done.set_value(false);
+            ramp_done = std::promise<bool>();
+        }
+        return StepOutcome::Finished;
+    }
+
+    const double current_scale = scale.load();
+    const StepOutcome moving = current_scale <= 0.0 ? StepOutcome::Standstill : StepOutcome::Moving;
+
+    if (index == count - 1) {
+        state.time = elapsed;
+        copy_sample(played, index, state);
+        sample_index = count;
+        trajectory_time.store(played.duration(), std::memory_order_relaxed);
+        return moving;
+    }
+
+    const std::vector<double>& times = played.times();
+    const double played_time = trajectory_time.load(std::memory_order_relaxed);
+    if (std::abs(current_scale - 1.0) < full_speed_tolerance &&
+        std::abs(played_time - times[index]) < sample_time_tolerance) {
+        copy_sample(played, index, state);
+    } else {
+        const std::size_t joints = played.degrees_of_freedom();
+        state.position.resize(joints);
+        state.velocity.resize(joints);
+        state.acceleration.resize(joints);
+        const std::vector<double>& p0 = played.positions()[index];
+        const std::vector<double>& p1 = played.positions()[index + 1];
+        const std::vector<double>& v0 = played.velocities()[index];
+        const std::vector<double>& v1 = played.velocities()[index + 1];
+        const std::vector<double>& a0 = played.accelerations()[index];
+        const std::vector<double>& a1 = played.accelerations()[index + 1];
+        const double to_next = times[index + 1] - played_time;
+        const double from_previous = played_time - times[index];
+        const double span = to_next + from_previous;
+        const double squared_scale = current_scale * current_scale;
+        for (std::size_t j = 0; j < joints; ++j) {
+            state.position[j] = (p0[j] * to_next + p1[j] * from_previous) / span;
+            state.velocity[j] = (v0[j] * to_next + v1[j] * from_previous) * current_scale / span;
+            state.acceleration[j] = (a0[j] * to_next + a1[j] * from_previous) * squared_scale / span;
+        }
+    }
+    state.time = elapsed;
+
+    const double advanced = played_time + current_scale * delta_time - step_shortening;
+    trajectory_time.store(advanced, std::memory_order_relaxed);
+    elapsed_time.store(elapsed + delta_time, std::memory_order_relaxed);
+    if (advanced >= played.duration()) {
+        sample_index = count - 1;
+    } else {
+        const auto from = times.begin() + static_cast<std::ptrdiff_t>(index > 0 ? index - 1 : 0);
+        const auto first_not_before = std::lower_bound(from, times.end(), advanced);
+        const auto found = first_not_before - times.begin();
+        sample_index = found > 0 ? static_cast<std::size_t>(found - 1) : 0;
+    }
+    return moving;
+}
+
+}  // namespace velmor::drivers
