@@ -110,16 +110,17 @@ class ArmView {
 function buildOverlay(model) {
   document.getElementById('robot').textContent = `Mirava: ${model.name}`;
   const cells = [];
-  for (const arm of model.arms) {
+  model.arms.forEach((arm, a) => {
     arm.dh.forEach((_, i) => {
       const row = jointsTable.insertRow();
-      row.insertCell().textContent = model.arms.length > 1 ? `${arm.name} J${i + 1}` : `J${i + 1}`;
+      // Arms of one model share a name, so several arms are told apart by number.
+      row.insertCell().textContent = model.arms.length > 1 ? `A${a + 1} J${i + 1}` : `J${i + 1}`;
       const cell = row.insertCell();
       cell.className = 'value';
       cell.dataset.joint = String(arm.first_joint + i);
       cells[arm.first_joint + i] = cell;
     });
-  }
+  });
   return cells;
 }
 
@@ -153,12 +154,17 @@ async function main() {
   const scene = makeScene();
   const camera = new THREE.PerspectiveCamera(45, 1, 0.01, 100);
   camera.up.set(0, 0, 1);
-  camera.position.set(1.6, -1.8, 1.2);
+
   const renderer = new THREE.WebGLRenderer({ antialias: true });
   renderer.setPixelRatio(window.devicePixelRatio);
   view.appendChild(renderer.domElement);
+  // Aim at the middle of the arms' bases, from farther away the farther apart they stand.
+  const bases = model.arms.map((arm) => new THREE.Vector3().setFromMatrixPosition(matrixFromRows(arm.base)));
+  const centre = bases.reduce((sum, base) => sum.add(base), new THREE.Vector3()).divideScalar(bases.length);
+  const spread = Math.max(...bases.map((base) => base.distanceTo(centre)));
   const controls = new OrbitControls(camera, renderer.domElement);
-  controls.target.set(0, model.arms.length > 1 ? 0.5 : 0, 0.4);
+  controls.target.set(centre.x, centre.y, centre.z + 0.4);
+  camera.position.copy(controls.target).add(new THREE.Vector3(1.6, -1.8, 0.8).multiplyScalar(1 + spread));
   controls.enableDamping = true;
 
   const arms = model.arms.map((arm) => new ArmView(scene, arm));

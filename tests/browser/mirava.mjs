@@ -1,0 +1,180 @@
+// Real-browser check of the Mirava page: the arm moves when a driver sends
+// positions, the overlay shows them, and the page keeps drawing while they change.
+// Usage: node mirava.mjs <velmor-mirava executable> <artifacts-dir>
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import readline from 'node:readline';
+import { chromium } from 'playwright-core';
+import WebSocket from 'ws';
+
+const [executable, artifacts = '.'] = process.argv.slice(2);
+if (!executable) {
+  console.error('usage: node mirava.mjs <velmor-mirava executable> <artifacts-dir>');
+  process.exit(2);
+}
+fs.mkdirSync(artifacts, { recursive: true });
+
+function check(condition, text) {
+  if (!condition) {
+    throw new Error(`not ok - ${text}`);
+  }
+  console.log(`ok - ${text}`);
+}
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// Starts the application on a free port and resolves with its URL.
+function startApplication(robot) {
+  const child = spawn(executable, ['--address', '127.0.0.1:0', '--robot', robot], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const log = fs.createWriteStream(path.join(artifacts, `mirava_${robot}.log`));
+  child.stderr.pipe(log);
+  const url = new Promise((resolve, reject) => {
+    const lines = readline.createInterface({ input: child.stdout });
+    lines.on('line', (line) => {
+      log.write(`${line}\n`);
+      const match = line.match(/at (http:\/\/\S+)/);
+      if (match) resolve(match[1]);
+    });
+    child.on('exit', (code) => reject(new Error(`velmor-mirava ended with ${code} before listening`)));
+  });
+  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
+  return { child, url, exited };
+}
+
+function openDriver(url) {
+  const socket = new WebSocket(url.replace('http://', 'ws://') + 'driver');
+  return new Promise((resolve, reject) => {
+    socket.on('open', () => resolve(socket));
+    socket.on('error', reject);
+  });
+}
+
+const sendPosition = (driver, position) => driver.send(JSON.stringify({ type: 'joint_position', position }));
+
+// Share of pixels that differ between two PNG screenshots, outside `exclude` (a CSS-pixel rectangle).
+async function differingShare(context, first, second, exclude) {
+  const page = await context.newPage();
+  const share = await page.evaluate(async ({ a, b, box }) => {
+    const load = async (data) => {
+      const image = new Image();
+      image.src = `data:image/png;base64,${data}`;
+      await image.decode();
+      const canvas = new OffscreenCanvas(image.width, image.height);
+      const context = canvas.getContext('2d');
+      context.drawImage(image, 0, 0);
+      return context.getImageData(0, 0, image.width, image.height);
+    };
+    const [x, y] = [await load(a), await load(b)];
+    let differing = 0;
+    let counted = 0;
+    for (let row = 0; row < x.height; ++row) {
+      for (let column = 0; column < x.width; ++column) {
+        if (column >= box.x && column < box.x + box.width && row >= box.y && row < box.y + box.height) continue;
+        const i = 4 * (row * x.width + column);
+        const delta = Math.abs(x.data[i] - y.data[i]) + Math.abs(x.data[i + 1] - y.data[i + 1])
+          + Math.abs(x.data[i + 2] - y.data[i + 2]);
+        counted += 1;
+        if (delta > 48) differing += 1;
+      }
+    }
+    return differing / counted;
+  }, { a: first.toString('base64'), b: second.toString('base64'), box: exclude });
+  await page.close();
+  return share;
+}
+
+const jointTexts = (page) => page.$$eval('#joints td.value', (cells) => cells.map((cell) => cell.textContent));
+
+async function checkRobot(context, robot, jointCount) {
+  const application = startApplication(robot);
+  try {
+    const url = await application.url;
+    const page = await context.newPage();
+    const errors = [];
+    page.on('pageerror', (error) => errors.push(error.message));
+    await page.setViewportSize({ width: 800, height: 600 });
+    await page.goto(url);
+    await page.waitForFunction(() => document.getElementById('connection').textContent === 'waiting for a driver');
+    check((await jointTexts(page)).length === jointCount, `${robot}: the overlay lists ${jointCount} joints`);
+
+    const driver = await openDriver(url);
+    await page.waitForFunction(() => document.getElementById('connection').textContent === 'driver connected');
+    check(true, `${robot}: the overlay shows the driver's connection`);
+
+    const degrees = (values) => values.map((value) => value * Math.PI / 180);
+    const first = new Array(jointCount).fill(0).map((_, i) => [0, -90, 90, -90, -90, 0][i % 6]);
+    const second = new Array(jointCount).fill(0).map((_, i) => [30, -60, 45, -120, -90, 12.3][i % 6]);
+    const shoot = async (values, name) => {
+      const before = await page.evaluate(() => window.miravaStats.positions);
+      sendPosition(driver, degrees(values));
+      await page.waitForFunction((count) => window.miravaStats.positions > count, before);
+      await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+      const file = path.join(artifacts, `mirava_${robot}_${name}.png`);
+      const image = await page.screenshot({ path: file });
+      return image;
+    };
+    const firstImage = await shoot(first, 'first');
+    check(JSON.stringify(await jointTexts(page)) === JSON.stringify(first.map((v) => `${v.toFixed(1)}°`)),
+      `${robot}: the overlay shows the first position in degrees`);
+    const secondImage = await shoot(second, 'second');
+    check(JSON.stringify(await jointTexts(page)) === JSON.stringify(second.map((v) => `${v.toFixed(1)}°`)),
+      `${robot}: the overlay shows the second position in degrees`);
+    const overlay = await page.locator('#overlay').boundingBox();
+    const share = await differingShare(context, firstImage, secondImage, overlay);
+    check(share > 0.005, `${robot}: the drawn arm moved (${(share * 100).toFixed(2)} % of the pixels changed)`);
+
+    // Positions every 16 ms for three seconds, as the driver sends them while a motion runs.
+    const start = await page.evaluate(() => ({ ...window.miravaStats, time: performance.now() }));
+    for (let i = 0; i < 188; ++i) {
+      sendPosition(driver, degrees(first.map((v, j) => v + 20 * Math.sin(i / 20 + j))));
+      await sleep(16);
+    }
+    const end = await page.evaluate(() => ({ ...window.miravaStats, time: performance.now() }));
+    const seconds = (end.time - start.time) / 1000;
+    const fps = (end.frames - start.frames) / seconds;
+    const updates = (end.positions - start.positions) / seconds;
+    console.log(`# ${robot}: ${fps.toFixed(1)} frames/s drawn, ${updates.toFixed(1)} positions/s shown while moving`);
+    check(fps > 5, `${robot}: the page keeps drawing while positions change`);
+    check(end.positions > start.positions && updates <= 61, `${robot}: positions arrive, at most 60 per second`);
+
+    driver.close();
+    await page.waitForFunction(() => document.getElementById('connection').textContent === 'waiting for a driver');
+    check(true, `${robot}: the page notices the driver leaving and stays open`);
+    check(errors.length === 0, `${robot}: no script errors (${errors.join('; ')})`);
+    await page.close();
+  } finally {
+    application.child.kill('SIGTERM');
+  }
+  const { code, signal } = await application.exited;
+  check(code === 0 && signal === null, `${robot}: velmor-mirava ends cleanly on SIGTERM`);
+}
+
+const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'velmor-mirava-'));
+const context = await chromium.launchPersistentContext(profile, {
+  executablePath: '/usr/bin/chromium',
+  headless: true,
+  // WebGL without a GPU needs the software rasteriser.
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
+});
+// Everything the page needs is served by the application itself.
+await context.route('**/*', (route) => {
+  const host = new URL(route.request().url()).hostname;
+  return host === '127.0.0.1' || host === 'localhost' ? route.continue() : route.abort();
+});
+
+let failed = false;
+try {
+  await checkRobot(context, 'ur5e', 6);
+  await checkRobot(context, 'dual-arm', 12);
+} catch (error) {
+  console.error(error.message);
+  failed = true;
+} finally {
+  await context.close();
+  fs.rmSync(profile, { recursive: true, force: true });
+}
+process.exit(failed ? 1 : 0);
