@@ -83,19 +83,24 @@ public:
     [[nodiscard]] std::uint64_t get_mirava_update_interval() const { return mirava_update_interval; }
 
 protected:
-    //! Number of control-loop threads running now (0 or 1).
+    //! Number of control-loop threads running now.
     std::atomic<int> active_loops {0};
+    //! The most control-loop threads that ever ran at once (1 unless the hand-over is broken).
+    std::atomic<int> most_active_loops {0};
 
 private:
+    std::shared_future<Result> run_command_locked(const Command& command);
     void run_command();
-    void run_command_guarded();
+    void run_loop_thread();
     void start_loop();
+    void end_loop();
     void collect_finished_loop();
+    void wait_for_loop_end();
     std::shared_future<Result> replace_command_promise();
     void complete_command(const Result& result);
     bool finish_cycle(TimeScaler::StepOutcome outcome);
     void pause_between_cycles() const;
-    void print_cycle_lines(const std::vector<double>& position) const;
+    void print_cycle_lines() const;
 
     bool sync_with_mirava;
     std::uint64_t mirava_update_interval {1};

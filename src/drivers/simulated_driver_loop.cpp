@@ -1,0 +1,292 @@
+// Command execution of the simulated driver: the hand-over of commands to the
+// control loop and the loop itself.
+//
+// The hand-over is exact because `running` only changes under `command_mutex`:
+// a command that finds the driver running completes the current promise and
+// leaves a pending command, and a loop that wants to end takes the lock, looks
+// for such a pending command (then it goes on instead), completes its promise
+// and clears `running` in one step. After that last locked step a loop thread
+// touches no member, so a command that waits for it under the lock is never
+// waiting for the lock itself.
+#include <velmor/drivers/simulated_driver.hpp>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include <velmor/join.hpp>
+
+namespace velmor::drivers {
+
+namespace {
+
+constexpr double resume_start_scale = 1e-9;
+constexpr double resume_duration = 0.7;  // [s]
+// Beyond this a pause in microseconds no longer fits a signed 64-bit integer.
+constexpr double longest_pause_us = 9.2e18;
+
+template <typename T>
+std::shared_future<T> ready_future(T value) {
+    std::promise<T> promise;
+    promise.set_value(std::move(value));
+    return promise.get_future().share();
+}
+
+}  // namespace
+
+std::shared_future<Result> SimulatedDriver::run_async(const velmor::Trajectory& trajectory) {
+    return run_command_async(TrajectoryCommand {trajectory});
+}
+
+std::shared_future<Result> SimulatedDriver::move_to_async(const Goal& goal, bool ignore_collisions) {
+    return run_command_async(PointCommand {goal, ignore_collisions});
+}
+
+std::shared_future<Result> SimulatedDriver::move_along_async(const std::string& name, const std::optional<Goal>& goal,
+                                                             bool ignore_collisions) {
+    return run_command_async(MotionCommand {name, goal, ignore_collisions});
+}
+
+std::shared_future<Result> SimulatedDriver::blend_into_async(const velmor::Trajectory& trajectory, double duration) {
+    return run_command_async(BlendIntoCommand {trajectory, duration});
+}
+
+std::shared_future<Result> SimulatedDriver::stop_async(bool fast_stop) {
+    std::lock_guard lock(command_mutex);
+    if (!running) {
+        return ready_future(get_run_result());
+    }
+    return run_command_locked(StopCommand {fast_stop});
+}
+
+std::shared_future<Result> SimulatedDriver::resume_async() {
+    std::lock_guard lock(command_mutex);
+    if (running) {
+        return ready_future(get_run_result());
+    }
+    // Nothing was ever played: there is no motion to go on with.
+    if (current_trajectory.empty()) {
+        return ready_future(Result::Error);
+    }
+    time_scaler.set_scale(resume_start_scale);
+    time_scaler.move_scale_linearly_to(speed, resume_duration);
+    collect_finished_loop();
+    auto future = replace_command_promise();
+    start_loop();
+    return future;
+}
+
+std::shared_future<Result> SimulatedDriver::run_command_async(const Command& command) {
+    std::lock_guard lock(command_mutex);
+    return run_command_locked(command);
+}
+
+std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& command) {
+    if (!connected) {
+        return ready_future(Result::ErrorControllerConnection);
+    }
+    if (running) {
+        complete_command(std::holds_alternative<StopCommand>(command) ? Result::ErrorTrajectoryAborted
+                                                                      : get_run_result());
+        auto future = replace_command_promise();
+        pending_command = command;
+        has_new_command.exchange(true);
+        return future;
+    }
+
+    collect_finished_loop();
+    auto future = replace_command_promise();
+    RobotState state;
+    {
+        std::lock_guard state_lock(state_mutex);
+        state = current_state;
+    }
+    try {
+        if (!calculate_trajectory(command, current_trajectory, state)) {
+            complete_command(Result::ErrorTrajectoryDidNotUpdate);
+            return future;
+        }
+    } catch (...) {
+        complete_command(Result::Error);
+        throw;
+    }
+    time_scaler.set_trajectory(&current_trajectory);
+    start_loop();
+    return future;
+}
+
+std::shared_future<Result> SimulatedDriver::replace_command_promise() {
+    command_promise = std::promise<Result>();
+    command_promise_done = false;
+    return command_promise.get_future().share();
+}
+
+void SimulatedDriver::complete_command(const Result& result) {
+    if (!command_promise_done) {
+        command_promise.set_value(result);
+        command_promise_done = true;
+    }
+}
+
+void SimulatedDriver::start_loop() {
+    running = true;
+    try {
+        control_loop = std::async(std::launch::async, &SimulatedDriver::run_loop_thread, this);
+    } catch (...) {
+        running = false;
+        complete_command(Result::Error);
+        throw;
+    }
+}
+
+void SimulatedDriver::collect_finished_loop() {
+    if (!control_loop.valid()) {
+        return;
+    }
+    try {
+        control_loop.get();
+    } catch (...) {
+        loop_error = std::current_exception();
+    }
+}
+
+void SimulatedDriver::wait_for_loop_end() {
+    std::future<void> loop;
+    {
+        std::lock_guard lock(command_mutex);
+        loop = std::move(control_loop);
+    }
+    if (loop.valid()) {
+        loop.wait();
+    }
+}
+
+void SimulatedDriver::end_loop() {
+    has_new_command = false;
+    running = false;
+    // A pause that has not reached standstill by now never will.
+    is_pausing = false;
+    active_loops.fetch_sub(1);
+}
+
+void SimulatedDriver::run_loop_thread() {
+    const int loops = active_loops.fetch_add(1) + 1;
+    int most = most_active_loops.load();
+    while (loops > most && !most_active_loops.compare_exchange_weak(most, loops)) {
+    }
+    try {
+        run_command();
+    } catch (...) {
+        // Leave the driver usable: the pending command fails, and the error
+        // stays in the loop's future for disconnect() to rethrow.
+        std::lock_guard lock(command_mutex);
+        end_loop();
+        complete_command(Result::Error);
+        throw;
+    }
+}
+
+void SimulatedDriver::run_command() {
+    std::uint64_t cycle_counter = 0;
+    while (true) {
+        if (global_signal_status.load() == SIGINT) {
+            std::lock_guard lock(command_mutex);
+            on_motion_did_finish();
+            end_loop();
+            return;
+        }
+        if (has_new_command.exchange(false)) {
+            Command command;
+            {
+                std::lock_guard lock(command_mutex);
+                command = pending_command;
+            }
+            RobotState state;
+            {
+                std::lock_guard lock(state_mutex);
+                state = current_state;
+            }
+            if (calculate_trajectory(command, current_trajectory, state)) {
+                time_scaler.set_trajectory(&current_trajectory);
+            }
+        }
+
+        TimeScaler::StepOutcome outcome;
+        {
+            std::lock_guard lock(state_mutex);
+            outcome = time_scaler.next(current_state);
+            slice_state_offset(current_state);
+            cycle_position = current_state.position;
+        }
+        if (log_stream || log_motions) {
+            print_cycle_lines();
+        }
+        if (has_mirava) {
+            if (cycle_counter % mirava_update_interval == 0) {
+                if (const auto client = get_mirava()) {
+                    client->set_joint_position(cycle_position, nullptr);
+                }
+            }
+            ++cycle_counter;
+        }
+        if (has_events()) {
+            check_for_events(time_scaler.get_trajectory_time(), cycle_position);
+        }
+        if (finish_cycle(outcome)) {
+            return;
+        }
+        pause_between_cycles();
+    }
+}
+
+bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome) {
+    if (outcome == TimeScaler::StepOutcome::Moving) {
+        return false;
+    }
+    std::lock_guard lock(command_mutex);
+    if (has_new_command) {
+        // A command arrived in this very cycle; the next cycle takes it over.
+        return false;
+    }
+    // The loop counts as ended before its caller can see the result.
+    end_loop();
+    if (outcome == TimeScaler::StepOutcome::Finished) {
+        on_motion_did_finish();
+        complete_command(get_run_result());
+    } else {
+        complete_command(Result::ErrorTrajectoryAborted);
+    }
+    return true;
+}
+
+void SimulatedDriver::pause_between_cycles() const {
+    const double pause = 1'000'000.0 * delta_time / time_speed.load();
+    if (!(pause >= 1.0) || pause >= longest_pause_us) {
+        return;
+    }
+    const auto pause_us = static_cast<std::int64_t>(pause);
+    timespec remaining {static_cast<std::time_t>(pause_us / 1'000'000), static_cast<long>(pause_us % 1'000'000) * 1000};
+    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
+    }
+}
+
+void SimulatedDriver::print_cycle_lines() const {
+    const std::string position = velmor::join(cycle_position, 4);
+    if (log_stream) {
+        std::cout << "position=[" + position + "]" << std::endl;
+    }
+    if (log_motions) {
+        const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+        std::cout << "[velmor.driver.log_motion] step=" + std::to_string(now) + " | desired_position=[" + position + "]"
+                  << std::endl;
+    }
+}
+
+}  // namespace velmor::drivers
