@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <velmor/drivers/simulated/signal.hpp>
+#include <velmor/drivers/simulated/signal_viewer.hpp>
+
+namespace velmor::drivers::simulated {
+
+//! The simulated robot controller's I/O: a table of named digital and analog
+//! signals, optionally shown and changed in the I/O signal viewer.
+class Controller {
+public:
+    //! Starts the viewer on `io_viewer_port` when `serve_io_viewer`; with
+    //! `keep_io_viewer_running` destruction waits for the viewer without closing it.
+    Controller(bool serve_io_viewer, bool keep_io_viewer_running,
+               std::uint16_t io_viewer_port = SignalViewer::default_port);
+    //! Closes the viewer (unless kept running) and waits until its open pages have gone.
+    ~Controller();
+
+    // The viewer refers to the table and its lock, so neither may move.
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    //! Creates the signal, or overwrites name, value and description of the stored one.
+    void create_io(const std::string& name, std::variant<std::int32_t, float> value);
+    //! Creates or overwrites each signal of the list in order, descriptions included.
+    void load_io_config(const std::vector<Signal>& config);
+    //! Creates a digital signal for every integer member of a JSON file; throws
+    //! VelmorError when the file cannot be opened and the JSON parse error when it
+    //! is not valid JSON, leaving the table unchanged in both cases.
+    void load_io_config_from_file(const std::filesystem::path& file);
+    //! The value of a digital signal; empty for an unknown or analog signal or while unreachable.
+    std::optional<std::int32_t> get_digital_input(const std::string& name);
+    //! Stores the value in a digital signal and announces it to the viewer;
+    //! false for an unknown or analog signal or while unreachable.
+    bool set_digital_output(const std::string& name, std::int32_t value);
+
+    //! A copy of the stored signal of that name, if any.
+    std::optional<Signal> find_signal(const std::string& name) const;
+    //! The viewer, or null when none is served.
+    const std::shared_ptr<SignalViewer>& get_viewer() const { return viewer; }
+
+    //! While false, the digital accessors behave as if the controller were unreachable.
+    bool connect_result {true};
+
+private:
+    void store(const Signal& signal);
+
+    // Declared before the table and the viewer: the viewer's threads use both.
+    mutable std::mutex signals_mutex;
+    SignalTable signals;
+    std::shared_ptr<SignalViewer> viewer;
+    bool keep_io_viewer_running;
+};
+
+}  // namespace velmor::drivers::simulated

@@ -1,0 +1,130 @@
+#include <velmor/drivers/simulated/sensor_html.hpp>
+
+#include <cstdio>
+
+namespace velmor::drivers::simulated {
+
+namespace {
+
+// The icon is inline so that the page needs no second request.
+constexpr std::string_view icon_uri =
+    "data:image/svg+xml;base64,"
+    "PHN2ZyB4bWxucz0iaHR0cDovL3d3dy53My5vcmcvMjAwMC9zdmciIHZpZXdCb3g9IjAgMCA0OCA0OCI+PHJlY3QgeD0iNiIgeT0iMzgiIHdpZHRoPSIyMiIgaGVpZ2h0PSI2IiByeD0iMiIgZmlsbD0iIzcxM2YxMiIvPjxwYXRoIGQ9Ik0xNyAzOCBMMTcgMjYgTDMxIDE0IiBzdHJva2U9IiNmYmJmMjQiIHN0cm9rZS13aWR0aD0iNiIgc3Ryb2tlLWxpbmVjYXA9InJvdW5kIiBmaWxsPSJub25lIi8+PGNpcmNsZSBjeD0iMTciIGN5PSIyNiIgcj0iNCIgZmlsbD0iIzcxM2YxMiIvPjxjaXJjbGUgY3g9IjMxIiBjeT0iMTQiIHI9IjQiIGZpbGw9IiM3MTNmMTIiLz48cGF0aCBkPSJNMzQgOCBMNDIgNiBNMzUgMTggTDQzIDIwIiBzdHJva2U9IiM1NTUiIHN0cm9rZS13aWR0aD0iMyIgc3Ryb2tlLWxpbmVjYXA9InJvdW5kIi8+PC9zdmc+Cg==";
+
+std::string hidden_name_input(const std::string& name) {
+    return R"(<input type="hidden" name="name" value=")" + name + R"(">)";
+}
+
+std::string digital_fragment(const std::string& name, std::int32_t value, bool running) {
+    const std::string class_0 = value == 0 ? "active" : "inactive";
+    const std::string class_1 = value == 1 ? "active" : "inactive";
+    std::string html = R"(<div id=")" + name + R"(" style="display: flex; gap: 0.5em;">)";
+    html += R"(<form hx-ws="send">)" + hidden_name_input(name) + R"(<input type="hidden" name="value" value="0">)"
+            R"(<button class=")" + class_0 + R"(" type="submit" name="action" value="set-value">0</button></form>)";
+    html += R"(<form hx-ws="send">)" + hidden_name_input(name) + R"(<input type="hidden" name="value" value="1">)"
+            R"(<button class=")" + class_1 + R"(" type="submit" name="action" value="set-value">1</button></form>)";
+    html += "<div></div>";
+    if (running) {
+        html += R"(<form hx-ws="send">)" + hidden_name_input(name) +
+                R"(<button class="active" type="submit" name="action" value="stop">Stop</button></form>)";
+    } else {
+        html += R"(<form style="display: flex; gap: 0.5em; align-items: start;" hx-ws="send">)" +
+                hidden_name_input(name) +
+                R"(<div style="display: flex; flex-direction: column; ">)"
+                R"(<input class="value-input" type="number" name="after" step="0.1" min="0" max="30" value="0">)"
+                R"(<span class="label">After [s]</span></div>)"
+                R"(<div style="display: flex; flex-direction: column; ">)"
+                R"(<input class="value-input" type="number" name="interval" step="0.1" min="0" max="30" value="0">)"
+                R"(<span class="label">Every [s]</span></div>)"
+                R"(<button type="submit" name="action" value="toggle">Toggle</button></form>)";
+    }
+    html += "</div>";
+    return html;
+}
+
+std::string analog_fragment(const std::string& name, float value) {
+    // Wide enough for every float in fixed notation with six decimals.
+    char formatted[64];
+    std::snprintf(formatted, sizeof(formatted), "%f", static_cast<double>(value));
+    return R"(<div id=")" + name + R"(" style="display: inline-flex; gap: 0.5em;">)"
+           R"(<form hx-ws="send">)" + hidden_name_input(name) +
+           R"(<input class="value-input" type="number" name="value" step="0.01" value=")" +
+           escape_html(formatted) +
+           R"(">)"
+           R"(<button type="submit" name="action" value="set-value">Set</button></form></div>)";
+}
+
+}  // namespace
+
+std::string escape_html(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&': escaped += "&amp;"; break;
+            case '<': escaped += "&lt;"; break;
+            case '>': escaped += "&gt;"; break;
+            case '"': escaped += "&quot;"; break;
+            case '\'': escaped += "&#39;"; break;
+            default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string get_sensor_html(const Signal& signal, bool running) {
+    const std::string name = escape_html(signal.name);
+    if (const auto* digital = std::get_if<std::int32_t>(&signal.value)) {
+        return digital_fragment(name, *digital, running);
+    }
+    if (const auto* analog = std::get_if<float>(&signal.value)) {
+        return analog_fragment(name, *analog);
+    }
+    return R"(<div id=")" + name + R"(" class="label">Unknown Type</div>)";
+}
+
+std::string get_page_head() {
+    return std::string(R"(<html><head><title>Velmor I/O Viewer</title>)"
+                       R"(<script src="https://unpkg.com/htmx.org@1.9.11/dist/htmx.min.js" )"
+                       R"(integrity="sha384-0gxUXCCR8yv9FM2b+U3FDbsKthCI66oH5IA9fHppQq9DDMHuMauqq1ZHBpJxQ0J0" )"
+                       R"(crossorigin="anonymous"></script>)"
+                       "<style>\n"
+                       "body { font-family: ui-sans-serif, system-ui, sans-serif, Apple Color Emoji, Segoe UI Emoji, "
+                       "Segoe UI Symbol, Noto Color Emoji; }\n"
+                       ".container { max-width: 36em; margin: auto; }\n"
+                       ".signal-list { display: flex; flex-direction: column; gap: 1em; }\n"
+                       ".title { font-weight: 600; color: #111; }\n"
+                       ".label { font-size: 10px; color: #555; }\n"
+                       "button { border: none; font-size: 12px; border-radius: 0.2em; padding: 0.5em 1em; "
+                       "cursor: pointer; background-color: #ccc; }\n"
+                       "button:hover { background-color: #ddd; }\n"
+                       ".active { color: rgb(113 63 18); background-color: rgb(251 191 36); font-weight: 500; }\n"
+                       ".active:hover { background-color: rgb(255 211 56); }\n"
+                       ".inactive { background-color: #eee; color: #555; }\n"
+                       ".inactive:hover { background-color: #f5f5f5; }\n"
+                       ".value-input { border: none; font-size: 12px; border-radius: 0.2em; padding: 0.5em 1em; "
+                       "background-color: #eee; max-width: 8em; }\n"
+                       "</style></head>"
+                       R"(<body><div class="container">)"
+                       R"(<h1 style="display: inline-flex; gap: 0.5em; align-items: center;"><img src=")") +
+           std::string(icon_uri) +
+           R"(" width="48px"> I/O Signal Viewer</h1>)"
+           R"(<div hx-ws="connect:/" class="signal-list">)";
+}
+
+std::string get_signal_row(const Signal& signal, bool running) {
+    return R"(<div style="display: grid; grid-template-columns: repeat(2, 1fr);">)"
+           R"(<div style="display: flex; flex-direction: column;"><div class="title">)" +
+           escape_html(signal.name) + R"(</div><div class="label">)" + escape_html(signal.description.value_or("")) +
+           "</div></div>" + get_sensor_html(signal, running) + "</div>";
+}
+
+std::string get_empty_list_line() {
+    return R"(<span style="color: #555;">No I/Os defined.</span>)";
+}
+
+std::string get_page_tail() {
+    return "</div></div></body></html>";
+}
+
+}  // namespace velmor::drivers::simulated
