@@ -277,8 +277,14 @@ bool Driver::are_positions_within(const std::vector<double>& a, const std::vecto
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
+        // Positions and tolerances are decimal figures: 1.1 - 1.0 is 0.1 plus a rounding
+        // residue, which must not decide the test. Two units in the last place of the
+        // largest operand cover the rounding of the inputs and of the difference.
+        const double magnitude = std::max({std::abs(a[i]), std::abs(b[i]), std::abs(tolerance)});
+        const double slack =
+            std::isfinite(magnitude) ? 2.0 * std::numeric_limits<double>::epsilon() * magnitude : 0.0;
         // Written as "exceeds" so that a NaN difference, which compares false, passes.
-        if (std::abs(a[i] - b[i]) > tolerance) {
+        if (std::abs(a[i] - b[i]) > tolerance + slack) {
             return false;
         }
     }
