@@ -69,7 +69,7 @@ TEST(SensorHtml, AnalogValueHasSixDecimals) {
 TEST(SensorHtml, NamesAreEscapedInIdsAndInputs) {
     const std::string html = get_sensor_html(digital(0, R"(<script>alert("x")</script>&')"), false);
     EXPECT_THAT(html, Not(HasSubstr("<script>")));
-    EXPECT_THAT(html, HasSubstr(R"(id="&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;&#39;")"));
+    EXPECT_THAT(html, HasSubstr(R"(<div id="&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;&#39;" )"));
     EXPECT_THAT(html, HasSubstr(R"(name="name" value="&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;&#39;")"));
 }
 
@@ -97,4 +97,18 @@ TEST(ViewerPage, HeadLoadsHtmxWithIntegrityAndOpensTheSignalList) {
     EXPECT_EQ(head.substr(head.size() - 43), R"(<div hx-ws="connect:/" class="signal-list">)");
     EXPECT_EQ(get_empty_list_line(), R"(<span style="color: #555;">No I/Os defined.</span>)");
     EXPECT_EQ(get_page_tail(), "</div></div></body></html>");
+}
+
+TEST(SensorHtml, PlainIdentifierNamesNeedNoSwapTarget) {
+    EXPECT_THAT(get_sensor_html(digital(0, "gripper_2-open"), false), Not(HasSubstr("hx-swap-oob")));
+}
+
+TEST(SensorHtml, OtherNamesNameTheirSwapTargetByAttribute) {
+    EXPECT_THAT(get_sensor_html(digital(0, "0"), false),
+                HasSubstr(R"(<div id="0" hx-swap-oob="outerHTML:[id=&#39;0&#39;]" style=)"));
+    EXPECT_THAT(get_sensor_html(Signal {"a.b c", 1.0F, std::nullopt}, false),
+                HasSubstr(R"(<div id="a.b c" hx-swap-oob="outerHTML:[id=&#39;a.b c&#39;]" style=)"));
+    EXPECT_THAT(get_sensor_html(digital(0, "it's\\x"), false),
+                HasSubstr(R"(hx-swap-oob="outerHTML:[id=&#39;it\&#39;s\\x&#39;]")"));
+    EXPECT_THAT(get_sensor_html(digital(0, "-1"), false), HasSubstr("hx-swap-oob"));
 }

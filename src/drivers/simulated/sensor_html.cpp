@@ -1,5 +1,6 @@
 #include <velmor/drivers/simulated/sensor_html.hpp>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace velmor::drivers::simulated {
@@ -11,14 +12,50 @@ constexpr std::string_view icon_uri =
     "data:image/svg+xml;base64,"
     "PHN2ZyB4bWxucz0iaHR0cDovL3d3dy53My5vcmcvMjAwMC9zdmciIHZpZXdCb3g9IjAgMCA0OCA0OCI+PHJlY3QgeD0iNiIgeT0iMzgiIHdpZHRoPSIyMiIgaGVpZ2h0PSI2IiByeD0iMiIgZmlsbD0iIzcxM2YxMiIvPjxwYXRoIGQ9Ik0xNyAzOCBMMTcgMjYgTDMxIDE0IiBzdHJva2U9IiNmYmJmMjQiIHN0cm9rZS13aWR0aD0iNiIgc3Ryb2tlLWxpbmVjYXA9InJvdW5kIiBmaWxsPSJub25lIi8+PGNpcmNsZSBjeD0iMTciIGN5PSIyNiIgcj0iNCIgZmlsbD0iIzcxM2YxMiIvPjxjaXJjbGUgY3g9IjMxIiBjeT0iMTQiIHI9IjQiIGZpbGw9IiM3MTNmMTIiLz48cGF0aCBkPSJNMzQgOCBMNDIgNiBNMzUgMTggTDQzIDIwIiBzdHJva2U9IiM1NTUiIHN0cm9rZS13aWR0aD0iMyIgc3Ryb2tlLWxpbmVjYXA9InJvdW5kIi8+PC9zdmc+Cg==";
 
+bool is_css_identifier(std::string_view name) {
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9') ||
+        (name[0] == '-' && (name.size() == 1 || (name[1] >= '0' && name[1] <= '9')))) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    });
+}
+
+// The page swaps a received fragment into the element whose id is "#" + id as
+// a CSS selector; a name that is no CSS identifier ("0", "a.b", "x y") would
+// make that selector invalid, so such fragments name their target explicitly.
+std::string outer_attributes(const std::string& raw_name) {
+    std::string attributes = R"(id=")" + escape_html(raw_name) + '"';
+    if (is_css_identifier(raw_name)) {
+        return attributes;
+    }
+    std::string selector = "outerHTML:[id='";
+    for (const char c : raw_name) {
+        if (c == '\\' || c == '\'') {
+            selector += '\\';
+            selector += c;
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\%x ", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            selector += escaped;
+        } else {
+            selector += c;
+        }
+    }
+    selector += "']";
+    return attributes + R"( hx-swap-oob=")" + escape_html(selector) + '"';
+}
+
 std::string hidden_name_input(const std::string& name) {
     return R"(<input type="hidden" name="name" value=")" + name + R"(">)";
 }
 
-std::string digital_fragment(const std::string& name, std::int32_t value, bool running) {
+std::string digital_fragment(const std::string& raw_name, std::int32_t value, bool running) {
+    const std::string name = escape_html(raw_name);
     const std::string class_0 = value == 0 ? "active" : "inactive";
     const std::string class_1 = value == 1 ? "active" : "inactive";
-    std::string html = R"(<div id=")" + name + R"(" style="display: flex; gap: 0.5em;">)";
+    std::string html = "<div " + outer_attributes(raw_name) + R"( style="display: flex; gap: 0.5em;">)";
     html += R"(<form hx-ws="send">)" + hidden_name_input(name) + R"(<input type="hidden" name="value" value="0">)"
             R"(<button class=")" + class_0 + R"(" type="submit" name="action" value="set-value">0</button></form>)";
     html += R"(<form hx-ws="send">)" + hidden_name_input(name) + R"(<input type="hidden" name="value" value="1">)"
@@ -42,11 +79,12 @@ std::string digital_fragment(const std::string& name, std::int32_t value, bool r
     return html;
 }
 
-std::string analog_fragment(const std::string& name, float value) {
+std::string analog_fragment(const std::string& raw_name, float value) {
+    const std::string name = escape_html(raw_name);
     // Wide enough for every float in fixed notation with six decimals.
     char formatted[64];
     std::snprintf(formatted, sizeof(formatted), "%f", static_cast<double>(value));
-    return R"(<div id=")" + name + R"(" style="display: inline-flex; gap: 0.5em;">)"
+    return "<div " + outer_attributes(raw_name) + R"( style="display: inline-flex; gap: 0.5em;">)"
            R"(<form hx-ws="send">)" + hidden_name_input(name) +
            R"(<input class="value-input" type="number" name="value" step="0.01" value=")" +
            escape_html(formatted) +
@@ -73,14 +111,13 @@ std::string escape_html(std::string_view text) {
 }
 
 std::string get_sensor_html(const Signal& signal, bool running) {
-    const std::string name = escape_html(signal.name);
     if (const auto* digital = std::get_if<std::int32_t>(&signal.value)) {
-        return digital_fragment(name, *digital, running);
+        return digital_fragment(signal.name, *digital, running);
     }
     if (const auto* analog = std::get_if<float>(&signal.value)) {
-        return analog_fragment(name, *analog);
+        return analog_fragment(signal.name, *analog);
     }
-    return R"(<div id=")" + name + R"(" class="label">Unknown Type</div>)";
+    return "<div " + outer_attributes(signal.name) + R"( class="label">Unknown Type</div>)";
 }
 
 std::string get_page_head() {
