@@ -150,8 +150,15 @@ std::optional<JointMotion> synchronised_quintic(const std::vector<JointState>& f
     };
     // Feasibility need not be monotonic in the duration, so scan upwards for the
     // first feasible one and refine only inside the last step.
-    double infeasible = 0.0;
+    // No joint can be faster than its limits allow for the distance and the
+    // changes of velocity and acceleration; the scan starts from that bound.
     double duration = 1e-3;
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        duration = std::max({duration, std::abs(to[i].position - from[i].position) / limits[i].max_velocity,
+                             std::abs(to[i].velocity - from[i].velocity) / limits[i].max_acceleration,
+                             std::abs(to[i].acceleration - from[i].acceleration) / limits[i].max_jerk});
+    }
+    double infeasible = 0.0;
     while (!feasible(duration)) {
         infeasible = duration;
         duration *= scan_factor;
@@ -159,7 +166,7 @@ std::optional<JointMotion> synchronised_quintic(const std::vector<JointState>& f
             return std::nullopt;
         }
     }
-    for (int i = 0; i < bisections && infeasible > 0.0; ++i) {
+    for (int i = 0; i < bisections && infeasible > 0.0 && duration - infeasible > 1e-9 * duration; ++i) {
         const double mid = 0.5 * (infeasible + duration);
         if (feasible(mid)) {
             duration = mid;
