@@ -195,6 +195,24 @@ TEST(MiravaApp, TimedTicksCoalesceABurstAndEndWithItsNewestPosition) {
     EXPECT_LT(received, 200);
 }
 
+TEST(MiravaApp, ALonePositionGoesOutAtOnceAndTheNextWaitsForTheInterval) {
+    auto options = manual_options();
+    options.update_interval = 30.0;
+    Server server(options);
+    server.start();
+    Peer page(server.port(), "/page");
+    ASSERT_TRUE(page.next_of("status"));
+    Peer driver(server.port(), "/driver");
+    driver.send(position_text({1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ((*page.next_of("joint_position"))["position"], json({1, 0, 0, 0, 0, 0}));
+    driver.send(position_text({2, 0, 0, 0, 0, 0}));
+    driver.send(position_text({3, 0, 0, 0, 0, 0}));
+    wait_for_accepted(server, 3);
+    EXPECT_FALSE(page.next_of("joint_position", 300ms)) << "published twice within one interval";
+    server.publish_now();
+    EXPECT_EQ((*page.next_of("joint_position"))["position"], json({3, 0, 0, 0, 0, 0}));
+}
+
 TEST(MiravaApp, NewPageGetsTheStatusAndTheLastPosition) {
     Server server(manual_options());
     server.start();

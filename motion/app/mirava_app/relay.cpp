@@ -41,6 +41,9 @@ std::string Relay::offer(std::string_view text) {
     newest = std::make_shared<const std::string>(joint_position_message(message.position));
     fresh = true;
     ++accepted;
+    if (on_position) {
+        on_position();
+    }
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ public:
     std::string offer(std::string_view text);
     //! Sends the newest position to every page, if it changed since the last call.
     void publish();
+
+    //! Called after a position was accepted, so that the owner schedules a publish().
+    std::function<void()> on_position;
 
     //! Number of joint positions accepted from drivers.
     std::atomic<std::uint64_t> accepted {0};

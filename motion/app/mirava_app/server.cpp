@@ -58,8 +58,8 @@ struct Server::Impl {
             throw VelmorError("mirava", "Cannot listen on " + options.host + ":" + std::to_string(options.port) +
                                             ": " + error.code().message() + ".");
         }
+        relay.on_position = [this]() { schedule_publish(); };
         accept_next();
-        schedule_tick();
     }
 
     void accept_next() {
@@ -74,22 +74,27 @@ struct Server::Impl {
         });
     }
 
-    void schedule_tick() {
-        if (update_interval == std::chrono::steady_clock::duration::zero()) {
+    // Publishes at once when the last publish is one interval ago, else when that interval
+    // ends: a position waits at most one interval, and pages get at most one per interval.
+    void schedule_publish() {
+        if (update_interval == std::chrono::steady_clock::duration::zero() || tick_armed) {
             return;
         }
-        next_tick += update_interval;
         const auto now = std::chrono::steady_clock::now();
-        if (next_tick < now) {
-            next_tick = now;
+        if (now - last_publish >= update_interval) {
+            last_publish = now;
+            relay.publish();
+            return;
         }
-        tick.expires_at(next_tick);
+        tick_armed = true;
+        tick.expires_at(last_publish + update_interval);
         tick.async_wait([this](const beast::error_code& error) {
+            tick_armed = false;
             if (error) {
                 return;
             }
+            last_publish = std::chrono::steady_clock::now();
             relay.publish();
-            schedule_tick();
         });
     }
 
@@ -98,7 +103,8 @@ struct Server::Impl {
     // Before the I/O context: the sessions its handlers own refer to these.
     Relay relay;
     std::chrono::steady_clock::duration update_interval;
-    std::chrono::steady_clock::time_point next_tick {std::chrono::steady_clock::now()};
+    std::chrono::steady_clock::time_point last_publish {};
+    bool tick_armed = false;
     asio::io_context io;
     tcp::acceptor acceptor {io};
     asio::steady_timer tick {io};

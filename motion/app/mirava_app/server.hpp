@@ -17,13 +17,14 @@ struct ServerOptions {
     std::string robot {"ur5e"};
     //! Folder holding index.html and app.js.
     std::filesystem::path web_root;
-    //! Pause between two position updates of the pages [s]; 0 updates them only through publish_now().
+    //! Shortest pause between two position updates of the pages [s]; 0 updates them only through publish_now().
     double update_interval {1.0 / 60.0};
 };
 
 //! The Mirava application: serves the page, takes joint positions from drivers
 //! on the WebSocket path "/driver" and relays the newest one to every page that
-//! is open on the WebSocket path "/page", at most once per update interval.
+//! is open on the WebSocket path "/page", at most once per update interval:
+//! at once when the interval since the last update has passed, else at its end.
 class Server {
 public:
     //! Builds the robot model and starts listening; throws VelmorError
