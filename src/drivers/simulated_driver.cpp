@@ -32,9 +32,8 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
                                  bool keep_io_viewer_running, const std::string& host, int port)
     : Driver(std::move(planner), std::move(robot), host, port, control_interval),
       sync_with_mirava(sync_with_mirava),
-      log_stream(log_stream) {
-    (void)serve_io_viewer;
-    (void)keep_io_viewer_running;
+      log_stream(log_stream),
+      io_controller(serve_io_viewer, keep_io_viewer_running) {
     std::signal(SIGINT, handle_interrupt);
     time_scaler.max_scale = largest_time_scale;
     if (sync_with_mirava) {
@@ -140,6 +139,29 @@ void SimulatedDriver::set_current_joint_position(const std::vector<double>& join
     if (const auto client = get_mirava()) {
         client->set_joint_position(joint_position, nullptr);
     }
+}
+
+void SimulatedDriver::create_io(const std::string& name, std::variant<int, float> default_value) {
+    io_controller.create_io(name, default_value);
+}
+
+void SimulatedDriver::load_io_config(const std::vector<simulated::Signal>& config) {
+    io_controller.load_io_config(config);
+}
+
+void SimulatedDriver::load_io_config_from_file(const std::filesystem::path& file) {
+    io_controller.load_io_config_from_file(file);
+}
+
+std::optional<int> SimulatedDriver::get_digital_input(const std::string& name) {
+    if (!connect_result) {
+        return std::nullopt;
+    }
+    return io_controller.get_digital_input(name);
+}
+
+bool SimulatedDriver::set_digital_output(const std::string& name, int value) {
+    return io_controller.set_digital_output(name, value);
 }
 
 std::shared_ptr<velmor::Mirava> SimulatedDriver::get_mirava() const {

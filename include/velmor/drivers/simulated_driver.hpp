@@ -3,13 +3,17 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include <velmor/drivers/driver.hpp>
+#include <velmor/drivers/simulated/controller.hpp>
+#include <velmor/drivers/simulated/signal.hpp>
 #include <velmor/motion/mirava.hpp>
 
 namespace velmor::drivers {
@@ -65,6 +69,17 @@ public:
     //! Places the robot at `joint_position` (meant for a robot at rest) and shows it in Mirava.
     void set_current_joint_position(const std::vector<double>& joint_position);
 
+    //! Creates or overwrites a simulated I/O signal (an int is digital, a float analog).
+    void create_io(const std::string& name, std::variant<int, float> default_value);
+    //! Creates or overwrites each signal of the list, in order.
+    void load_io_config(const std::vector<simulated::Signal>& config);
+    //! Creates a digital signal per integer member of a JSON file (errors as the controller's).
+    void load_io_config_from_file(const std::filesystem::path& file);
+    //! The simulated digital input; empty while connect_result is false.
+    std::optional<int> get_digital_input(const std::string& name) override;
+    //! Sets the simulated digital output.
+    bool set_digital_output(const std::string& name, int value) override;
+
     //! Hands `command` to the control loop, starting one when idle.
     std::shared_future<Result> run_command_async(const Command& command);
 
@@ -115,6 +130,8 @@ private:
     mutable std::mutex mirava_mutex;
     std::shared_ptr<velmor::Mirava> mirava;
     std::atomic<bool> has_mirava {false};
+
+    simulated::Controller io_controller;
 
     mutable std::mutex results_mutex;
     Result run_result {Result::Success};
