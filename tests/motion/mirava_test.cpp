@@ -221,8 +221,8 @@ TEST(Mirava, SlowApplicationGetsOnlyTheNewestOfTheFramesItMissed) {
     point_client_at(application.port());
     const velmor::Mirava mirava(true, 2.0);
     application.set_paused(true);
-    // Frames of several megabytes fill the socket buffers after a few sends.
-    std::vector<double> position(400000, 0.125);
+    // Frames of over a megabyte fill the socket buffers after a few sends.
+    std::vector<double> position(200000, 0.125);
     for (int i = 1; i <= 40; ++i) {
         position[0] = i;
         mirava.set_joint_position(position, nullptr);
