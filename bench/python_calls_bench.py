@@ -1,0 +1,52 @@
+"""Cost of frequent script calls into the simulated driver, in ns per call.
+
+Run by hand with the modules on the path, e.g.
+    PYTHONPATH=build/python /usr/bin/python3 bench/python_calls_bench.py
+"""
+
+import time
+
+import velmor
+import velmor_driver_simulated as vds
+
+CALLS = 200_000
+
+
+def per_call_ns(call, calls=CALLS):
+    for _ in range(1000):
+        call()
+    start = time.perf_counter_ns()
+    for _ in range(calls):
+        call()
+    return (time.perf_counter_ns() - start) / calls
+
+
+def finished_future_poll(future):
+    awaited = future.__await__()
+
+    def poll():
+        try:
+            awaited.__next__()
+        except StopIteration:
+            pass
+    return poll
+
+
+def main():
+    planner = velmor.Planner(velmor.Environment(velmor.robots.UR5e()))
+    driver = vds.SimulatedDriver(planner)
+    finished = driver.stop_async()
+    baseline = per_call_ns(lambda: None)
+    figures = {
+        'driver.get_digital_input("x")': per_call_ns(lambda: driver.get_digital_input("x")),
+        "driver.current_joint_position": per_call_ns(lambda: driver.current_joint_position),
+        "finished future __next__": per_call_ns(finished_future_poll(finished)),
+    }
+    print(f"{'empty lambda call (subtracted below)':40s} {baseline:8.1f} ns")
+    for name, ns in figures.items():
+        print(f"{name:40s} {ns - baseline:8.1f} ns")
+    driver.disconnect()
+
+
+if __name__ == "__main__":
+    main()

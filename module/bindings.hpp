@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+
+#include <pybind11/pybind11.h>
+
+#include <velmor/drivers/driver.hpp>
+#include <velmor/drivers/simulated_driver.hpp>
+
+namespace velmor::python {
+
+//! The script class of the simulated driver, created before the classes nested in it.
+using SimulatedDriverClass =
+    pybind11::class_<drivers::SimulatedDriver, drivers::Driver, std::shared_ptr<drivers::SimulatedDriver>>;
+
+//! Result.
+void bind_results(pybind11::module_& m);
+//! FutureResult and FutureBool.
+void bind_futures(pybind11::module_& m);
+//! ControllerStatus.
+void bind_controller_status(pybind11::module_& m);
+//! RobotState.
+void bind_state(pybind11::module_& m);
+//! Trigger, Trigger.Value and Action.
+void bind_events(pybind11::module_& m);
+//! Driver.
+void bind_driver(pybind11::module_& m);
+//! Creates the class object of SimulatedDriver, without constructors or members.
+SimulatedDriverClass declare_simulated_driver(pybind11::module_& m);
+//! The constructors and members of SimulatedDriver.
+void bind_simulated_driver(SimulatedDriverClass& simulated_driver);
+
+}  // namespace velmor::python

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace velmor::python {
+
+//! Frame.
+void bind_frame(pybind11::module_& m);
+//! State and Trajectory, with its JSON form.
+void bind_trajectory(pybind11::module_& m);
+//! Waypoint, CartesianWaypoint, Region and CartesianRegion.
+void bind_points(pybind11::module_& m);
+//! Robot, RobotArm, Environment and the submodule `robots` with the built-in models.
+void bind_robots(pybind11::module_& m);
+//! Motion, LowLevelMotion and Planner.
+void bind_planner(pybind11::module_& m);
+//! The Mirava client and the library's version.
+void bind_mirava(pybind11::module_& m);
+
+}  // namespace velmor::python

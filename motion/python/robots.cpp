@@ -1,0 +1,93 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <pybind11/stl.h>
+
+#include <velmor/motion/environment.hpp>
+#include <velmor/motion/robot.hpp>
+#include <velmor/motion/robot_arm.hpp>
+#include <velmor/motion/robots.hpp>
+
+#include "bindings.hpp"
+
+namespace py = pybind11;
+
+namespace velmor::python {
+
+namespace {
+
+void bind_limits(py::module_& m) {
+    py::class_<JointLimits>(m, "JointLimits", "Limits of one joint.")
+        .def(py::init([](double min_position, double max_position, double max_velocity, double max_acceleration,
+                         double max_jerk) {
+                 return JointLimits {min_position, max_position, max_velocity, max_acceleration, max_jerk};
+             }),
+             py::arg("min_position"), py::arg("max_position"), py::arg("max_velocity"), py::arg("max_acceleration"),
+             py::arg("max_jerk"))
+        .def_readwrite("min_position", &JointLimits::min_position)
+        .def_readwrite("max_position", &JointLimits::max_position)
+        .def_readwrite("max_velocity", &JointLimits::max_velocity)
+        .def_readwrite("max_acceleration", &JointLimits::max_acceleration)
+        .def_readwrite("max_jerk", &JointLimits::max_jerk);
+
+    py::class_<DenavitHartenberg>(m, "DenavitHartenberg", "Standard Denavit-Hartenberg parameters of one joint.")
+        .def(py::init([](double d, double theta, double a, double alpha) {
+                 return DenavitHartenberg {d, theta, a, alpha};
+             }),
+             py::arg("d"), py::arg("theta"), py::arg("a"), py::arg("alpha"))
+        .def_readwrite("d", &DenavitHartenberg::d)
+        .def_readwrite("theta", &DenavitHartenberg::theta)
+        .def_readwrite("a", &DenavitHartenberg::a)
+        .def_readwrite("alpha", &DenavitHartenberg::alpha);
+}
+
+void bind_builtin_robots(py::module_& m) {
+    py::module_ robots = m.def_submodule("robots", "The built-in robot models.");
+    py::class_<robots::UR5e, RobotArm, std::shared_ptr<robots::UR5e>>(robots, "UR5e",
+                                                                       "A six-axis collaborative arm.")
+        .def(py::init<Frame, Frame>(), py::arg("base") = Frame::Identity(),
+             py::arg("tool_offset") = Frame::Identity());
+    py::class_<robots::DualArm, Robot, std::shared_ptr<robots::DualArm>>(
+        robots, "DualArm", "Two arms driven as one robot: the left arm's joints first, then the right arm's.")
+        .def(py::init<std::shared_ptr<RobotArm>, std::shared_ptr<RobotArm>>(), py::arg("left"), py::arg("right"))
+        .def_readonly("left", &robots::DualArm::left)
+        .def_readonly("right", &robots::DualArm::right);
+    robots.def("model_names", &robots::model_names, "Names of the built-in models.");
+    robots.def("make", &robots::make, py::arg("name"), "A new robot of the named built-in model.");
+}
+
+}  // namespace
+
+void bind_robots(py::module_& m) {
+    bind_limits(m);
+
+    py::class_<Robot, std::shared_ptr<Robot>>(m, "Robot", "A robot: one arm, or a chain of arms.")
+        .def_readwrite("name", &Robot::name)
+        .def_property_readonly("degrees_of_freedom", &Robot::get_degrees_of_freedom)
+        .def("get_degrees_of_freedom", &Robot::get_degrees_of_freedom)
+        .def("get_next_arm", &Robot::get_next_arm, py::arg("previous") = py::none())
+        .def("get_joint_limits", &Robot::get_joint_limits);
+
+    py::class_<RobotArm, Robot, std::shared_ptr<RobotArm>>(m, "RobotArm", "One serial arm with revolute joints.")
+        .def(py::init<std::string, std::vector<DenavitHartenberg>, std::vector<JointLimits>, Frame, Frame>(),
+             py::arg("name"), py::arg("dh_parameters"), py::arg("limits"), py::arg("base") = Frame::Identity(),
+             py::arg("tool_offset") = Frame::Identity())
+        .def("calculate_tcp", &RobotArm::calculate_tcp, py::arg("joint_position"))
+        .def("calculate_joint_frames", &RobotArm::calculate_joint_frames, py::arg("joint_position"))
+        .def("inverse_kinematics", &RobotArm::inverse_kinematics, py::arg("tcp"), py::arg("reference"))
+        .def("get_dh_parameters", &RobotArm::get_dh_parameters)
+        .def("get_base", &RobotArm::get_base)
+        .def("get_tool_offset", &RobotArm::get_tool_offset);
+
+    bind_builtin_robots(m);
+
+    py::class_<Environment, std::shared_ptr<Environment>>(m, "Environment", "The robots of a cell, keyed by name.")
+        .def(py::init<>())
+        .def(py::init<std::shared_ptr<Robot>>(), py::arg("robot"))
+        .def("add_robot", &Environment::add_robot, py::arg("name"), py::arg("robot"))
+        .def("get_robot", &Environment::get_robot, py::arg("name"))
+        .def("get_robots", &Environment::get_robots);
+}
+
+}  // namespace velmor::python
