@@ -127,3 +127,10 @@ TEST_F(IoConfig, ReloadingResetsChangedValuesAndDescriptions) {
     EXPECT_EQ(controller.get_digital_input("lamp"), 1);
     EXPECT_FALSE(controller.find_signal("lamp")->description.has_value());
 }
+
+TEST_F(IoConfig, NumberBeyondDoubleRangeRaisesTheParserErrorAndChangesNothing) {
+    controller.create_io("lamp", std::int32_t {4});
+    EXPECT_THROW(controller.load_io_config_from_file(write(R"({"a": 1, "lamp": 1e999})")), nlohmann::json::out_of_range);
+    EXPECT_EQ(controller.get_digital_input("lamp"), 4);
+    EXPECT_FALSE(controller.find_signal("a").has_value());
+}
