@@ -36,15 +36,22 @@ def main():
     planner = velmor.Planner(velmor.Environment(velmor.robots.UR5e()))
     driver = vds.SimulatedDriver(planner)
     finished = driver.stop_async()
+    # A motion slowed down so far that it stays unfinished while it is polled.
+    driver.time_speed = 0.001
+    running = driver.move_to_async([0.4, -0.3, 0.5, 0.2, -0.2, 0.3])
+    pending = running.__await__()
     baseline = per_call_ns(lambda: None)
     figures = {
         'driver.get_digital_input("x")': per_call_ns(lambda: driver.get_digital_input("x")),
         "driver.current_joint_position": per_call_ns(lambda: driver.current_joint_position),
         "finished future __next__": per_call_ns(finished_future_poll(finished)),
+        "unfinished future __next__": per_call_ns(pending.__next__),
     }
     print(f"{'empty lambda call (subtracted below)':40s} {baseline:8.1f} ns")
     for name, ns in figures.items():
         print(f"{name:40s} {ns - baseline:8.1f} ns")
+    driver.time_speed = 0.0
+    driver.stop()
     driver.disconnect()
 
 

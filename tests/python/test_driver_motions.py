@@ -14,7 +14,7 @@ import velmor_driver_simulated as vds
 from velmor_driver_simulated import Result, Trigger
 from conftest import GOAL, close, rest_to_rest
 
-FAR = [1.5, -1.0, 1.2, 1.0, -1.0, 1.5]
+FAR = [3.0, -2.0, 2.5, 2.5, -2.5, 3.0]
 ZERO = [0.0] * 6
 
 
@@ -23,6 +23,11 @@ def wait_until(condition, timeout=10.0):
     while not condition():
         assert time.monotonic() < deadline, "condition not reached in time"
         time.sleep(0.001)
+
+
+def wait_for_progress(driver, joint_0=0.2):
+    """Waits until the running motion has moved joint 0 past `joint_0`."""
+    wait_until(lambda: driver.current_joint_position[0] > joint_0)
 
 
 def test_run_ends_at_the_trajectory_end(driver, planner, robot):
@@ -75,7 +80,7 @@ def test_move_to_a_robot_map_of_one_arm_of_two():
 
 def test_blend_into_replaces_the_running_motion(driver, planner, robot):
     first = driver.run_async(rest_to_rest(planner, robot, ZERO, FAR))
-    time.sleep(0.02)
+    wait_for_progress(driver)
     target = [0.1] * 6
     blend = driver.blend_into_async(trajectory=rest_to_rest(planner, robot, ZERO, target), duration=0.2)
     assert first.get() == Result.Success
@@ -85,8 +90,7 @@ def test_blend_into_replaces_the_running_motion(driver, planner, robot):
 
 def test_stop_defaults_to_a_fast_stop_and_ends_at_rest(driver, planner, robot):
     motion = driver.run_async(rest_to_rest(planner, robot, ZERO, FAR))
-    wait_until(lambda: driver.is_running)
-    time.sleep(0.02)
+    wait_for_progress(driver)
     assert driver.stop() == Result.Success
     assert motion.get() == Result.ErrorTrajectoryAborted
     state = driver.current_state
@@ -97,8 +101,7 @@ def test_stop_defaults_to_a_fast_stop_and_ends_at_rest(driver, planner, robot):
 def test_pause_and_resume_end_where_an_unpaused_run_ends(driver, planner, robot):
     trajectory = rest_to_rest(planner, robot, ZERO, FAR)
     motion = driver.run_async(trajectory)
-    wait_until(lambda: driver.is_running)
-    time.sleep(0.02)
+    wait_for_progress(driver)
     assert driver.pause() is True
     assert motion.get() == Result.ErrorTrajectoryAborted
     assert driver.is_paused and not driver.is_running

@@ -191,3 +191,17 @@ def test_pause_future_is_awaitable(driver):
         return await driver.pause_async()
     assert asyncio.run(pause()) is True
     assert driver.is_paused
+
+
+def test_driver_members_are_registered_in_order():
+    expected = [
+        "host", "port", "degrees_of_freedom", "delta_time", "connect_timeout", "monitor_path_deviation",
+        "path_deviation_error_threshold", "log_motions", "speed", "set_speed", "reconnect", "disconnect",
+        "is_connected", "controller_status", "enable", "disable", "current_joint_position", "current_state",
+        "is_running", "is_paused", "run", "run_async", "move_to", "move_to_async", "move_along", "move_along_async",
+        "blend_into", "blend_into_async", "stop", "stop_async", "pause", "pause_async", "resume", "resume_async",
+        "add_event", "create_io_alias", "get_digital_input", "set_digital_output", "get_analog_input",
+        "set_analog_output", "get_group_input", "set_group_output", "get_int_register", "set_int_register",
+        "get_double_register", "set_double_register",
+    ]
+    assert [name for name in vars(Driver) if not name.startswith("_")] == expected

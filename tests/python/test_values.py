@@ -146,3 +146,10 @@ def test_action_is_built_from_a_callable():
     assert isinstance(vds.Action(method=lambda time: None), vds.Action)
     with pytest.raises(TypeError):
         vds.Action(method=5)
+
+
+def test_module_registration_order():
+    names = [name for name in vars(vds) if not name.startswith("__")]
+    assert names == ["Result", "FutureResult", "FutureBool", "ControllerStatus", "RobotState", "Trigger", "Action",
+                     "Driver", "SimulatedDriver"]
+    assert list(vars(vds)).index("__doc__") < list(vars(vds)).index("__version__") < list(vars(vds)).index("Result")
