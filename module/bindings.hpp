@@ -29,5 +29,9 @@ void bind_driver(pybind11::module_& m);
 SimulatedDriverClass declare_simulated_driver(pybind11::module_& m);
 //! The constructors and members of SimulatedDriver.
 void bind_simulated_driver(SimulatedDriverClass& simulated_driver);
+//! Signal and Controller, nested in SimulatedDriver.
+void bind_simulated_io(SimulatedDriverClass& simulated_driver);
+//! The I/O members of SimulatedDriver, registered after its other members.
+void bind_simulated_driver_io(SimulatedDriverClass& simulated_driver);
 
 }  // namespace velmor::python

@@ -16,5 +16,7 @@ PYBIND11_MODULE(velmor_driver_simulated, m) {
     // Classes nested in SimulatedDriver are registered between its creation and
     // its members, so that the members' signatures can name them.
     auto simulated_driver = velmor::python::declare_simulated_driver(m);
+    velmor::python::bind_simulated_io(simulated_driver);
     velmor::python::bind_simulated_driver(simulated_driver);
+    velmor::python::bind_simulated_driver_io(simulated_driver);
 }

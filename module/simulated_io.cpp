@@ -1,0 +1,86 @@
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <velmor/drivers/simulated/controller.hpp>
+#include <velmor/drivers/simulated/signal.hpp>
+#include <velmor/drivers/simulated_driver.hpp>
+
+#include "bindings.hpp"
+
+namespace py = pybind11;
+
+namespace velmor::python {
+
+namespace {
+
+using drivers::SimulatedDriver;
+using drivers::simulated::Controller;
+using drivers::simulated::Signal;
+
+// Destroying a controller that serves the viewer waits for the server thread,
+// which ends only when every open page has disconnected. A page may be a client
+// in this very process (a script thread with a WebSocket), which needs the
+// interpreter lock to close; so the wait happens with the lock released.
+struct ReleasingDeleter {
+    void operator()(Controller* controller) const {
+        if (Py_IsInitialized() != 0 && PyGILState_Check() != 0) {
+            const py::gil_scoped_release unlocked;
+            delete controller;
+        } else {
+            delete controller;
+        }
+    }
+};
+
+using ControllerHolder = std::unique_ptr<Controller, ReleasingDeleter>;
+
+void bind_signal(SimulatedDriverClass& simulated_driver) {
+    py::class_<Signal>(simulated_driver, "Signal", "A simulated I/O Signal")
+        .def(py::init([](std::string name, std::variant<std::int32_t, float> value,
+                         std::optional<std::string> description) {
+                 return Signal {std::move(name), value, std::move(description)};
+             }),
+             py::arg("name"), py::arg("value") = 0.0, py::arg("description") = py::none())
+        .def_readwrite("name", &Signal::name, "The name of the I/O signal")
+        .def_readwrite("value", &Signal::value, "The current value of the signal")
+        .def_readwrite("description", &Signal::description, "Description of the signal, as shown in UI");
+}
+
+void bind_controller(SimulatedDriverClass& simulated_driver) {
+    py::class_<Controller, ControllerHolder>(simulated_driver, "Controller", "")
+        .def(py::init([](bool serve_io_viewer, bool keep_io_viewer_running) {
+                 return ControllerHolder(new Controller(serve_io_viewer, keep_io_viewer_running));
+             }),
+             py::arg("serve_io_viewer") = true, py::arg("keep_io_viewer_running") = false)
+        .def_readwrite("connect_result", &Controller::connect_result)
+        .def("create_io", &Controller::create_io, py::arg("name"), py::arg("default_value"))
+        .def("load_io_config", &Controller::load_io_config, py::arg("config"))
+        .def("load_io_config_from_file", &Controller::load_io_config_from_file, py::arg("file"))
+        .def("get_digital_input", &Controller::get_digital_input, py::arg("name"))
+        .def("set_digital_output", &Controller::set_digital_output, py::arg("name"), py::arg("value"));
+}
+
+}  // namespace
+
+void bind_simulated_io(SimulatedDriverClass& simulated_driver) {
+    bind_signal(simulated_driver);
+    bind_controller(simulated_driver);
+}
+
+void bind_simulated_driver_io(SimulatedDriverClass& simulated_driver) {
+    simulated_driver
+        .def("create_io", &SimulatedDriver::create_io, py::arg("name"), py::arg("default_value"),
+             "Create a simulated I/O")
+        .def("load_io_config", &SimulatedDriver::load_io_config, py::arg("config"))
+        .def("load_io_config_from_file", &SimulatedDriver::load_io_config_from_file, py::arg("file"));
+}
+
+}  // namespace velmor::python

@@ -1,0 +1,265 @@
+"""The simulated I/O classes from scripts: Signal, Controller and the I/O
+members of SimulatedDriver. Tests that start the viewer use port 8679; pytest
+runs them one after another."""
+
+import asyncio
+import json
+import socket
+import subprocess
+import sys
+import textwrap
+import time
+
+import pytest
+import websockets
+
+import velmor_driver_simulated as vds
+from velmor_driver_simulated import SimulatedDriver
+
+Signal = SimulatedDriver.Signal
+Controller = SimulatedDriver.Controller
+
+
+def viewer_answers(port=8679):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+            return True
+    except OSError:
+        return False
+
+
+def wait_until(condition, timeout=5.0):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.01)
+    return True
+
+
+@pytest.fixture
+def controller():
+    return Controller(serve_io_viewer=False)
+
+
+@pytest.fixture
+def io_driver(planner):
+    created = SimulatedDriver(planner)
+    yield created
+    created.disconnect()
+
+
+def test_classes_are_nested_in_the_driver_with_their_docstrings():
+    assert Signal.__qualname__ == "SimulatedDriver.Signal"
+    assert Controller.__qualname__ == "SimulatedDriver.Controller"
+    assert Signal.__doc__ == "A simulated I/O Signal"
+    assert not Controller.__doc__
+    assert Signal.name.__doc__ == "The name of the I/O signal"
+    assert Signal.value.__doc__ == "The current value of the signal"
+    assert Signal.description.__doc__ == "Description of the signal, as shown in UI"
+    assert SimulatedDriver.create_io.__doc__.rstrip().endswith("Create a simulated I/O")
+
+
+def test_io_members_are_registered_after_the_driver_members():
+    names = [name for name in vars(SimulatedDriver) if not name.startswith("_")]
+    assert names.index("Signal") < names.index("Controller") < names.index("time_speed")
+    assert names[-4:] == ["set_current_joint_position", "create_io", "load_io_config", "load_io_config_from_file"]
+    controller_names = [name for name in vars(Controller) if not name.startswith("_")]
+    assert controller_names == [
+        "connect_result", "create_io", "load_io_config", "load_io_config_from_file", "get_digital_input",
+        "set_digital_output",
+    ]
+
+
+def test_signal_from_a_name_alone_is_analog_zero_without_description():
+    signal = Signal("x")
+    assert signal.name == "x"
+    assert type(signal.value) is float and signal.value == 0.0
+    assert signal.description is None
+
+
+def test_signal_float_value_reads_back_in_single_precision():
+    signal = Signal(name="a", value=1, description="gripper")
+    assert type(signal.value) is int and signal.value == 1
+    signal.value = 0.1
+    assert type(signal.value) is float
+    assert signal.value == 0.10000000149011612
+    signal.description = None
+    assert signal.description is None
+
+
+def test_signal_rejects_values_of_other_types():
+    with pytest.raises(TypeError):
+        Signal("x", "1")
+    with pytest.raises(TypeError):
+        Signal("x", 1, 5)
+    signal = Signal("x", 3)
+    with pytest.raises(TypeError):
+        signal.value = [1]
+    assert signal.value == 3
+
+
+def test_driver_create_io_int_is_digital_and_float_is_analog(io_driver):
+    io_driver.create_io(name="door", default_value=1)
+    assert io_driver.get_digital_input("door") == 1
+    io_driver.create_io("level", 1.0)
+    assert io_driver.get_digital_input("level") is None
+    assert io_driver.set_digital_output("level", 0) is False
+    io_driver.create_io("door", 0.5)
+    assert io_driver.get_digital_input("door") is None
+    assert io_driver.get_analog_input("level") is None
+
+
+def test_class_flag_guards_only_the_drivers_digital_input(io_driver):
+    io_driver.create_io("gripper", 0)
+    SimulatedDriver.connect_result = False
+    assert io_driver.get_digital_input("gripper") is None
+    assert io_driver.set_digital_output("gripper", 1) is True
+    SimulatedDriver.connect_result = True
+    assert io_driver.get_digital_input("gripper") == 1
+
+
+def test_controller_flag_is_its_own(controller):
+    controller.create_io("gripper", 0)
+    assert controller.connect_result is True
+    SimulatedDriver.connect_result = False
+    assert controller.get_digital_input("gripper") == 0
+    SimulatedDriver.connect_result = True
+    controller.connect_result = False
+    assert controller.get_digital_input("gripper") is None
+    assert controller.set_digital_output(name="gripper", value=1) is False
+    controller.connect_result = True
+    assert controller.get_digital_input(name="gripper") == 0
+
+
+def test_controller_stores_digital_values_unchanged(controller):
+    controller.create_io(name="count", default_value=0)
+    assert controller.set_digital_output("count", 5) is True
+    assert controller.get_digital_input("count") == 5
+    assert controller.get_digital_input("missing") is None
+    assert controller.set_digital_output("missing", 1) is False
+    with pytest.raises(TypeError):
+        controller.set_digital_output("count", 1.5)
+    assert controller.get_digital_input("count") == 5
+
+
+def test_load_io_config_copies_the_signals(controller):
+    first = Signal("a", 1)
+    config = [first, Signal("b", 0.5, "analog"), Signal("a", 2)]
+    controller.load_io_config(config=config)
+    first.value = 7
+    config.append(Signal("c", 1))
+    assert controller.get_digital_input("a") == 2
+    assert controller.get_digital_input("b") is None
+    assert controller.get_digital_input("c") is None
+    with pytest.raises(TypeError):
+        controller.load_io_config([Signal("d", 1), "e"])
+    assert controller.get_digital_input("d") is None
+
+
+def test_driver_load_io_config(io_driver):
+    io_driver.load_io_config([Signal("vacuum", 0, "suction cup")])
+    assert io_driver.get_digital_input("vacuum") == 0
+
+
+def test_config_file_from_a_path_object(controller, tmp_path):
+    file = tmp_path / "cell.json"
+    file.write_text(json.dumps({"in": 1, "out": 0, "bad": 1.5}))
+    controller.load_io_config_from_file(file=file)
+    assert controller.get_digital_input("in") == 1
+    assert controller.get_digital_input("out") == 0
+    assert controller.get_digital_input("bad") is None
+
+
+def test_driver_config_file_from_a_string(io_driver, tmp_path):
+    file = tmp_path / "cell.json"
+    file.write_text('{"sensor": 1}')
+    io_driver.load_io_config_from_file(str(file))
+    assert io_driver.get_digital_input("sensor") == 1
+
+
+def test_missing_config_file_is_a_runtime_error(controller, io_driver, tmp_path):
+    missing = tmp_path / "missing.json"
+    for target in (controller, io_driver):
+        with pytest.raises(RuntimeError) as raised:
+            target.load_io_config_from_file(missing)
+        assert f"Could not open the I/O config json file at '{missing}'." in str(raised.value)
+    with pytest.raises(TypeError):
+        controller.load_io_config_from_file(5)
+
+
+def test_invalid_config_file_is_a_runtime_error_and_creates_nothing(controller, io_driver, tmp_path):
+    file = tmp_path / "broken.json"
+    file.write_text('{"a": 1, "b": ')
+    controller.create_io("a", 0)
+    for target in (controller, io_driver):
+        with pytest.raises(RuntimeError) as raised:
+            target.load_io_config_from_file(file)
+        assert "parse error" in str(raised.value)
+    assert controller.get_digital_input("a") == 0
+    assert io_driver.get_digital_input("a") is None
+
+
+def test_standalone_and_driver_tables_are_separate(controller, io_driver):
+    controller.create_io("shared", 1)
+    assert io_driver.get_digital_input("shared") is None
+    io_driver.create_io("own", 1)
+    assert controller.get_digital_input("own") is None
+
+
+def test_controller_without_arguments_serves_the_viewer_until_dropped():
+    assert not viewer_answers()
+    controller = Controller()
+    assert wait_until(viewer_answers)
+    controller.create_io("x", 1)
+    del controller
+    assert wait_until(lambda: not viewer_answers())
+
+
+def test_set_digital_output_reaches_an_open_page():
+    controller = Controller(serve_io_viewer=True)
+    controller.create_io("lamp", 0)
+    assert wait_until(viewer_answers)
+
+    async def page():
+        async with websockets.connect("ws://127.0.0.1:8679/") as connection:
+            assert controller.set_digital_output("lamp", 1) is True
+            return await asyncio.wait_for(connection.recv(), timeout=5)
+
+    assert "lamp" in asyncio.run(page())
+    del controller
+    assert wait_until(lambda: not viewer_answers())
+
+
+def test_dropping_a_controller_waits_for_a_page_of_the_same_script():
+    # The page closes on a script thread, which needs the interpreter lock while
+    # the controller's destruction waits for that page.
+    script = textwrap.dedent("""
+        import asyncio, threading, time
+        import websockets
+        import velmor_driver_simulated as vds
+
+        controller = vds.SimulatedDriver.Controller()
+        connected = threading.Event()
+
+        async def page():
+            for _ in range(100):
+                try:
+                    async with websockets.connect("ws://127.0.0.1:8679/"):
+                        connected.set()
+                        await asyncio.sleep(0.5)
+                    return
+                except OSError:
+                    await asyncio.sleep(0.05)
+
+        thread = threading.Thread(target=lambda: asyncio.run(page()))
+        thread.start()
+        assert connected.wait(10)
+        started = time.monotonic()
+        del controller
+        print(f"{time.monotonic() - started:.3f}")
+        thread.join()
+    """)
+    finished = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert finished.returncode == 0, finished.stderr
+    assert float(finished.stdout.split()[-1]) > 0.2
