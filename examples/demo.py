@@ -1,0 +1,174 @@
+"""The demo: the built-in arm runs a pick-and-place program in real time while
+the I/O signal viewer shows its gripper and part sensor.
+
+    PYTHONPATH=build/python python3 examples/demo.py [--cycles N | --forever] [--mirava]
+
+A part arrives on the sensor a moment after the last one was taken; toggle
+"part_present" in the viewer to feed one yourself. When the velmor-mirava
+program was built next to the modules, the demo starts it and the robot is also
+shown moving in its browser page (--no-mirava leaves it out, --mirava insists).
+"""
+
+import argparse
+import os
+import pathlib
+import socket
+import subprocess
+import threading
+import time
+
+import velmor
+from velmor_driver_simulated import Result, SimulatedDriver, Trigger
+
+TIME_SPEED = float(os.environ.get("VELMOR_EXAMPLE_TIME_SPEED", "1.0"))
+FEED_DELAY = 1.5  # simulated seconds from taking a part to the next one arriving
+VIEWER_ADDRESS = "http://localhost:8679/"
+# The build folder holds the modules in python/ and the Mirava program in motion/app/.
+MIRAVA_APP = pathlib.Path(velmor.__file__).resolve().parents[1] / "motion" / "app" / "velmor-mirava"
+
+# Joint positions [rad] of the two stations and of the points above them.
+ABOVE_PICK = [0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
+PICK = [0.6, -1.1, 1.8, -2.3, -1.57, 0.0]
+ABOVE_PLACE = [-0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
+PLACE = [-0.6, -1.1, 1.8, -2.3, -1.57, 0.0]
+
+
+def say(text):
+    print(f"[demo] {text}", flush=True)
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(description="Pick and place with the simulated robot.")
+    parser.add_argument("--cycles", type=int, default=3, help="number of parts to move (default 3)")
+    parser.add_argument("--forever", action="store_true", help="keep going until Ctrl-C")
+    mirava = parser.add_mutually_exclusive_group()
+    mirava.add_argument("--mirava", action="store_true", default=None,
+                        help=f"show the robot in the velmor-mirava program ({MIRAVA_APP}); "
+                             "by default it is shown when that program exists and starts")
+    mirava.add_argument("--no-mirava", dest="mirava", action="store_false", help="do not start velmor-mirava")
+    return parser.parse_args()
+
+
+class MiravaFailed(Exception):
+    pass
+
+
+def start_mirava(program, address):
+    """Starts the Mirava program on `address` and waits until it accepts connections."""
+    if not program.exists():
+        raise MiravaFailed(f"{program} does not exist: build the project first (scripts/build.sh build)")
+    host, port = address.rsplit(":", 1)
+    process = subprocess.Popen([str(program), "--address", address], stdout=subprocess.DEVNULL)
+    deadline = time.monotonic() + 10.0
+    while time.monotonic() < deadline:
+        if process.poll() is not None:
+            raise MiravaFailed(f"{program} ended with exit code {process.returncode}")
+        try:
+            with socket.create_connection((host, int(port)), timeout=0.2):
+                return process
+        except OSError:
+            time.sleep(0.05)
+    process.terminate()
+    process.wait()
+    raise MiravaFailed(f"{program} did not start listening on {address}")
+
+
+def start_mirava_if_wanted(wanted):
+    """The running Mirava program, or None; fails only when Mirava was asked for."""
+    if wanted is False or (wanted is None and not MIRAVA_APP.exists()):
+        return None, None
+    # The driver connects to VELMOR_MIRAVA_ADDRESS, so the program listens there.
+    address = os.environ.get("VELMOR_MIRAVA_ADDRESS") or "127.0.0.1:8768"
+    try:
+        return start_mirava(MIRAVA_APP, address), address
+    except MiravaFailed as error:
+        if wanted:
+            raise SystemExit(str(error)) from None
+        say(f"going on without Mirava: {error}")
+        return None, None
+
+
+def feeder(driver, stop):
+    """Puts a new part on the sensor FEED_DELAY after the last one was taken."""
+    while not stop.is_set():
+        if driver.get_digital_input("part_present") == 0:
+            if stop.wait(FEED_DELAY / TIME_SPEED):
+                return
+            if driver.get_digital_input("part_present") == 0:
+                driver.set_digital_output("part_present", 1)
+                say("the conveyor brings a part")
+        time.sleep(0.02)
+
+
+def gripper_action(driver, closed):
+    def action(time):
+        driver.set_digital_output("gripper", 1 if closed else 0)
+        say(f"  gripper {'closes' if closed else 'opens'} (t = {time:.2f} s into the motion)")
+    return action
+
+
+def move(driver, goal, what, event=None):
+    say(what)
+    if event is not None:
+        driver.add_event(Trigger.TimeToGoal() < 0.15, event)
+    result = driver.move_to(goal)
+    if result != Result.Success:
+        raise SystemExit(f"motion failed: {result.description}")
+
+
+def wait_for_part(driver):
+    say("waiting for a part on the sensor")
+    while driver.get_digital_input("part_present") != 1:
+        time.sleep(0.01)
+
+
+def run_cycle(driver, cycle, cycles):
+    label = f"cycle {cycle}" + (f"/{cycles}" if cycles else "")
+    wait_for_part(driver)
+    move(driver, PICK, f"{label}: down to the part", gripper_action(driver, closed=True))
+    driver.set_digital_output("part_present", 0)
+    move(driver, ABOVE_PICK, f"{label}: lifting the part")
+    move(driver, ABOVE_PLACE, f"{label}: carrying it to the place station")
+    move(driver, PLACE, f"{label}: setting it down", gripper_action(driver, closed=False))
+    move(driver, ABOVE_PLACE, f"{label}: retracting")
+    move(driver, ABOVE_PICK, f"{label}: back above the pick station")
+
+
+def main():
+    arguments = parse_arguments()
+    mirava, mirava_address = start_mirava_if_wanted(arguments.mirava)
+    try:
+        driver = SimulatedDriver(velmor.Planner(velmor.robots.UR5e()), sync_with_mirava=mirava is not None,
+                                 serve_io_viewer=True)
+        driver.time_speed = TIME_SPEED
+        say(f"I/O signal viewer: {VIEWER_ADDRESS}")
+        if mirava is not None:
+            say(f"robot in Mirava: http://{mirava_address}/")
+        driver.load_io_config([
+            SimulatedDriver.Signal("gripper", 0, "Gripper closed (output)"),
+            SimulatedDriver.Signal("part_present", 0, "Part on the pick sensor (input)"),
+        ])
+
+        stop = threading.Event()
+        feeder_thread = threading.Thread(target=feeder, args=(driver, stop), daemon=True)
+        feeder_thread.start()
+        try:
+            move(driver, ABOVE_PICK, "moving above the pick station")
+            cycle = 0
+            while arguments.forever or cycle < arguments.cycles:
+                cycle += 1
+                run_cycle(driver, cycle, None if arguments.forever else arguments.cycles)
+        finally:
+            stop.set()
+            feeder_thread.join()
+            driver.disconnect()
+        say(f"done: {cycle} parts moved; closing the viewer (close its page if one is open)")
+        del driver
+    finally:
+        if mirava is not None:
+            mirava.terminate()
+            mirava.wait()
+
+
+if __name__ == "__main__":
+    main()

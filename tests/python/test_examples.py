@@ -1,0 +1,47 @@
+"""Every example script runs to completion on its own, at a high time speed.
+The examples that serve the viewer use port 8679; they run one after another."""
+
+import os
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+TIME_LIMIT = 120.0  # [s] per example, on a loaded machine
+
+# A line each example prints only when its program went as intended.
+EXPECTED_OUTPUT = {
+    "01_quickstart.py": "run from a wrong start: ",
+    "02_pick_and_place.py": "done: 2 parts moved",
+    "03_two_robots_asyncio.py": "left moved 3 times, right 2 times",
+    "04_io_config.py": "gripper: 1",
+    "05_faster_than_real_time.py": "40 motions: ",
+    "demo.py": "[demo] done: 2 parts moved",
+}
+
+
+def example_scripts():
+    return sorted(EXAMPLES.glob("*.py"))
+
+
+def test_the_numbered_examples_and_the_demo_are_present():
+    names = [script.name for script in example_scripts()]
+    assert [name[:3] for name in names if name[0].isdigit()] == ["01_", "02_", "03_", "04_", "05_"]
+    assert "demo.py" in names
+    assert sorted(EXPECTED_OUTPUT) == names
+
+
+# The demo's Mirava program would take a port that other tests may use.
+ARGUMENTS = {"demo.py": ["--cycles", "2", "--no-mirava"]}
+
+
+@pytest.mark.parametrize("script", example_scripts(), ids=lambda script: script.name)
+def test_example_runs_to_completion(script):
+    environment = dict(os.environ, VELMOR_EXAMPLE_TIME_SPEED="20")
+    finished = subprocess.run([sys.executable, str(script), *ARGUMENTS.get(script.name, [])], cwd=EXAMPLES.parent, env=environment,
+                              capture_output=True, text=True, timeout=TIME_LIMIT)
+    assert finished.returncode == 0, finished.stdout + finished.stderr
+    assert "Traceback" not in finished.stderr
+    assert EXPECTED_OUTPUT[script.name] in finished.stdout, finished.stdout
