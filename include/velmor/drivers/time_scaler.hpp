@@ -34,7 +34,9 @@ public:
         double start_time;
         //! End on the elapsed-time axis [s].
         double end_time;
+        //! Scale at `start_time`.
         double start_scale;
+        //! Scale at `end_time`.
         double end_scale;
 
         //! Writes the scale at `time`; false once the ramp is over (then `scale_out` is `end_scale`).
@@ -61,14 +63,16 @@ public:
     //! Ramps the scale linearly to `target` over `duration` [s] of control time.
     //! Returns the future of the ramp's promise: true when the ramp reaches its
     //! end, false when the trajectory ends first, broken when a newer ramp
-    //! replaces it. When the scale is already at `target` or `duration` < 0 no
-    //! ramp starts (an active one is dropped) and the returned future is invalid.
+    //! replaces it. When the scale is already at `target`, `duration` < 0, or
+    //! either is not finite, no ramp starts (an active one is dropped) and the
+    //! returned future is invalid.
     std::shared_future<bool> move_scale_linearly_to(double target, double duration);
     //! Drops the active ramp, leaving the scale where it is.
     void stop_scale_movement();
 
     //! Writes this cycle's state into `state` and advances one cycle.
     //! Throws VelmorError (module "time-scaler") without a trajectory or with a negative scale.
+    //! An empty trajectory is finished at once and leaves `state` as it is.
     StepOutcome next(velmor::State& state);
 
     //! Playback position on the trajectory's own time axis [s].
