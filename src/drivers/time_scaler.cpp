@@ -98,7 +98,7 @@ std::shared_future<bool> TimeScaler::move_scale_linearly_to(double target, doubl
         // A ramp that never ends or heads for NaN would leave its future waiting forever.
         const bool unusable = !std::isfinite(target) || !std::isfinite(duration);
         if (unusable || std::abs(current - target) < scale_tolerance || duration < 0.0) {
-            ramp.reset();
+            drop_ramp();
             return {};
         }
         replaced = std::move(ramp_done);
@@ -111,7 +111,18 @@ std::shared_future<bool> TimeScaler::move_scale_linearly_to(double target, doubl
 
 void TimeScaler::stop_scale_movement() {
     const std::lock_guard lock(ramp_mutex);
+    drop_ramp();
+}
+
+void TimeScaler::drop_ramp() {
+    if (!ramp) {
+        return;
+    }
     ramp.reset();
+    // The dropped ramp never reaches its end: tell its waiter so, instead of
+    // leaving it waiting for a promise that nobody will keep.
+    ramp_done.set_value(false);
+    ramp_done = std::promise<bool>();
 }
 
 TimeScaler::StepOutcome TimeScaler::next(State& state) {

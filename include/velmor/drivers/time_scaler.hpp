@@ -64,10 +64,10 @@ public:
     //! Returns the future of the ramp's promise: true when the ramp reaches its
     //! end, false when the trajectory ends first, broken when a newer ramp
     //! replaces it. When the scale is already at `target`, `duration` < 0, or
-    //! either is not finite, no ramp starts (an active one is dropped) and the
-    //! returned future is invalid.
+    //! either is not finite, no ramp starts (an active one is dropped, its future
+    //! yielding false) and the returned future is invalid.
     std::shared_future<bool> move_scale_linearly_to(double target, double duration);
-    //! Drops the active ramp, leaving the scale where it is.
+    //! Drops the active ramp, leaving the scale where it is; the dropped ramp's future yields false.
     void stop_scale_movement();
 
     //! Writes this cycle's state into `state` and advances one cycle.
@@ -95,6 +95,9 @@ private:
     std::promise<bool> ramp_done;
 
     double delta_time;
+
+    // Ends the active ramp early; its future yields false. Needs ramp_mutex.
+    void drop_ramp();
 };
 
 }  // namespace velmor::drivers
