@@ -1,0 +1,164 @@
+// Control-loop figures of the simulated driver:
+//  - loop throughput at time_speed 0, against a bare TimeScaler::next loop on the same trajectory;
+//  - wall-clock cycle period at time_speed 1;
+//  - latency from run_async on an idle driver to its first cycle, and from a stop to its pick-up.
+// Cycle time stamps come from a trigger that records the clock and never holds.
+#include <velmor/drivers/simulated_driver.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <numeric>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include <velmor/drivers/time_scaler.hpp>
+#include <velmor/motion/planner.hpp>
+#include <velmor/motion/robots.hpp>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using velmor::drivers::Result;
+using velmor::drivers::SimulatedDriver;
+using velmor::drivers::Trigger;
+
+// 10,000 samples 4 ms apart that start and end in the all-zero position.
+velmor::Trajectory long_trajectory(std::size_t joints, std::size_t samples = 10000) {
+    std::vector<double> times(samples);
+    std::vector<std::vector<double>> positions(samples, std::vector<double>(joints));
+    auto velocities = positions;
+    auto accelerations = positions;
+    for (std::size_t i = 0; i < samples; ++i) {
+        times[i] = 0.004 * static_cast<double>(i);
+        const double phase = 2.0 * M_PI * static_cast<double>(i) / static_cast<double>(samples - 1);
+        for (std::size_t j = 0; j < joints; ++j) {
+            positions[i][j] = 0.1 * std::sin(phase);
+        }
+    }
+    return velmor::Trajectory(times, positions, velocities, accelerations);
+}
+
+struct Cell {
+    std::shared_ptr<velmor::RobotArm> robot = std::make_shared<velmor::robots::UR5e>();
+    std::shared_ptr<velmor::Planner> planner = std::make_shared<velmor::Planner>(robot);
+    SimulatedDriver driver {planner, false, false, false, false, "192.168.0.1", 8000};
+};
+
+// Records the time of every cycle in which it is evaluated.
+struct CycleClock {
+    std::mutex mutex;
+    std::vector<Clock::time_point> stamps;
+    std::vector<std::size_t> trajectory_sizes;
+
+    Trigger trigger() {
+        return Trigger([this](const auto&, double, const auto&, const velmor::Trajectory& trajectory) {
+            std::lock_guard lock(mutex);
+            stamps.push_back(Clock::now());
+            trajectory_sizes.push_back(trajectory.size());
+            return false;
+        });
+    }
+};
+
+void loop_throughput(benchmark::State& bench) {
+    Cell cell;
+    cell.driver.time_speed = 0.0;
+    const auto trajectory = long_trajectory(6);
+    for (auto _ : bench) {
+        benchmark::DoNotOptimize(cell.driver.run(trajectory));
+    }
+    bench.counters["cycles_per_s"] =
+        benchmark::Counter(static_cast<double>(trajectory.size() + 1) * static_cast<double>(bench.iterations()),
+                           benchmark::Counter::kIsRate);
+}
+
+void bare_time_scaler(benchmark::State& bench) {
+    const auto trajectory = long_trajectory(6);
+    velmor::drivers::TimeScaler scaler(0.004);
+    velmor::State state;
+    for (auto _ : bench) {
+        scaler.set_trajectory(&trajectory);
+        while (scaler.next(state) != velmor::drivers::TimeScaler::StepOutcome::Finished) {
+            benchmark::DoNotOptimize(state.position.data());
+        }
+    }
+    bench.counters["cycles_per_s"] =
+        benchmark::Counter(static_cast<double>(trajectory.size() + 1) * static_cast<double>(bench.iterations()),
+                           benchmark::Counter::kIsRate);
+}
+
+double percentile(std::vector<double> values, double fraction) {
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
+}
+
+void cycle_period_at_real_time(benchmark::State& bench) {
+    Cell cell;
+    const auto trajectory = long_trajectory(6, 2001);
+    std::vector<double> periods;
+    for (auto _ : bench) {
+        CycleClock clock;
+        cell.driver.add_event(clock.trigger(), velmor::drivers::Action([](double) {}));
+        benchmark::DoNotOptimize(cell.driver.run(trajectory));
+        std::lock_guard lock(clock.mutex);
+        for (std::size_t i = 1; i < clock.stamps.size(); ++i) {
+            periods.push_back(std::chrono::duration<double, std::milli>(clock.stamps[i] - clock.stamps[i - 1]).count());
+        }
+    }
+    const double mean = std::accumulate(periods.begin(), periods.end(), 0.0) / static_cast<double>(periods.size());
+    bench.counters["mean_ms"] = mean;
+    bench.counters["p50_ms"] = percentile(periods, 0.5);
+    bench.counters["p99_ms"] = percentile(periods, 0.99);
+    bench.counters["max_ms"] = *std::max_element(periods.begin(), periods.end());
+    bench.counters["excess_us"] = 1000.0 * (mean - 4.0);
+}
+
+void start_and_stop_latency(benchmark::State& bench) {
+    Cell cell;
+    const auto trajectory = long_trajectory(6, 500);
+    std::vector<double> start_latencies;
+    std::vector<double> stop_latencies;
+    for (auto _ : bench) {
+        CycleClock clock;
+        cell.driver.add_event(clock.trigger(), velmor::drivers::Action([](double) {}));
+        const auto started = Clock::now();
+        const auto motion = cell.driver.run_async(trajectory);
+        while (true) {
+            std::lock_guard lock(clock.mutex);
+            if (clock.stamps.size() >= 3) {
+                break;
+            }
+        }
+        const auto stopped = Clock::now();
+        const auto stop = cell.driver.stop_async(true);
+        benchmark::DoNotOptimize(stop.get());
+        std::lock_guard lock(clock.mutex);
+        start_latencies.push_back(std::chrono::duration<double, std::micro>(clock.stamps.front() - started).count());
+        const auto picked_up = std::find_if(clock.trajectory_sizes.begin(), clock.trajectory_sizes.end(),
+                                            [&](std::size_t size) { return size != trajectory.size(); });
+        if (picked_up != clock.trajectory_sizes.end()) {
+            const auto index = static_cast<std::size_t>(picked_up - clock.trajectory_sizes.begin());
+            stop_latencies.push_back(std::chrono::duration<double, std::micro>(clock.stamps[index] - stopped).count());
+        }
+        // Back to the start for the next round.
+        cell.driver.set_current_joint_position(std::vector<double>(6, 0.0));
+    }
+    bench.counters["start_p50_us"] = percentile(start_latencies, 0.5);
+    bench.counters["start_max_us"] = *std::max_element(start_latencies.begin(), start_latencies.end());
+    if (!stop_latencies.empty()) {
+        bench.counters["stop_p50_us"] = percentile(stop_latencies, 0.5);
+        bench.counters["stop_max_us"] = *std::max_element(stop_latencies.begin(), stop_latencies.end());
+    }
+}
+
+}  // namespace
+
+BENCHMARK(loop_throughput)->Unit(benchmark::kMillisecond);
+BENCHMARK(bare_time_scaler)->Unit(benchmark::kMillisecond);
+BENCHMARK(cycle_period_at_real_time)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(start_and_stop_latency)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+BENCHMARK_MAIN();
