@@ -9,14 +9,15 @@ packages=(
   pybind11-dev python3-dev python3-pytest python3-websockets
   libgtest-dev libgmock-dev libbenchmark-dev
 )
-# Browser tests need Debian's Chromium and Node.js; pass --browser to add them.
-# The machine image may bring its own Node.js build, which conflicts with
-# Debian's npm package, so Node.js is only installed where none is on PATH.
+# The Mirava page is bundled with npm at build time. The machine image may
+# bring its own Node.js build, which conflicts with Debian's npm package, so
+# Node.js is only installed where none is on PATH.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
+# Browser tests need Debian's Chromium; pass --browser to add it.
 if [[ "${1:-}" == "--browser" ]]; then
   packages+=(chromium)
-  if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
-    packages+=(nodejs npm)
-  fi
 fi
 
 missing=()
