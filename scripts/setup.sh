@@ -17,7 +17,7 @@ if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
 fi
 # Browser tests need Debian's Chromium; pass --browser to add it.
 if [[ "${1:-}" == "--browser" ]]; then
-  packages+=(chromium)
+  packages+=(chromium curl)
 fi
 
 missing=()
