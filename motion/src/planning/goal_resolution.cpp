@@ -31,15 +31,6 @@ std::vector<JointState> at_rest(const std::vector<double>& position) {
     return result;
 }
 
-std::vector<double> positions(const std::vector<JointState>& states) {
-    std::vector<double> result;
-    result.reserve(states.size());
-    for (const JointState& s : states) {
-        result.push_back(s.position);
-    }
-    return result;
-}
-
 struct ArmSlot {
     std::shared_ptr<RobotArm> arm;
     std::size_t offset;

@@ -12,6 +12,16 @@ struct JointState {
     double acceleration {0.0};
 };
 
+//! The positions of `states`, in joint order.
+inline std::vector<double> positions(const std::vector<JointState>& states) {
+    std::vector<double> result;
+    result.reserve(states.size());
+    for (const JointState& s : states) {
+        result.push_back(s.position);
+    }
+    return result;
+}
+
 //! One polynomial piece: p(τ) = Σ c[k] τ^k for τ in [0, duration].
 struct Piece {
     //! Length of the piece [s].

@@ -16,15 +16,6 @@ bool at_rest(const std::vector<JointState>& states) {
                        [](const JointState& s) { return s.velocity == 0.0 && s.acceleration == 0.0; });
 }
 
-std::vector<double> positions(const std::vector<JointState>& states) {
-    std::vector<double> result;
-    result.reserve(states.size());
-    for (const JointState& s : states) {
-        result.push_back(s.position);
-    }
-    return result;
-}
-
 //! Stops every joint, pads the joints that stopped early with rest so that all
 //! stop together, and returns the positions where they came to rest.
 std::vector<double> stop_together(JointMotion& stop) {
