@@ -1,33 +1,20 @@
 // velmor-mirava: shows the simulated robot in a browser page.
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include <pthread.h>
 
+#include <velmor/motion/host_port.hpp>
 #include <velmor/motion/robots.hpp>
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 #include "mirava_app/server.hpp"
 
 namespace {
-
-// "host:port" with a port from 0 to 65535.
-void parse_address(const std::string& text, velmor::mirava_app::ServerOptions& options) {
-    const auto colon = text.rfind(':');
-    unsigned port = 0;
-    const char* last = text.data() + text.size();
-    const bool shaped = colon != std::string::npos && colon != 0 && colon + 1 != text.size();
-    const auto parsed = shaped ? std::from_chars(text.data() + colon + 1, last, port) : std::from_chars_result {};
-    if (!shaped || parsed.ec != std::errc() || parsed.ptr != last || port > 65535) {
-        throw velmor::VelmorError("mirava", "The address '" + text + "' is not of the form host:port.");
-    }
-    options.host = text.substr(0, colon);
-    options.port = static_cast<std::uint16_t>(port);
-}
 
 void print_usage() {
     std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--web-root DIR]\n"
@@ -57,7 +44,9 @@ int main(int argc, char** argv) {
             }
             const std::string value = argv[++i];
             if (argument == "--address") {
-                parse_address(value, options);
+                auto [host, port] = velmor::parse_host_port(value, velmor::PortZero::Allowed, "address");
+                options.host = std::move(host);
+                options.port = port;
             } else if (argument == "--robot") {
                 options.robot = value;
             } else if (argument == "--web-root") {

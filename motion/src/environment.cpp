@@ -1,6 +1,6 @@
 #include <velmor/motion/environment.hpp>
 
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace velmor {
 

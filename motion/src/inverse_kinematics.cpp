@@ -7,7 +7,7 @@
 
 #include <Eigen/Dense>
 
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace velmor {
 

@@ -20,7 +20,7 @@
 #include <boost/beast/websocket.hpp>
 #include <nlohmann/json.hpp>
 
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 #include "mirava_address.hpp"
 
@@ -75,13 +75,13 @@ struct Connection {
 
 // One connection attempt that retries until its deadline; lives on the I/O thread.
 struct Attempt {
-    Attempt(asio::io_context& io, MiravaAddress address, Clock::time_point deadline)
+    Attempt(asio::io_context& io, HostPort address, Clock::time_point deadline)
         : resolver(io), deadline_timer(io), retry_timer(io), address(std::move(address)), deadline(deadline) {}
 
     tcp::resolver resolver;
     asio::steady_timer deadline_timer;
     asio::steady_timer retry_timer;
-    MiravaAddress address;
+    HostPort address;
     Clock::time_point deadline;
     std::shared_ptr<Connection> connection;
     std::string last_error {"nothing answered"};
@@ -142,7 +142,7 @@ void Mirava::Impl::reconnect(double timeout) {
         throw VelmorError("mirava", "The connection timeout must be a finite number of seconds >= 0.");
     }
     const std::lock_guard reconnecting(reconnect_mutex);
-    const MiravaAddress address = mirava_address_from_environment();
+    const HostPort address = mirava_address_from_environment();
     {
         const std::lock_guard lock(mutex);
         state = LinkState::Connecting;

@@ -2,7 +2,7 @@
 
 #include <numbers>
 
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace velmor::robots {
 

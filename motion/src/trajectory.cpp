@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace velmor {
 

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace velmor {
 

@@ -15,6 +15,8 @@
 #include <velmor/motion/version_number.hpp>
 #include <velmor/velmor_error.hpp>
 
+#include "ready_future.hpp"
+
 namespace velmor::drivers {
 
 namespace {
@@ -48,13 +50,6 @@ T wait_for(const std::shared_future<T>& future) {
         throw std::future_error(std::future_errc::no_state);
     }
     return future.get();
-}
-
-template <typename T>
-std::shared_future<T> ready_future(T value) {
-    std::promise<T> promise;
-    promise.set_value(std::move(value));
-    return promise.get_future().share();
 }
 
 // Keeps entries [offset, offset + count) in place; erasing never allocates,

@@ -21,6 +21,8 @@
 
 #include <velmor/join.hpp>
 
+#include "ready_future.hpp"
+
 namespace velmor::drivers {
 
 namespace {
@@ -29,13 +31,6 @@ constexpr double resume_start_scale = 1e-9;
 constexpr double resume_duration = 0.7;  // [s]
 // Beyond this a pause in microseconds no longer fits a signed 64-bit integer.
 constexpr double longest_pause_us = 9.2e18;
-
-template <typename T>
-std::shared_future<T> ready_future(T value) {
-    std::promise<T> promise;
-    promise.set_value(std::move(value));
-    return promise.get_future().share();
-}
 
 }  // namespace
 

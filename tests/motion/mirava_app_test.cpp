@@ -23,7 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include <velmor/motion/mirava.hpp>
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 #include "mirava_app/protocol.hpp"
 

@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 #include "support/fake_mirava.hpp"
 

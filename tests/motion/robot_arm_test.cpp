@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <velmor/motion/robots.hpp>
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace {
 

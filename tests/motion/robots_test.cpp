@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <velmor/motion/environment.hpp>
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace {
 

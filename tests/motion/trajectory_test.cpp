@@ -7,7 +7,7 @@
 
 #include <velmor/motion/frame.hpp>
 #include <velmor/motion/version_number.hpp>
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <boost/asio/steady_timer.hpp>
 
 #include <velmor/motion/robots.hpp>
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 #include "mirava_app/relay.hpp"
 #include "mirava_app/robot_model.hpp"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include <velmor/motion/robot_arm.hpp>
-#include <velmor/velmor_error.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace velmor::planning {
 
