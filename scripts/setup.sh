@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config ccache mold
+  build-essential cmake ninja-build pkg-config ccache mold iproute2
   libboost1.81-dev nlohmann-json3-dev libeigen3-dev
   pybind11-dev python3-dev python3-pytest python3-websockets
   libgtest-dev libgmock-dev libbenchmark-dev

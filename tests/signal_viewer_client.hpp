@@ -16,6 +16,8 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include "support/deadline.hpp"
+
 namespace velmor::testing {
 
 namespace beast = boost::beast;
@@ -43,7 +45,16 @@ inline tcp::socket connect_with_retry(boost::asio::io_context& context, std::uin
 class ViewerClient {
 public:
     explicit ViewerClient(std::uint16_t port) : ws(connect_with_retry(context, port)) {
-        ws.handshake("127.0.0.1:" + std::to_string(port), "/");
+        bool done = false;
+        beast::error_code result;
+        ws.async_handshake("127.0.0.1:" + std::to_string(port), "/", [&](beast::error_code ec) {
+            done = true;
+            result = ec;
+        });
+        run_until_done(context, done, "WebSocket handshake");
+        if (result) {
+            throw beast::system_error(result);
+        }
         ws.text(true);
         start_read();
     }
@@ -56,10 +67,7 @@ public:
             done = true;
             result = ec;
         });
-        while (!done) {
-            context.restart();
-            context.run_one();
-        }
+        run_until_done(context, done, "WebSocket write");
         if (result) {
             throw beast::system_error(result);
         }
@@ -126,16 +134,32 @@ struct HttpReply {
     std::string body;
 };
 
-//! One request on a socket that stays open afterwards.
-inline HttpReply http_request(tcp::socket& socket, const std::string& target, bool keep_alive = false) {
+//! One request on a socket of `context` that stays open afterwards.
+inline HttpReply http_request(boost::asio::io_context& context, tcp::socket& socket, const std::string& target,
+                              bool keep_alive = false) {
     namespace http = beast::http;
     http::request<http::empty_body> request {http::verb::get, target, 11};
     request.set(http::field::host, "127.0.0.1");
     request.keep_alive(keep_alive);
-    http::write(socket, request);
     beast::flat_buffer buffer;
     http::response<http::string_body> response;
-    http::read(socket, buffer, response);
+    bool done = false;
+    beast::error_code result;
+    http::async_write(socket, request, [&](beast::error_code ec, std::size_t) {
+        if (ec) {
+            done = true;
+            result = ec;
+            return;
+        }
+        http::async_read(socket, buffer, response, [&](beast::error_code read_ec, std::size_t) {
+            done = true;
+            result = read_ec;
+        });
+    });
+    run_until_done(context, done, "HTTP request of " + target);
+    if (result) {
+        throw beast::system_error(result);
+    }
     return {response.result_int(), response.chunked(), response.body()};
 }
 
@@ -143,7 +167,7 @@ inline HttpReply http_request(tcp::socket& socket, const std::string& target, bo
 inline HttpReply http_get(std::uint16_t port, const std::string& target) {
     boost::asio::io_context context;
     auto socket = connect_with_retry(context, port);
-    return http_request(socket, target);
+    return http_request(context, socket, target);
 }
 
 }  // namespace velmor::testing

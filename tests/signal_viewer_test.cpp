@@ -297,7 +297,7 @@ TEST(SignalViewer, CloseEndsIdleKeepAliveConnections) {
     auto served = std::make_unique<Served>();
     boost::asio::io_context context;
     auto socket = velmor::testing::connect_with_retry(context, port);
-    EXPECT_EQ(velmor::testing::http_request(socket, "/", true).status, 200U);
+    EXPECT_EQ(velmor::testing::http_request(context, socket, "/", true).status, 200U);
     auto destroyed = std::async(std::launch::async, [&] { served.reset(); });
     EXPECT_EQ(destroyed.wait_for(10s), std::future_status::ready);
 }

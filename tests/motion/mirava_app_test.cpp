@@ -26,6 +26,7 @@
 #include <velmor/common/velmor_error.hpp>
 
 #include "mirava_app/protocol.hpp"
+#include "support/deadline.hpp"
 
 namespace {
 
@@ -44,8 +45,19 @@ class Peer {
 public:
     Peer(std::uint16_t port, const std::string& path) {
         tcp::resolver resolver(io);
+        beast::get_lowest_layer(ws).expires_after(velmor::testing::client_deadline);
         beast::get_lowest_layer(ws).connect(resolver.resolve("127.0.0.1", std::to_string(port)));
-        ws.handshake("127.0.0.1", path);
+        bool done = false;
+        beast::error_code result;
+        ws.async_handshake("127.0.0.1", path, [&](const beast::error_code& error) {
+            done = true;
+            result = error;
+        });
+        velmor::testing::run_until_done(io, done, "WebSocket handshake");
+        if (result) {
+            throw beast::system_error(result);
+        }
+        beast::get_lowest_layer(ws).expires_never();
         ws.text(true);
         read_next();
         thread = std::thread([this]() { io.run(); });
@@ -123,10 +135,26 @@ http::response<http::string_body> get(std::uint16_t port, const std::string& tar
     http::request<http::empty_body> request(http::verb::get, target, 11);
     request.set(http::field::host, "127.0.0.1");
     request.keep_alive(false);
-    http::write(stream, request);
     beast::flat_buffer buffer;
     http::response<http::string_body> response;
-    http::read(stream, buffer, response);
+    bool done = false;
+    beast::error_code result;
+    stream.expires_after(velmor::testing::client_deadline);
+    http::async_write(stream, request, [&](const beast::error_code& error, std::size_t) {
+        if (error) {
+            done = true;
+            result = error;
+            return;
+        }
+        http::async_read(stream, buffer, response, [&](const beast::error_code& read_error, std::size_t) {
+            done = true;
+            result = read_error;
+        });
+    });
+    velmor::testing::run_until_done(io, done, "HTTP request of " + target);
+    if (result) {
+        throw beast::system_error(result);
+    }
     return response;
 }
 
