@@ -1,0 +1,100 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <velmor/drivers/commands.hpp>
+#include <velmor/drivers/recording/recording.hpp>
+#include <velmor/drivers/result.hpp>
+#include <velmor/drivers/simulated/io_observer.hpp>
+#include <velmor/motion/state.hpp>
+
+namespace velmor::drivers {
+
+//! Records what a driver does into a Recording, through hooks that the driver
+//! calls where things happen. While no recording runs every hook returns at once.
+//!
+//! Cycles are appended to preallocated columnar chunks without allocating;
+//! a helper thread prepares the next chunk and, for a recording given a file,
+//! writes full chunks and records there and recycles the chunks, so memory
+//! stays bounded and the control loop never formats or writes.
+//!
+//! Threads: on_cycle is called with the owner's cycle lock held (the lock given
+//! to the constructor), so that start and stop, which take that lock too, never
+//! meet a cycle half-written; cycles never overlap. The other hooks may be
+//! called from any thread.
+class Recorder {
+public:
+    //! Cycles per chunk.
+    static constexpr std::size_t chunk_capacity = 4096;
+    //! Chunks a streamed recording holds in memory at most.
+    static constexpr std::size_t stream_chunks = 4;
+
+    //! `cycle_mutex` is the lock its owner holds around every on_cycle call.
+    explicit Recorder(std::mutex& cycle_mutex);
+    //! Ends a running recording.
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    //! Starts recording a robot described by `header`, streaming to `path` when
+    //! given. Throws VelmorError (module "recording") when a recording runs
+    //! already or the file cannot be created.
+    std::shared_ptr<Recording> start(RecordingHeader header, const std::optional<std::filesystem::path>& path);
+    //! Ends the running recording, if any; see Recording::stop.
+    void stop();
+    //! Whether a recording runs.
+    [[nodiscard]] bool is_recording() const { return active.load(); }
+
+    //! Appends one control cycle: the state just played and the speed scale it
+    //! was played at. Advances simulated time by delta_time × scale.
+    void on_cycle(const velmor::State& state, double scale) {
+        if (cycles != nullptr) {
+            record_cycle(state, scale);
+        }
+    }
+    //! A command was given; it is the one being executed until on_command_finished.
+    void on_command_started(const Command& command);
+    //! A paused motion was resumed; counts as a command of kind "resume".
+    void on_resume_started();
+    //! A trajectory of `duration` [s] was planned for the command being executed.
+    void on_trajectory_planned(double duration);
+    //! The command being executed got its result.
+    void on_command_finished(const Result& result);
+    //! The event registered as number `event` fired at `trajectory_time` [s].
+    void on_event_fired(std::uint64_t event, double trajectory_time);
+    //! A signal's value changed (see simulated::IoObserver).
+    void on_io_change(const std::string& name, const std::optional<simulated::SignalValue>& old_value,
+                      const simulated::SignalValue& new_value, simulated::IoSource source);
+
+private:
+    friend class Recording;
+    struct CycleSide;
+    struct RecordSide;
+
+    void record_cycle(const velmor::State& state, double scale);
+    void start_command(std::string kind, std::string arguments);
+    void stop(const Recording& recording);
+    [[nodiscard]] double wall_time() const;
+
+    std::mutex& cycle_mutex;
+    // Guards `records` and the start and end of a recording.
+    std::mutex records_mutex;
+    std::atomic<bool> active {false};
+    // Set and cleared with cycle_mutex held; touched by on_cycle only.
+    std::unique_ptr<CycleSide> cycles;
+    // Set and cleared with records_mutex held.
+    std::unique_ptr<RecordSide> records;
+    // Simulated time of the next cycle [s]: "now" for the hooks on other threads.
+    std::atomic<double> next_cycle_time {0.0};
+    std::atomic<std::int64_t> current_command {-1};
+    // Lets recordings reach this recorder while it exists.
+    std::shared_ptr<Recording::Link> link;
+};
+
+}  // namespace velmor::drivers

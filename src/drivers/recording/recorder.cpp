@@ -1,0 +1,360 @@
+#include <velmor/drivers/recording/recorder.hpp>
+
+#include <bit>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+#include <velmor/velmor_error.hpp>
+
+#include "drivers/recording/chunk_worker.hpp"
+#include "drivers/recording/command_text.hpp"
+#include "drivers/recording/record_json.hpp"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <x86intrin.h>
+#endif
+
+namespace velmor::drivers {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using recording::ChunkWorker;
+
+// Wall-clock time of every cycle is read from the processor's time-stamp
+// counter, a third of the cost of the steady clock, and turned into seconds
+// when the chunk is full, between readings of the steady clock taken at its
+// first cycle and at its end.
+std::uint64_t read_ticks() {
+#if defined(__x86_64__) || defined(__i386__)
+    return __rdtsc();
+#else
+    return static_cast<std::uint64_t>(Clock::now().time_since_epoch().count());
+#endif
+}
+
+double seconds_between(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+std::string utc_now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts {};
+    gmtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+// Lines of the buffered file are written by the worker in pieces of chunks.
+constexpr std::size_t file_buffer_size = 1 << 20;
+
+}  // namespace
+
+// What the control loop touches, guarded by the owner's cycle lock.
+struct Recorder::CycleSide {
+    std::shared_ptr<Recording> recording;
+    std::shared_ptr<ChunkWorker> worker;
+    bool streaming {false};
+    Clock::time_point started;
+    double delta_time {0.0};
+    double time {0.0};
+    std::size_t cycles {0};
+    // Where cycles go: the last chunk of the recording, or the one to be streamed next.
+    CycleChunk* chunk {nullptr};
+    std::unique_ptr<CycleChunk> streamed_chunk;
+    std::uint64_t first_ticks {0};
+    double first_wall {0.0};
+
+    // Turns the chunk's counter readings into seconds and lets it go.
+    void seal() {
+        const std::uint64_t last_ticks = read_ticks();
+        const double last_wall = seconds_between(started, Clock::now());
+        const double per_tick =
+            last_ticks > first_ticks ? (last_wall - first_wall) / static_cast<double>(last_ticks - first_ticks) : 0.0;
+        for (std::size_t i = 0; i < chunk->count; ++i) {
+            const auto ticks = std::bit_cast<std::uint64_t>(chunk->wall_time[i]);
+            chunk->wall_time[i] = first_wall + static_cast<double>(static_cast<std::int64_t>(ticks - first_ticks)) * per_tick;
+        }
+        if (streaming) {
+            worker->write(std::move(streamed_chunk));
+        }
+        chunk = nullptr;
+    }
+
+    void take_chunk() {
+        std::unique_ptr<CycleChunk> fresh = worker->take();
+        if (!fresh) {
+            // The worker fell behind; a rare allocation beats a lost cycle.
+            fresh = std::make_unique<CycleChunk>(recording->header.degrees_of_freedom, chunk_capacity);
+        }
+        chunk = fresh.get();
+        if (streaming) {
+            streamed_chunk = std::move(fresh);
+        } else {
+            recording->chunks.push_back(std::move(fresh));
+        }
+    }
+};
+
+// What the other hooks touch, guarded by records_mutex.
+struct Recorder::RecordSide {
+    std::shared_ptr<Recording> recording;
+    std::shared_ptr<ChunkWorker> worker;
+    bool streaming {false};
+    Clock::time_point started;
+    std::uint64_t commands {0};
+    std::size_t events {0};
+    std::size_t io {0};
+    std::optional<CommandRecord> open_command;
+
+    void keep(CommandRecord record) {
+        if (streaming) {
+            worker->write(std::move(record));
+        } else {
+            recording->commands.push_back(std::move(record));
+        }
+    }
+    void keep(EventRecord record) {
+        ++events;
+        if (streaming) {
+            worker->write(std::move(record));
+        } else {
+            recording->events.push_back(record);
+        }
+    }
+    void keep(IoRecord record) {
+        ++io;
+        if (streaming) {
+            worker->write(std::move(record));
+        } else {
+            recording->io.push_back(std::move(record));
+        }
+    }
+    // A command that got no result before the next one or the end of the recording.
+    void close_open_command() {
+        if (open_command) {
+            keep(std::move(*open_command));
+            open_command.reset();
+        }
+    }
+};
+
+Recorder::Recorder(std::mutex& cycle_mutex)
+    : cycle_mutex(cycle_mutex), link(std::make_shared<Recording::Link>()) {
+    link->recorder = this;
+}
+
+Recorder::~Recorder() {
+    try {
+        stop();
+    } catch (const VelmorError&) {
+        // The recording itself says it is incomplete: its file lacks the end line.
+    }
+    const std::lock_guard lock(link->mutex);
+    link->recorder = nullptr;
+}
+
+std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::optional<std::filesystem::path>& path) {
+    if (active) {
+        throw VelmorError("recording", "A recording is running already; stop it first.");
+    }
+    header.started = utc_now();
+    auto recording = std::make_shared<Recording>();
+    recording->header = std::move(header);
+    recording->link = link;
+    const std::size_t joints = recording->header.degrees_of_freedom;
+
+    std::shared_ptr<ChunkWorker> worker;
+    if (path) {
+        std::FILE* file = std::fopen(path->c_str(), "wb");
+        if (file == nullptr) {
+            throw VelmorError("recording", "Could not create the recording file '" + path->string() +
+                                               "': " + std::strerror(errno) + ".");
+        }
+        std::setvbuf(file, nullptr, _IOFBF, file_buffer_size);
+        std::string line;
+        recording::append_header_line(recording->header, line);
+        std::fwrite(line.data(), 1, line.size(), file);
+        worker = std::make_shared<ChunkWorker>(joints, chunk_capacity, file, *path, stream_chunks);
+        recording->stream_path = *path;
+    } else {
+        worker = std::make_shared<ChunkWorker>(joints, chunk_capacity);
+    }
+
+    auto cycle_side = std::make_unique<CycleSide>();
+    auto record_side = std::make_unique<RecordSide>();
+    const auto started = Clock::now();
+    cycle_side->recording = record_side->recording = recording;
+    cycle_side->worker = record_side->worker = worker;
+    cycle_side->streaming = record_side->streaming = path.has_value();
+    cycle_side->started = record_side->started = started;
+    cycle_side->delta_time = recording->header.delta_time;
+    {
+        const std::lock_guard cycle_lock(cycle_mutex);
+        const std::lock_guard records_lock(records_mutex);
+        if (records) {
+            throw VelmorError("recording", "A recording is running already; stop it first.");
+        }
+        next_cycle_time = 0.0;
+        current_command = -1;
+        recording->running = true;
+        cycles = std::move(cycle_side);
+        records = std::move(record_side);
+        active = true;
+    }
+    return recording;
+}
+
+void Recorder::stop() {
+    std::shared_ptr<Recording> running;
+    {
+        const std::lock_guard lock(records_mutex);
+        if (!records) {
+            return;
+        }
+        running = records->recording;
+    }
+    stop(*running);
+}
+
+void Recorder::stop(const Recording& recording) {
+    std::shared_ptr<Recording> stopped;
+    std::shared_ptr<ChunkWorker> worker;
+    std::string end_line;
+    {
+        const std::lock_guard cycle_lock(cycle_mutex);
+        const std::lock_guard records_lock(records_mutex);
+        if (!records || records->recording.get() != &recording) {
+            return;
+        }
+        active = false;
+        if (cycles->chunk != nullptr) {
+            cycles->seal();
+        }
+        records->close_open_command();
+        recording::append_end_line(cycles->cycles, records->commands, records->events, records->io, end_line);
+        stopped = records->recording;
+        worker = records->worker;
+        cycles.reset();
+        records.reset();
+        current_command = -1;
+    }
+    const auto error = worker->finish(end_line);
+    stopped->running = false;
+    if (error) {
+        throw VelmorError("recording", "Could not write the recording to '" + stopped->stream_path->string() +
+                                           "': " + *error + ".");
+    }
+}
+
+void Recorder::record_cycle(const velmor::State& state, double scale) {
+    CycleSide& side = *cycles;
+    if (side.chunk == nullptr) {
+        side.take_chunk();
+    }
+    const std::uint64_t ticks = read_ticks();
+    if (side.chunk->count == 0) {
+        side.first_ticks = ticks;
+        side.first_wall = seconds_between(side.started, Clock::now());
+    }
+    side.chunk->append(side.time, std::bit_cast<double>(ticks), scale, current_command.load(std::memory_order_relaxed),
+                       state);
+    side.time += side.delta_time * scale;
+    ++side.cycles;
+    next_cycle_time.store(side.time, std::memory_order_relaxed);
+    if (side.chunk->full()) {
+        side.seal();
+    }
+}
+
+double Recorder::wall_time() const {
+    return seconds_between(records->started, Clock::now());
+}
+
+void Recorder::on_command_started(const Command& command) {
+    if (!active) {
+        return;
+    }
+    start_command(recording::command_kind(command), recording::command_arguments(command));
+}
+
+void Recorder::on_resume_started() {
+    if (!active) {
+        return;
+    }
+    start_command("resume", "");
+}
+
+void Recorder::start_command(std::string kind, std::string arguments) {
+    const std::lock_guard lock(records_mutex);
+    if (!records) {
+        return;
+    }
+    records->close_open_command();
+    CommandRecord record;
+    record.index = records->commands++;
+    record.kind = std::move(kind);
+    record.arguments = std::move(arguments);
+    record.start_time = next_cycle_time.load();
+    record.start_wall_time = wall_time();
+    current_command = static_cast<std::int64_t>(record.index);
+    records->open_command = std::move(record);
+}
+
+void Recorder::on_trajectory_planned(double duration) {
+    if (!active) {
+        return;
+    }
+    const std::lock_guard lock(records_mutex);
+    if (records && records->open_command) {
+        records->open_command->planned_duration = duration;
+    }
+}
+
+void Recorder::on_command_finished(const Result& result) {
+    if (!active) {
+        return;
+    }
+    const std::lock_guard lock(records_mutex);
+    if (!records || !records->open_command) {
+        return;
+    }
+    CommandRecord& record = *records->open_command;
+    record.end_time = next_cycle_time.load();
+    record.end_wall_time = wall_time();
+    record.result = result;
+    current_command = -1;
+    records->close_open_command();
+}
+
+void Recorder::on_event_fired(std::uint64_t event, double trajectory_time) {
+    if (!active) {
+        return;
+    }
+    const std::lock_guard lock(records_mutex);
+    if (!records) {
+        return;
+    }
+    const std::int64_t command = current_command.load();
+    records->keep(EventRecord {event, next_cycle_time.load(), wall_time(), trajectory_time,
+                               command >= 0 ? std::optional<std::uint64_t>(command) : std::nullopt});
+}
+
+void Recorder::on_io_change(const std::string& name, const std::optional<simulated::SignalValue>& old_value,
+                            const simulated::SignalValue& new_value, simulated::IoSource source) {
+    if (!active) {
+        return;
+    }
+    const std::lock_guard lock(records_mutex);
+    if (!records) {
+        return;
+    }
+    records->keep(IoRecord {name, old_value, new_value, source, next_cycle_time.load(), wall_time()});
+}
+
+}  // namespace velmor::drivers
