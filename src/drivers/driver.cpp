@@ -260,7 +260,19 @@ bool Driver::pause() {
 
 void Driver::add_event(const Trigger& trigger, const Action& action) {
     const std::lock_guard lock(new_events_mutex);
-    new_events.push_back(Event {trigger, action});
+    new_events.push_back(Event {trigger, action, events_added++});
+}
+
+std::shared_ptr<Recording> Driver::record(const std::optional<std::filesystem::path>& path) {
+    RecordingHeader header;
+    header.robot = robot->name;
+    header.environment_robot = planner->environment->get_robots().front()->name;
+    header.joint_offset = joint_offset;
+    header.degrees_of_freedom = degrees_of_freedom;
+    header.limits = robot->get_joint_limits();
+    header.delta_time = delta_time;
+    header.driver_version = VELMOR_VERSION;
+    return recorder.start(std::move(header), path);
 }
 
 void Driver::create_io_alias(const std::string& name, std::size_t address) {
@@ -316,6 +328,7 @@ void Driver::check_for_events(double time, const std::vector<double>& position) 
     std::size_t index {0};
     while (index < events.size()) {
         if (events[index].trigger(robot, time, position, current_trajectory)) {
+            recorder.on_event_fired(events[index].index, time);
             events[index].action(time);
             events.erase(events.begin() + static_cast<std::ptrdiff_t>(index));
         } else {

@@ -34,6 +34,9 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
       sync_with_mirava(sync_with_mirava),
       log_stream(log_stream),
       io_controller(serve_io_viewer, keep_io_viewer_running) {
+    io_controller.set_io_observer([this](const auto& name, const auto& old_value, const auto& new_value, auto source) {
+        recorder.on_io_change(name, old_value, new_value, source);
+    });
     std::signal(SIGINT, handle_interrupt);
     time_scaler.max_scale = largest_time_scale;
     if (sync_with_mirava) {

@@ -72,6 +72,7 @@ std::shared_future<Result> SimulatedDriver::resume_async() {
     time_scaler.move_scale_linearly_to(speed, resume_duration);
     collect_finished_loop();
     auto future = replace_command_promise();
+    recorder.on_resume_started();
     start_loop();
     return future;
 }
@@ -89,6 +90,7 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
         complete_command(std::holds_alternative<StopCommand>(command) ? Result::ErrorTrajectoryAborted
                                                                       : get_run_result());
         auto future = replace_command_promise();
+        recorder.on_command_started(command);
         pending_command = command;
         has_new_command.exchange(true);
         return future;
@@ -96,6 +98,7 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
 
     collect_finished_loop();
     auto future = replace_command_promise();
+    recorder.on_command_started(command);
     RobotState state;
     {
         std::lock_guard state_lock(state_mutex);
@@ -111,6 +114,7 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
         throw;
     }
     time_scaler.set_trajectory(&current_trajectory);
+    recorder.on_trajectory_planned(current_trajectory.duration());
     start_loop();
     return future;
 }
@@ -123,6 +127,8 @@ std::shared_future<Result> SimulatedDriver::replace_command_promise() {
 
 void SimulatedDriver::complete_command(const Result& result) {
     if (!command_promise_done) {
+        // Recorded before the waiter wakes, which may stop the recording at once.
+        recorder.on_command_finished(result);
         command_promise.set_value(result);
         command_promise_done = true;
     }
@@ -208,6 +214,7 @@ void SimulatedDriver::run_command() {
             }
             if (calculate_trajectory(command, current_trajectory, state)) {
                 time_scaler.set_trajectory(&current_trajectory);
+                recorder.on_trajectory_planned(current_trajectory.duration());
             }
         }
 
@@ -217,6 +224,7 @@ void SimulatedDriver::run_command() {
             outcome = time_scaler.next(current_state);
             slice_state_offset(current_state);
             cycle_position = current_state.position;
+            recorder.on_cycle(current_state, time_scaler.get_scale());
         }
         if (log_stream || log_motions) {
             print_cycle_lines();

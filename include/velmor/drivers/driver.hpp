@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,8 @@
 #include <velmor/drivers/commands.hpp>
 #include <velmor/drivers/controller_status.hpp>
 #include <velmor/drivers/events.hpp>
+#include <velmor/drivers/recording/recorder.hpp>
+#include <velmor/drivers/recording/recording.hpp>
 #include <velmor/drivers/result.hpp>
 #include <velmor/drivers/robot_state.hpp>
 #include <velmor/drivers/time_scaler.hpp>
@@ -77,6 +80,8 @@ protected:
     std::size_t degrees_of_freedom;
     //! Control interval [s].
     double delta_time;
+    //! Records cycles, commands, events and I/O changes while a recording runs.
+    Recorder recorder {state_mutex};
 
 public:
     //! Seconds to wait when (re)connecting to the controller [s].
@@ -180,6 +185,10 @@ public:
     bool pause();
     //! Runs `action` once, in the first control cycle in which `trigger` holds.
     void add_event(const Trigger& trigger, const Action& action);
+    //! Starts recording every control cycle, command, fired event and I/O change;
+    //! with `path` the recording is streamed to that file as JSON Lines. Throws
+    //! VelmorError (module "recording") when a recording runs already or the file cannot be created.
+    std::shared_ptr<Recording> record(const std::optional<std::filesystem::path>& path = std::nullopt);
     //! Gives the I/O address `address` the alias `name`.
     void create_io_alias(const std::string& name, std::size_t address);
     //! Whether `a` and `b` have equal sizes and differ by at most `tolerance` per entry.
@@ -210,6 +219,7 @@ private:
     // so that actions may add events without the loop holding a lock.
     mutable std::mutex new_events_mutex;
     std::vector<Event> new_events;
+    std::uint64_t events_added {0};
 };
 
 }  // namespace velmor::drivers

@@ -33,7 +33,7 @@ void Controller::load_io_config_from_file(const std::filesystem::path& file) {
     }
     const std::lock_guard lock(signals_mutex);
     for (const auto& [name, value] : accepted) {
-        store(Signal {name, value, std::nullopt});
+        store(Signal {name, value, std::nullopt}, IoSource::ConfigFile);
     }
 }
 

@@ -14,8 +14,9 @@
 
 namespace velmor::drivers::simulated {
 
-SignalViewer::SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port)
-    : signals(signals), signals_mutex(signals_mutex), port(port) {
+SignalViewer::SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port,
+                           const IoObserver* io_observer)
+    : signals(signals), signals_mutex(signals_mutex), io_observer(io_observer), port(port) {
     {
         const std::lock_guard lock(signals_mutex);
         for (const auto& entry : signals) {

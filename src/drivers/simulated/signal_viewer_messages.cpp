@@ -58,14 +58,13 @@ std::optional<float> parse_float(const std::string& text) {
     return value;
 }
 
-// Stores 1 - value in 32-bit two's complement; false when the signal is not digital.
-bool flip(Signal& signal) {
-    auto* digital = std::get_if<std::int32_t>(&signal.value);
+// 1 - value in 32-bit two's complement; empty when the signal is not digital.
+std::optional<std::int32_t> flipped(const Signal& signal) {
+    const auto* digital = std::get_if<std::int32_t>(&signal.value);
     if (digital == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    *digital = static_cast<std::int32_t>(1U - static_cast<std::uint32_t>(*digital));
-    return true;
+    return static_cast<std::int32_t>(1U - static_cast<std::uint32_t>(*digital));
 }
 
 }  // namespace
@@ -101,7 +100,7 @@ void SignalViewer::handle_message(std::string_view text) {
                 drop("the value for '" + *name + "' is not an integer");
                 return;
             }
-            signal.value = *parsed;
+            change(signal, *parsed, IoSource::Viewer);
         } else {
             const auto parsed = value ? parse_float(*value) : std::nullopt;
             if (!parsed) {
@@ -109,7 +108,7 @@ void SignalViewer::handle_message(std::string_view text) {
                 drop("the value for '" + *name + "' is not a number");
                 return;
             }
-            signal.value = *parsed;
+            change(signal, *parsed, IoSource::Viewer);
         }
         lock.unlock();
     } else if (*action == "toggle" && digital) {
@@ -149,7 +148,16 @@ void SignalViewer::start_toggle(Signal& signal, IntervalThread& entry, float aft
         return;
     }
     const std::lock_guard lock(signals_mutex);
-    flip(signal);
+    if (const auto value = flipped(signal)) {
+        change(signal, *value, IoSource::Viewer);
+    }
+}
+
+void SignalViewer::change(Signal& signal, SignalValue value, IoSource source) {
+    if (io_observer != nullptr && *io_observer && signal.value != value) {
+        (*io_observer)(signal.name, signal.value, value, source);
+    }
+    signal.value = value;
 }
 
 void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& viewer) const {
@@ -168,9 +176,11 @@ void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& vi
     while (true) {
         {
             const std::lock_guard lock(viewer.signals_mutex);
-            if (!flip(*signal)) {
+            const auto value = flipped(*signal);
+            if (!value) {
                 return;
             }
+            viewer.change(*signal, *value, IoSource::Toggle);
         }
         viewer.send_update(*signal);
         if (!running || !viewer.wait_seconds(interval)) {

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include <velmor/drivers/simulated/io_observer.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
@@ -45,6 +46,9 @@ public:
 
     //! A copy of the stored signal of that name, if any.
     std::optional<Signal> find_signal(const std::string& name) const;
+    //! Tells `observer` of every later change of a signal's value, from the client,
+    //! the viewer page, a toggle thread or a configuration file.
+    void set_io_observer(IoObserver observer);
     //! The viewer, or null when none is served.
     const std::shared_ptr<SignalViewer>& get_viewer() const { return viewer; }
 
@@ -52,11 +56,13 @@ public:
     bool connect_result {true};
 
 private:
-    void store(const Signal& signal);
+    void store(const Signal& signal, IoSource source);
 
     // Declared before the table and the viewer: the viewer's threads use both.
     mutable std::mutex signals_mutex;
     SignalTable signals;
+    // Guarded by signals_mutex, like the values it is told about.
+    IoObserver io_observer;
     std::shared_ptr<SignalViewer> viewer;
     bool keep_io_viewer_running;
 };

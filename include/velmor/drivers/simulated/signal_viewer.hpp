@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include <velmor/drivers/simulated/io_observer.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 
 namespace boost::asio {
@@ -59,8 +60,11 @@ public:
     static constexpr std::uint16_t default_port = 8679;
 
     //! Starts the server thread on `port`; every access to `signals` takes
-    //! `signals_mutex`, which the owner of the table takes too.
-    SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port = default_port);
+    //! `signals_mutex`, which the owner of the table takes too. Changes made
+    //! from the page and by toggle threads are told to `io_observer` (when
+    //! given), which the owner guards with the same lock.
+    SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port = default_port,
+                 const IoObserver* io_observer = nullptr);
     //! Waits until the server thread has ended (after close() and once every
     //! open page has gone), then stops and joins every toggle thread.
     ~SignalViewer();
@@ -89,6 +93,8 @@ private:
     void publish_fragment(const Signal& signal);
     bool wait_seconds(float seconds);
     void stop_toggle_threads();
+    // Stores `value` in `signal` and tells the observer; needs signals_mutex.
+    void change(Signal& signal, SignalValue value, IoSource source);
 
     std::shared_ptr<WebSocket> websocket;
     mutable std::mutex websocket_mutex;
@@ -96,6 +102,7 @@ private:
     std::thread server_thread;
     SignalTable& signals;
     std::mutex& signals_mutex;
+    const IoObserver* io_observer;
     // Touched only by the server thread while it runs, and by the constructor and destructor around it.
     std::unordered_map<std::string, IntervalThread> interval_threads;
     const std::size_t port;
