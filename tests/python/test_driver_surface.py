@@ -202,6 +202,6 @@ def test_driver_members_are_registered_in_order():
         "blend_into", "blend_into_async", "stop", "stop_async", "pause", "pause_async", "resume", "resume_async",
         "add_event", "create_io_alias", "get_digital_input", "set_digital_output", "get_analog_input",
         "set_analog_output", "get_group_input", "set_group_output", "get_int_register", "set_int_register",
-        "get_double_register", "set_double_register",
+        "get_double_register", "set_double_register", "record",
     ]
     assert [name for name in vars(Driver) if not name.startswith("_")] == expected
