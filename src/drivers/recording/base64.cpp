@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace velmor::drivers::recording {
 
@@ -24,6 +25,18 @@ constexpr std::array<std::uint8_t, 256> make_decoding_table() {
 
 constexpr auto decoding_table = make_decoding_table();
 
+// The two characters of every 12-bit value: half a group of three bytes per lookup.
+constexpr std::array<char, 2 * 4096> make_pair_table() {
+    std::array<char, 2 * 4096> table {};
+    for (std::size_t i = 0; i < 4096; ++i) {
+        table[2 * i] = alphabet[i >> 6];
+        table[2 * i + 1] = alphabet[i & 63];
+    }
+    return table;
+}
+
+constexpr auto pair_table = make_pair_table();
+
 }  // namespace
 
 void append_base64(const void* data, std::size_t size, std::string& out) {
@@ -34,10 +47,9 @@ void append_base64(const void* data, std::size_t size, std::string& out) {
     std::size_t i = 0;
     for (; i + 3 <= size; i += 3) {
         const std::uint32_t group = (std::uint32_t {bytes[i]} << 16) | (std::uint32_t {bytes[i + 1]} << 8) | bytes[i + 2];
-        *to++ = alphabet[(group >> 18) & 63];
-        *to++ = alphabet[(group >> 12) & 63];
-        *to++ = alphabet[(group >> 6) & 63];
-        *to++ = alphabet[group & 63];
+        std::memcpy(to, &pair_table[2 * (group >> 12)], 2);
+        std::memcpy(to + 2, &pair_table[2 * (group & 0xFFF)], 2);
+        to += 4;
     }
     if (const std::size_t rest = size - i; rest > 0) {
         const std::uint32_t group = (std::uint32_t {bytes[i]} << 16) | (rest == 2 ? std::uint32_t {bytes[i + 1]} << 8 : 0U);

@@ -10,19 +10,29 @@ namespace velmor::drivers::recording {
 
 namespace {
 
-// Spare chunks a recording in memory keeps ready.
-constexpr std::size_t memory_spares = 2;
+// Spare chunks a recording in memory keeps ready: at time_speed 0 the loop
+// fills one in a fraction of a millisecond, about as long as it takes to make one.
+constexpr std::size_t memory_spares = 3;
 
 }  // namespace
 
 ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity)
     : degrees_of_freedom(degrees_of_freedom), capacity(capacity), pool(memory_spares) {
-    thread = std::thread([this] { run(); });
+    start();
 }
 
 ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file,
                          std::filesystem::path path, std::size_t pool)
     : degrees_of_freedom(degrees_of_freedom), capacity(capacity), file(file), path(std::move(path)), pool(pool) {
+    start();
+}
+
+void ChunkWorker::start() {
+    // The first chunks are made before the recording begins, so that its first cycles find them.
+    while (spares.size() < pool) {
+        spares.push_back(std::make_unique<CycleChunk>(degrees_of_freedom, capacity));
+    }
+    allocated = spares.size();
     thread = std::thread([this] { run(); });
 }
 

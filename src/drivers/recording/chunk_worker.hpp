@@ -49,6 +49,7 @@ public:
     std::optional<std::string> finish(const std::string& last_line);
 
 private:
+    void start();
     void run();
     void write_text(const std::string& text);
 

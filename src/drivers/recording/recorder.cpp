@@ -8,15 +8,12 @@
 #include <ctime>
 #include <utility>
 
+#include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
 
 #include "drivers/recording/chunk_worker.hpp"
 #include "drivers/recording/command_text.hpp"
 #include "drivers/recording/record_json.hpp"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <x86intrin.h>
-#endif
 
 namespace velmor::drivers {
 
@@ -24,18 +21,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using recording::ChunkWorker;
-
-// Wall-clock time of every cycle is read from the processor's time-stamp
-// counter, a third of the cost of the steady clock, and turned into seconds
-// when the chunk is full, between readings of the steady clock taken at its
-// first cycle and at its end.
-std::uint64_t read_ticks() {
-#if defined(__x86_64__) || defined(__i386__)
-    return __rdtsc();
-#else
-    return static_cast<std::uint64_t>(Clock::now().time_since_epoch().count());
-#endif
-}
 
 double seconds_between(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
@@ -50,55 +35,21 @@ std::string utc_now() {
     return text;
 }
 
-// Lines of the buffered file are written by the worker in pieces of chunks.
+// About one chunk line of a six-joint robot, so that most lines take one write.
 constexpr std::size_t file_buffer_size = 1 << 20;
 
 }  // namespace
 
-// What the control loop touches, guarded by the owner's cycle lock.
+// What the control loop touches besides the hot members, guarded by the owner's cycle lock.
 struct Recorder::CycleSide {
     std::shared_ptr<Recording> recording;
     std::shared_ptr<ChunkWorker> worker;
     bool streaming {false};
     Clock::time_point started;
-    double delta_time {0.0};
-    double time {0.0};
-    std::size_t cycles {0};
-    // Where cycles go: the last chunk of the recording, or the one to be streamed next.
-    CycleChunk* chunk {nullptr};
+    // The chunk being filled when streaming; kept in the recording otherwise.
     std::unique_ptr<CycleChunk> streamed_chunk;
     std::uint64_t first_ticks {0};
     double first_wall {0.0};
-
-    // Turns the chunk's counter readings into seconds and lets it go.
-    void seal() {
-        const std::uint64_t last_ticks = read_ticks();
-        const double last_wall = seconds_between(started, Clock::now());
-        const double per_tick =
-            last_ticks > first_ticks ? (last_wall - first_wall) / static_cast<double>(last_ticks - first_ticks) : 0.0;
-        for (std::size_t i = 0; i < chunk->count; ++i) {
-            const auto ticks = std::bit_cast<std::uint64_t>(chunk->wall_time[i]);
-            chunk->wall_time[i] = first_wall + static_cast<double>(static_cast<std::int64_t>(ticks - first_ticks)) * per_tick;
-        }
-        if (streaming) {
-            worker->write(std::move(streamed_chunk));
-        }
-        chunk = nullptr;
-    }
-
-    void take_chunk() {
-        std::unique_ptr<CycleChunk> fresh = worker->take();
-        if (!fresh) {
-            // The worker fell behind; a rare allocation beats a lost cycle.
-            fresh = std::make_unique<CycleChunk>(recording->header.degrees_of_freedom, chunk_capacity);
-        }
-        chunk = fresh.get();
-        if (streaming) {
-            streamed_chunk = std::move(fresh);
-        } else {
-            recording->chunks.push_back(std::move(fresh));
-        }
-    }
 };
 
 // What the other hooks touch, guarded by records_mutex.
@@ -152,8 +103,8 @@ Recorder::Recorder(std::mutex& cycle_mutex)
 Recorder::~Recorder() {
     try {
         stop();
-    } catch (const VelmorError&) {
-        // The recording itself says it is incomplete: its file lacks the end line.
+    } catch (const VelmorError& error) {
+        log::log_<log::Level::Error>("recording", error.message);
     }
     const std::lock_guard lock(link->mutex);
     link->recorder = nullptr;
@@ -179,7 +130,12 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
         std::setvbuf(file, nullptr, _IOFBF, file_buffer_size);
         std::string line;
         recording::append_header_line(recording->header, line);
-        std::fwrite(line.data(), 1, line.size(), file);
+        if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) {
+            const int error = errno;
+            std::fclose(file);
+            throw VelmorError("recording", "Could not write the recording file '" + path->string() +
+                                               "': " + std::strerror(error) + ".");
+        }
         worker = std::make_shared<ChunkWorker>(joints, chunk_capacity, file, *path, stream_chunks);
         recording->stream_path = *path;
     } else {
@@ -193,7 +149,6 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
     cycle_side->worker = record_side->worker = worker;
     cycle_side->streaming = record_side->streaming = path.has_value();
     cycle_side->started = record_side->started = started;
-    cycle_side->delta_time = recording->header.delta_time;
     {
         const std::lock_guard cycle_lock(cycle_mutex);
         const std::lock_guard records_lock(records_mutex);
@@ -202,6 +157,10 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
         }
         next_cycle_time = 0.0;
         current_command = -1;
+        cycle_chunk = nullptr;
+        cycle_time = 0.0;
+        cycle_step = recording->header.delta_time;
+        cycle_count = 0;
         recording->running = true;
         cycles = std::move(cycle_side);
         records = std::move(record_side);
@@ -233,11 +192,11 @@ void Recorder::stop(const Recording& recording) {
             return;
         }
         active = false;
-        if (cycles->chunk != nullptr) {
-            cycles->seal();
+        if (cycle_chunk != nullptr) {
+            end_chunk();
         }
         records->close_open_command();
-        recording::append_end_line(cycles->cycles, records->commands, records->events, records->io, end_line);
+        recording::append_end_line(cycle_count, records->commands, records->events, records->io, end_line);
         stopped = records->recording;
         worker = records->worker;
         cycles.reset();
@@ -252,24 +211,39 @@ void Recorder::stop(const Recording& recording) {
     }
 }
 
-void Recorder::record_cycle(const velmor::State& state, double scale) {
+void Recorder::begin_chunk() {
     CycleSide& side = *cycles;
-    if (side.chunk == nullptr) {
-        side.take_chunk();
+    std::unique_ptr<CycleChunk> fresh = side.worker->take();
+    if (!fresh) {
+        // The worker fell behind; a rare allocation beats a lost cycle.
+        fresh = std::make_unique<CycleChunk>(side.recording->header.degrees_of_freedom, chunk_capacity);
     }
-    const std::uint64_t ticks = read_ticks();
-    if (side.chunk->count == 0) {
-        side.first_ticks = ticks;
-        side.first_wall = seconds_between(side.started, Clock::now());
+    cycle_chunk = fresh.get();
+    if (side.streaming) {
+        side.streamed_chunk = std::move(fresh);
+    } else {
+        side.recording->chunks.push_back(std::move(fresh));
     }
-    side.chunk->append(side.time, std::bit_cast<double>(ticks), scale, current_command.load(std::memory_order_relaxed),
-                       state);
-    side.time += side.delta_time * scale;
-    ++side.cycles;
-    next_cycle_time.store(side.time, std::memory_order_relaxed);
-    if (side.chunk->full()) {
-        side.seal();
+    side.first_ticks = read_ticks();
+    side.first_wall = seconds_between(side.started, Clock::now());
+}
+
+void Recorder::end_chunk() {
+    CycleSide& side = *cycles;
+    const std::uint64_t last_ticks = read_ticks();
+    const double last_wall = seconds_between(side.started, Clock::now());
+    const double per_tick = last_ticks > side.first_ticks
+                                ? (last_wall - side.first_wall) / static_cast<double>(last_ticks - side.first_ticks)
+                                : 0.0;
+    for (std::size_t i = 0; i < cycle_chunk->count; ++i) {
+        const auto ticks = std::bit_cast<std::uint64_t>(cycle_chunk->wall_time[i]);
+        cycle_chunk->wall_time[i] =
+            side.first_wall + static_cast<double>(static_cast<std::int64_t>(ticks - side.first_ticks)) * per_tick;
     }
+    if (side.streaming) {
+        side.worker->write(std::move(side.streamed_chunk));
+    }
+    cycle_chunk = nullptr;
 }
 
 double Recorder::wall_time() const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -58,8 +57,13 @@ struct CycleChunk {
 
 private:
     void copy_row(const std::vector<double>& from, std::vector<double>& to, std::size_t first) const {
+        // A plain loop: for a handful of joints a call to memmove costs more than the copy.
         if (from.size() >= degrees_of_freedom) {
-            std::copy_n(from.begin(), degrees_of_freedom, to.begin() + static_cast<std::ptrdiff_t>(first));
+            const double* source = from.data();
+            double* target = to.data() + first;
+            for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
+                target[j] = source[j];
+            }
             return;
         }
         for (std::size_t j = 0; j < degrees_of_freedom; ++j) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -32,8 +34,9 @@ class Recorder {
 public:
     //! Cycles per chunk.
     static constexpr std::size_t chunk_capacity = 4096;
-    //! Chunks a streamed recording holds in memory at most.
-    static constexpr std::size_t stream_chunks = 4;
+    //! Chunks a streamed recording holds in memory at most. At time_speed 0 the
+    //! loop outruns the file; these chunks let it run unhindered for a while.
+    static constexpr std::size_t stream_chunks = 8;
 
     //! `cycle_mutex` is the lock its owner holds around every on_cycle call.
     explicit Recorder(std::mutex& cycle_mutex);
@@ -54,8 +57,20 @@ public:
     //! Appends one control cycle: the state just played and the speed scale it
     //! was played at. Advances simulated time by delta_time × scale.
     void on_cycle(const velmor::State& state, double scale) {
-        if (cycles != nullptr) {
-            record_cycle(state, scale);
+        if (cycles == nullptr) {
+            return;
+        }
+        if (cycle_chunk == nullptr) {
+            begin_chunk();
+        }
+        // The counter reading stands in for the wall clock until end_chunk turns it into seconds.
+        cycle_chunk->append(cycle_time, std::bit_cast<double>(read_ticks()), scale,
+                            current_command.load(std::memory_order_relaxed), state);
+        cycle_time += cycle_step * scale;
+        ++cycle_count;
+        next_cycle_time.store(cycle_time, std::memory_order_relaxed);
+        if (cycle_chunk->full()) {
+            end_chunk();
         }
     }
     //! A command was given; it is the one being executed until on_command_finished.
@@ -77,7 +92,18 @@ private:
     struct CycleSide;
     struct RecordSide;
 
-    void record_cycle(const velmor::State& state, double scale);
+    // Wall-clock time of every cycle is read from the processor's time-stamp
+    // counter, a fraction of the cost of the steady clock; end_chunk maps the
+    // readings onto steady-clock readings taken at the chunk's start and end.
+    static std::uint64_t read_ticks() {
+#if defined(__x86_64__) || defined(__i386__)
+        return __builtin_ia32_rdtsc();
+#else
+        return static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+#endif
+    }
+    void begin_chunk();
+    void end_chunk();
     void start_command(std::string kind, std::string arguments);
     void stop(const Recording& recording);
     [[nodiscard]] double wall_time() const;
@@ -88,6 +114,12 @@ private:
     std::atomic<bool> active {false};
     // Set and cleared with cycle_mutex held; touched by on_cycle only.
     std::unique_ptr<CycleSide> cycles;
+    // What on_cycle needs of it, kept here to spare the loop a call: the chunk
+    // it fills (null between chunks), simulated time [s] and delta_time [s].
+    CycleChunk* cycle_chunk {nullptr};
+    double cycle_time {0.0};
+    double cycle_step {0.0};
+    std::size_t cycle_count {0};
     // Set and cleared with records_mutex held.
     std::unique_ptr<RecordSide> records;
     // Simulated time of the next cycle [s]: "now" for the hooks on other threads.
