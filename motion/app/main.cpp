@@ -17,14 +17,16 @@
 namespace {
 
 void print_usage() {
-    std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--web-root DIR]\n"
+    std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--web-root DIR] [--replay FILE]\n"
                  "  --address   where to listen (default 127.0.0.1:8768; port 0 picks a free one)\n"
                  "  --robot     built-in robot model to show:";
     for (const auto& name : velmor::robots::model_names()) {
         std::cout << ' ' << name;
     }
     std::cout << " (default ur5e)\n"
-                 "  --web-root  folder of index.html and app.js (default " VELMOR_MIRAVA_WEB_ROOT ")\n";
+                 "  --web-root  folder of index.html and app.js (default " VELMOR_MIRAVA_WEB_ROOT ")\n"
+                 "  --replay    a recording of a driver (JSON Lines) to replay on a timeline;\n"
+                 "              the robot defaults to the one recorded\n";
 }
 
 }  // namespace
@@ -32,6 +34,7 @@ void print_usage() {
 int main(int argc, char** argv) {
     velmor::mirava_app::ServerOptions options;
     options.web_root = VELMOR_MIRAVA_WEB_ROOT;
+    bool robot_given = false;
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string argument = argv[i];
@@ -49,11 +52,18 @@ int main(int argc, char** argv) {
                 options.port = port;
             } else if (argument == "--robot") {
                 options.robot = value;
+                robot_given = true;
             } else if (argument == "--web-root") {
                 options.web_root = value;
+            } else if (argument == "--replay") {
+                options.replay = velmor::mirava_app::read_replay(value);
             } else {
                 throw velmor::VelmorError("mirava", "Unknown option '" + argument + "'.");
             }
+        }
+
+        if (options.replay && !robot_given && !options.replay->environment_robot.empty()) {
+            options.robot = options.replay->environment_robot;
         }
 
         // SIGINT and SIGTERM are taken by sigwait below, never by the server's threads.
@@ -65,8 +75,8 @@ int main(int argc, char** argv) {
 
         velmor::mirava_app::Server server(options);
         server.start();
-        std::cout << "[velmor.mirava] Showing robot '" << options.robot << "' at http://" << options.host << ":"
-                  << server.port() << "/" << std::endl;
+        std::cout << "[velmor.mirava] " << (options.replay ? "Replaying a recording of robot '" : "Showing robot '")
+                  << options.robot << "' at http://" << options.host << ":" << server.port() << "/" << std::endl;
         int caught = 0;
         sigwait(&stop_signals, &caught);
         std::cout << "[velmor.mirava] Stopped by " << strsignal(caught) << "." << std::endl;

@@ -31,6 +31,20 @@ std::chrono::steady_clock::duration checked_interval(double seconds) {
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
 }
 
+// The recorded joints must be joints of the robot shown.
+std::string checked_replay(const std::optional<Replay>& replay, const Robot& robot) {
+    if (!replay) {
+        return "";
+    }
+    if (replay->joint_offset + replay->degrees_of_freedom > robot.get_degrees_of_freedom()) {
+        throw VelmorError("mirava", "The recording holds joints " + std::to_string(replay->joint_offset + 1) + " to " +
+                                        std::to_string(replay->joint_offset + replay->degrees_of_freedom) +
+                                        ", but robot '" + robot.name + "' has " +
+                                        std::to_string(robot.get_degrees_of_freedom()) + ".");
+    }
+    return replay->json;
+}
+
 std::shared_ptr<Robot> make_robot(const std::string& name) {
     try {
         return robots::make(name);
@@ -44,7 +58,7 @@ std::shared_ptr<Robot> make_robot(const std::string& name) {
 struct Server::Impl {
     explicit Impl(const ServerOptions& options)
         : robot(make_robot(options.robot)),
-          site {options.web_root, robot_model_json(robot)},
+          site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot)},
           relay(robot->name, robot->get_degrees_of_freedom()),
           update_interval(checked_interval(options.update_interval)) {
         try {

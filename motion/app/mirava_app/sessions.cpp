@@ -87,6 +87,10 @@ void HttpSession::on_request() {
         respond(http::status::ok, "application/json", site.robot_json);
         return;
     }
+    if (target == "/replay.json" && !site.replay_json.empty()) {
+        respond(http::status::ok, "application/json", site.replay_json);
+        return;
+    }
     const char* file_name = target == "/" ? "index.html" : target == "/app.js" ? "app.js" : nullptr;
     if (file_name == nullptr) {
         respond(http::status::not_found, "text/plain", "Not found.\n");

@@ -22,6 +22,8 @@ struct Site {
     std::filesystem::path web_root;
     //! The body of GET /robot.json.
     std::string robot_json;
+    //! The body of GET /replay.json; empty when showing drivers live.
+    std::string replay_json;
 };
 
 using WebSocket = boost::beast::websocket::stream<boost::beast::tcp_stream>;

@@ -2,6 +2,7 @@
 // every joint position the application relays over the WebSocket /page.
 import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
+import { loadReplay, startReplay } from './replay.js';
 
 const view = document.getElementById('view');
 const connectionLine = document.getElementById('connection');
@@ -183,10 +184,15 @@ async function main() {
   window.addEventListener('resize', resize);
   resize();
 
-  connect((position) => {
-    stats.positions += 1;
-    show(position);
-  });
+  const replay = await loadReplay();
+  if (replay) {
+    startReplay(replay, model, show, connectionLine);
+  } else {
+    connect((position) => {
+      stats.positions += 1;
+      show(position);
+    });
+  }
   renderer.setAnimationLoop(() => {
     controls.update();
     renderer.render(scene, camera);
