@@ -25,7 +25,7 @@ def candidates() -> list[pathlib.Path]:
     """Where the program may lie, most specific first."""
     package = pathlib.Path(__file__).resolve().parent
     # PREFIX/lib/python3.X/site-packages/velmor_tools, or PREFIX/lib/python3/dist-packages/velmor_tools
-    prefix = package.parents[2]
+    prefix = package.parents[3]
     return [
         package.parents[1] / "motion" / "app" / PROGRAM_NAME,
         prefix / "libexec" / PROGRAM_NAME,
