@@ -72,10 +72,6 @@ class TypeNamer:
         # Fixed-size sequences (std::array) read "float[3]": a plain list element.
         text = re.sub(r"(?<=[A-Za-z_\]])\[\d+\]", "", text)
         text = re.sub(r"[A-Za-z_][A-Za-z0-9_]*(?:::[A-Za-z_][A-Za-z0-9_]*)+", self._cpp_name, text)
-        if text == "os.PathLike" or text.startswith("os.PathLike"):
-            self.imports.add("os")
-            self.typing.add("Union")
-            return "Union[str, os.PathLike[str]]"
         return re.sub(r"[A-Za-z_][A-Za-z0-9_.]*", self._dotted_name, text)
 
     def _cpp_name(self, match):
@@ -92,9 +88,11 @@ class TypeNamer:
         if name in TYPING_NAMES:
             self.typing.add(name)
             return name
-        if name in ("Any",):
-            self.typing.add(name)
-            return name
+        if name == "os.PathLike":
+            # A path argument takes a str as well as any os.PathLike.
+            self.imports.add("os")
+            self.typing.add("Union")
+            return "Union[str, os.PathLike[str]]"
         if name == "handle":
             return "object"
         if name == "function":
@@ -183,28 +181,26 @@ class StubWriter:
             if len(signatures) > 1:
                 self.emit(indent, "@overload")
                 self.name.typing.add("overload")
-            self.emit(indent, f"def {name}({self.parameters(name, signature, kind)}) -> {self.result(name, signature)}:")
+            self.emit(indent, f"def {name}({self.parameters(name, signature, kind)}) -> {self.name(signature.result)}:")
             if not self.docstring(indent + 1, signature.doc):
                 self.lines[-1] += " ..."
 
     def parameters(self, function_name, signature, kind):
-        rendered, positional_only = [], 0
+        rendered = []
         for index, (name, annotation, has_default) in enumerate(signature.parameters):
             if index == 0 and kind == "method":
                 rendered.append("self")
-                positional_only = 1
-                continue
-            if name.startswith("*"):
+            elif name.startswith("*"):
                 rendered.append(f"{name}: Any")
                 self.name.typing.add("Any")
-                continue
-            text = name + (f": {self.annotation(function_name, annotation)}" if annotation else "")
-            rendered.append(text + (" = ..." if has_default else ""))
-            # pybind11 names unnamed arguments arg0, arg1, ...: they take no keywords.
-            if re.fullmatch(r"arg\d+", name) and positional_only == len(rendered) - 1:
-                positional_only = len(rendered)
-        if positional_only and any(re.fullmatch(r"arg\d+", p[0]) for p in signature.parameters):
-            rendered.insert(positional_only, "/")
+            else:
+                text = name + (f": {self.annotation(function_name, annotation)}" if annotation else "")
+                rendered.append(text + (" = ..." if has_default else ""))
+        # pybind11 names unnamed arguments arg0, arg1, ...: they take no keywords.
+        unnamed = [index for index, parameter in enumerate(signature.parameters)
+                   if re.fullmatch(r"arg\d+", parameter[0])]
+        if unnamed:
+            rendered.insert(unnamed[-1] + 1, "/")
         return ", ".join(rendered)
 
     def annotation(self, function_name, annotation):
@@ -223,15 +219,12 @@ class StubWriter:
             return f"Union[{name}, Callable[..., Any]]"
         return name
 
-    def result(self, name, signature):
-        return self.name(signature.result)
-
     def awaitable_result(self, cls):
         """`__await__` hands back a future whose await gives what `get` returns."""
         get = inspect.getattr_static(cls, "get", None)
-        if get is None:
-            return "Any"
         self.name.typing.update({"Generator", "Any"})
+        if get is None:
+            return "Generator[Any, None, Any]"
         return f"Generator[Any, None, {self.name(parse_signatures(get.__doc__, 'get')[0].result)}]"
 
     def cls(self, indent, name, cls):
@@ -269,9 +262,16 @@ class StubWriter:
             self.function(indent, name, member, "method")
         elif isinstance(member, property):
             self.property(indent, cls, name, member)
-        elif isinstance(member, cls):
+        elif member is not None:  # __hash__ = None is written by cls()
+            # A class attribute: an enumeration's member, or a plain value.
             self.name.typing.add("ClassVar")
-            self.emit(indent, f"{name}: ClassVar[{cls.__qualname__}]")
+            self.emit(indent, f"{name}: ClassVar[{self.value_type(member)}]")
+
+    def value_type(self, value):
+        value_type = type(value)
+        if value_type.__module__ == "builtins":
+            return value_type.__name__
+        return self.name(f"{value_type.__module__}.{value_type.__qualname__}")
 
     def property(self, indent, cls, name, member):
         fget_doc = member.fget.__doc__ if member.fget else ""
@@ -303,9 +303,7 @@ class StubWriter:
                 self.function(0, name, member, "function")
                 self.emit(0)
             else:
-                value_type = type(member)
-                self.emit(0, f"{name}: {self.name(f'{value_type.__module__}.{value_type.__qualname__}')}"
-                          if value_type.__module__ != "builtins" else f"{name}: {value_type.__name__}")
+                self.emit(0, f"{name}: {self.value_type(member)}")
 
     def text(self, submodules):
         header = ['"""' + (self.module.__doc__ or self.module.__name__) + '"""',
