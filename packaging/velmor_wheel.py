@@ -68,8 +68,11 @@ def check_build(cache, folder):
 def stage(cache, folder, prefix):
     cmake = cache.get("CMAKE_COMMAND", "cmake")
     for component in COMPONENTS:
-        subprocess.run([cmake, "--install", str(folder), "--prefix", str(prefix), "--component", component,
-                        "--strip"], check=True, stdout=subprocess.DEVNULL)
+        finished = subprocess.run([cmake, "--install", str(folder), "--prefix", str(prefix), "--component",
+                                   component, "--strip"], stdout=subprocess.DEVNULL)
+        if finished.returncode != 0:
+            raise WheelError(f"installing the {component} component of {folder} failed: is the build complete? "
+                             f"(scripts/build.sh {folder})")
 
 
 def python_tag(modules):
@@ -128,23 +131,26 @@ def write_wheel(target, files, generated):
     """Writes the files (path, name in wheel) and the generated texts (name, text) with a RECORD."""
     record = []
     with zipfile.ZipFile(target, "w", compression=zipfile.ZIP_DEFLATED) as wheel:
-        for path, name in files:
-            data = path.read_bytes()
+
+        def add(name, data, mode=0o100644):
+            # A fixed time stamp keeps the wheel the same for the same build; the
+            # mode keeps velmor-mirava executable once pip unpacks it.
             info = zipfile.ZipInfo(name, date_time=(1980, 1, 1, 0, 0, 0))
-            info.external_attr = (path.stat().st_mode & 0xFFFF) << 16
+            info.external_attr = (mode & 0xFFFF) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             wheel.writestr(info, data)
+
+        for path, name in files:
+            data = path.read_bytes()
+            add(name, data, path.stat().st_mode)
             record.append(record_line(name, data))
         for name, text in generated:
-            data = text.encode()
-            wheel.writestr(zipfile.ZipInfo(name, date_time=(1980, 1, 1, 0, 0, 0)), data,
-                           compress_type=zipfile.ZIP_DEFLATED)
-            record.append(record_line(name, data))
+            add(name, text.encode())
+            record.append(record_line(name, text.encode()))
         record_name = generated[0][0].split("/", 1)[0] + "/RECORD"
         text = io.StringIO()
         csv.writer(text, lineterminator="\n").writerows(record + [[record_name, "", ""]])
-        wheel.writestr(zipfile.ZipInfo(record_name, date_time=(1980, 1, 1, 0, 0, 0)), text.getvalue(),
-                       compress_type=zipfile.ZIP_DEFLATED)
+        add(record_name, text.getvalue().encode())
 
 
 def get_requires_for_build_wheel(config_settings=None):
