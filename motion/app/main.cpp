@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <utility>
@@ -13,10 +14,11 @@
 #include <velmor/common/velmor_error.hpp>
 
 #include "mirava_app/server.hpp"
+#include "mirava_app/web_root.hpp"
 
 namespace {
 
-void print_usage() {
+void print_usage(const std::filesystem::path& default_web_root) {
     std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--web-root DIR] [--replay FILE]\n"
                  "  --address   where to listen (default 127.0.0.1:8768; port 0 picks a free one)\n"
                  "  --robot     built-in robot model to show:";
@@ -24,7 +26,8 @@ void print_usage() {
         std::cout << ' ' << name;
     }
     std::cout << " (default ur5e)\n"
-                 "  --web-root  folder of index.html and app.js (default " VELMOR_MIRAVA_WEB_ROOT ")\n"
+                 "  --web-root  folder of index.html and app.js (default "
+              << default_web_root.string() << ")\n"
                  "  --replay    a recording of a driver (JSON Lines) to replay on a timeline;\n"
                  "              the robot defaults to the one recorded\n";
 }
@@ -33,13 +36,16 @@ void print_usage() {
 
 int main(int argc, char** argv) {
     velmor::mirava_app::ServerOptions options;
-    options.web_root = VELMOR_MIRAVA_WEB_ROOT;
+    // An installed program serves the page installed beside it; one in the build tree, the bundled page there.
+    const auto default_web_root =
+        velmor::mirava_app::default_web_root(velmor::mirava_app::running_executable(), VELMOR_MIRAVA_WEB_ROOT);
+    options.web_root = default_web_root;
     bool robot_given = false;
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string argument = argv[i];
             if (argument == "--help" || argument == "-h") {
-                print_usage();
+                print_usage(default_web_root);
                 return 0;
             }
             if (i + 1 >= argc) {
