@@ -11,6 +11,7 @@
 #include <malloc.h>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <velmor/drivers/recording/recorder.hpp>
@@ -156,6 +157,27 @@ TEST(Recording, CommandsEventsAndIoChangesAppearOnceInOrderWithTheirTimes) {
     EXPECT_EQ(recording.io[1].new_value, simulated::SignalValue(0));
     EXPECT_DOUBLE_EQ(recording.io[1].time, *recording.commands[0].end_time);
     EXPECT_LE(recording.io[0].wall_time, recording.io[1].wall_time);
+}
+
+TEST(Recording, WallTimesOfCyclesLieWithinTheirCommandsAcrossIdleTime) {
+    SimulatedRobot cell(0.0);
+    const auto recording = cell.driver->record();
+    ASSERT_EQ(cell.driver->move_to(goal, false), Result::Success);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(cell.driver->move_to(home, false), Result::Success);
+    recording->stop();
+
+    const auto walls = column(*recording, CycleColumn::WallTime);
+    std::vector<std::int64_t> commands(recording->cycle_count());
+    recording->copy_commands(commands.data());
+    for (std::size_t i = 0; i < walls.size(); ++i) {
+        const auto& command = recording->commands.at(static_cast<std::size_t>(commands[i]));
+        EXPECT_GE(walls[i], command.start_wall_time) << "cycle " << i;
+        EXPECT_LE(walls[i], *command.end_wall_time) << "cycle " << i;
+        if (i > 0) {
+            EXPECT_GE(walls[i], walls[i - 1]) << "cycle " << i;
+        }
+    }
 }
 
 TEST(Recording, SavedAndLoadedRecordingIsTheSameBitForBit) {

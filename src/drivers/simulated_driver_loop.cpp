@@ -224,7 +224,7 @@ void SimulatedDriver::run_command() {
             outcome = time_scaler.next(current_state);
             slice_state_offset(current_state);
             cycle_position = current_state.position;
-            recorder.on_cycle(current_state, time_scaler.get_scale());
+            recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
         }
         if (log_stream || log_motions) {
             print_cycle_lines();

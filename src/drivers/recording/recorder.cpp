@@ -226,11 +226,44 @@ void Recorder::begin_chunk() {
     }
     side.first_ticks = read_ticks();
     side.first_wall = seconds_between(side.started, Clock::now());
+    clock_countdown = 1;
+}
+
+void Recorder::clock_read(std::uint64_t ticks) {
+    const std::size_t row = cycle_chunk->count - 1;
+    if (row > 0) {
+        fill_unread_rows(row, ticks);
+        const std::uint64_t rows = row - last_read_row;
+        ticks_per_row = (ticks - last_read_ticks) / rows;
+    }
+    last_read_row = row;
+    last_read_ticks = ticks;
+    clock_countdown = ticks_per_row > paced_cycle_ticks || row == 0 ? 1 : back_to_back_clock_period;
+    clock_wanted.store(false, std::memory_order_relaxed);
+}
+
+void Recorder::fill_unread_rows(std::size_t end, std::uint64_t ticks) {
+    const std::size_t rows = end - last_read_row;
+    if (rows <= 1) {
+        return;
+    }
+    const std::uint64_t step = (ticks - last_read_ticks) / rows;
+    // Rows that came back to back lie evenly between two readings; after a
+    // longer stand-still they followed the reading before it at the pace of the rows before.
+    const std::uint64_t pace = step > paced_cycle_ticks ? ticks_per_row : step;
+    for (std::size_t k = 1; k < rows; ++k) {
+        cycle_chunk->wall_time[last_read_row + k] = std::bit_cast<double>(last_read_ticks + k * pace);
+    }
 }
 
 void Recorder::end_chunk() {
     CycleSide& side = *cycles;
     const std::uint64_t last_ticks = read_ticks();
+    // Rows after the last reading followed it back to back.
+    const std::size_t end = cycle_chunk->count;
+    if (end > last_read_row + 1) {
+        fill_unread_rows(end, last_read_ticks + (end - last_read_row) * ticks_per_row);
+    }
     const double last_wall = seconds_between(side.started, Clock::now());
     const double per_tick = last_ticks > side.first_ticks
                                 ? (last_wall - side.first_wall) / static_cast<double>(last_ticks - side.first_ticks)
@@ -278,6 +311,8 @@ void Recorder::start_command(std::string kind, std::string arguments) {
     record.start_wall_time = wall_time();
     current_command = static_cast<std::int64_t>(record.index);
     records->open_command = std::move(record);
+    // The driver may have stood idle since its last cycle.
+    clock_wanted.store(true, std::memory_order_relaxed);
 }
 
 void Recorder::on_trajectory_planned(double duration) {
@@ -314,6 +349,8 @@ void Recorder::on_event_fired(std::uint64_t event, double trajectory_time) {
     if (!records) {
         return;
     }
+    // The event's action runs before the next cycle, and may take a while.
+    clock_wanted.store(true, std::memory_order_relaxed);
     const std::int64_t command = current_command.load();
     records->keep(EventRecord {event, next_cycle_time.load(), wall_time(), trajectory_time,
                                command >= 0 ? std::optional<std::uint64_t>(command) : std::nullopt});

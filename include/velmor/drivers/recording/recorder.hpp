@@ -34,6 +34,12 @@ class Recorder {
 public:
     //! Cycles per chunk.
     static constexpr std::size_t chunk_capacity = 4096;
+    //! Cycles that follow each other back to back (at time_speed 0) read the
+    //! clock once in this many; the ones between are interpolated.
+    static constexpr std::uint32_t back_to_back_clock_period = 4;
+    //! Counter ticks per cycle above which cycles count as paced, each reading
+    //! the clock: about a microsecond.
+    static constexpr std::uint64_t paced_cycle_ticks = 2000;
     //! Chunks a streamed recording holds in memory at most. At time_speed 0 the
     //! loop outruns the file; these chunks let it run unhindered for a while.
     static constexpr std::size_t stream_chunks = 8;
@@ -55,17 +61,23 @@ public:
     [[nodiscard]] bool is_recording() const { return active.load(); }
 
     //! Appends one control cycle: the state just played and the speed scale it
-    //! was played at. Advances simulated time by delta_time × scale.
-    void on_cycle(const velmor::State& state, double scale) {
+    //! was played at; `may_end` when the motion may stand still after it (the
+    //! trajectory finished, or standstill). Advances simulated time by delta_time × scale.
+    void on_cycle(const velmor::State& state, double scale, bool may_end) {
         if (cycles == nullptr) {
             return;
         }
         if (cycle_chunk == nullptr) {
             begin_chunk();
         }
-        // The counter reading stands in for the wall clock until end_chunk turns it into seconds.
-        cycle_chunk->append(cycle_time, std::bit_cast<double>(read_ticks()), scale,
+        // Counter readings stand in for the wall clock until end_chunk turns them into seconds.
+        const bool read_clock = --clock_countdown == 0 || may_end || clock_wanted.load(std::memory_order_relaxed);
+        const std::uint64_t ticks = read_clock ? read_ticks() : 0;
+        cycle_chunk->append(cycle_time, std::bit_cast<double>(ticks), scale,
                             current_command.load(std::memory_order_relaxed), state);
+        if (read_clock) {
+            clock_read(ticks);
+        }
         cycle_time += cycle_step * scale;
         ++cycle_count;
         next_cycle_time.store(cycle_time, std::memory_order_relaxed);
@@ -104,6 +116,8 @@ private:
     }
     void begin_chunk();
     void end_chunk();
+    void clock_read(std::uint64_t ticks);
+    void fill_unread_rows(std::size_t end, std::uint64_t ticks);
     void start_command(std::string kind, std::string arguments);
     void stop(const Recording& recording);
     [[nodiscard]] double wall_time() const;
@@ -120,6 +134,14 @@ private:
     double cycle_time {0.0};
     double cycle_step {0.0};
     std::size_t cycle_count {0};
+    // Reading the clock costs as much as the rest of a cycle's record, so
+    // cycles that come back to back read it once in a few (see clock_read).
+    std::uint32_t clock_countdown {1};
+    std::size_t last_read_row {0};
+    std::uint64_t last_read_ticks {0};
+    std::uint64_t ticks_per_row {0};
+    // Set by hooks after which the loop may stand still for a while: the next cycle reads the clock.
+    std::atomic<bool> clock_wanted {false};
     // Set and cleared with records_mutex held.
     std::unique_ptr<RecordSide> records;
     // Simulated time of the next cycle [s]: "now" for the hooks on other threads.
