@@ -263,17 +263,6 @@ void Driver::add_event(const Trigger& trigger, const Action& action) {
     new_events.push_back(Event {trigger, action, events_added++});
 }
 
-std::shared_ptr<Recording> Driver::record(const std::optional<std::filesystem::path>& path) {
-    RecordingHeader header;
-    header.robot = robot->name;
-    header.environment_robot = planner->environment->get_robots().front()->name;
-    header.joint_offset = joint_offset;
-    header.degrees_of_freedom = degrees_of_freedom;
-    header.limits = robot->get_joint_limits();
-    header.delta_time = delta_time;
-    header.driver_version = VELMOR_VERSION;
-    return recorder.start(std::move(header), path);
-}
 
 void Driver::create_io_alias(const std::string& name, std::size_t address) {
     io_aliases[name] = address;
