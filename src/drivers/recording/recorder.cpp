@@ -229,12 +229,17 @@ void Recorder::begin_chunk() {
     clock_countdown = 1;
 }
 
+std::uint64_t Recorder::ticks_since_last_read(std::uint64_t ticks) const {
+    // Counters of two cores may disagree by a little; time never runs backwards here.
+    return ticks > last_read_ticks ? ticks - last_read_ticks : 0;
+}
+
 void Recorder::clock_read(std::uint64_t ticks) {
     const std::size_t row = cycle_chunk->count - 1;
     if (row > 0) {
         fill_unread_rows(row, ticks);
         const std::uint64_t rows = row - last_read_row;
-        ticks_per_row = (ticks - last_read_ticks) / rows;
+        ticks_per_row = ticks_since_last_read(ticks) / rows;
     }
     last_read_row = row;
     last_read_ticks = ticks;
@@ -247,7 +252,7 @@ void Recorder::fill_unread_rows(std::size_t end, std::uint64_t ticks) {
     if (rows <= 1) {
         return;
     }
-    const std::uint64_t step = (ticks - last_read_ticks) / rows;
+    const std::uint64_t step = ticks_since_last_read(ticks) / rows;
     // Rows that came back to back lie evenly between two readings; after a
     // longer stand-still they followed the reading before it at the pace of the rows before.
     const std::uint64_t pace = step > paced_cycle_ticks ? ticks_per_row : step;

@@ -117,6 +117,7 @@ private:
     void begin_chunk();
     void end_chunk();
     void clock_read(std::uint64_t ticks);
+    [[nodiscard]] std::uint64_t ticks_since_last_read(std::uint64_t ticks) const;
     void fill_unread_rows(std::size_t end, std::uint64_t ticks);
     void start_command(std::string kind, std::string arguments);
     void stop(const Recording& recording);
