@@ -7,6 +7,8 @@
 #include <velmor/motion/robot_arm.hpp>
 #include <velmor/common/velmor_error.hpp>
 
+#include "planning/brake.hpp"
+
 namespace velmor::planning {
 
 namespace {
@@ -223,7 +225,7 @@ bool goal_within_limits(const std::vector<JointState>& goal, const std::vector<J
         const JointLimits& l = limits[i];
         if (!(goal[i].position >= l.min_position && goal[i].position <= l.max_position &&
               std::abs(goal[i].velocity) <= l.max_velocity * slack &&
-              std::abs(goal[i].acceleration) <= l.max_acceleration * slack)) {
+              std::abs(goal[i].acceleration) <= l.max_acceleration * slack && can_arrive_inside(goal[i], l))) {
             return false;
         }
     }

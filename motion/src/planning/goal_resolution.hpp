@@ -27,7 +27,8 @@ std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot
 std::optional<std::vector<JointState>> resolve_goal(const std::shared_ptr<Robot>& robot, const MotionGoal& goal,
                                                     const std::vector<JointState>& start);
 
-//! Whether the goal lies within the position limits and its velocity and acceleration within theirs.
+//! Whether the goal lies within the position limits, its velocity and acceleration within
+//! theirs, and each joint can arrive in its state from within its velocity limit.
 bool goal_within_limits(const std::vector<JointState>& goal, const std::vector<JointLimits>& limits);
 
 }  // namespace velmor::planning
