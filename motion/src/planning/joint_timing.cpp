@@ -57,7 +57,9 @@ void append_mixture(Profile& profile, const JointState& start, const JerkPhases&
     std::size_t k = 0;
     double left1 = first.size() > 0 ? first[0].duration : 0.0;
     double left2 = second.size() > 0 ? second[0].duration : 0.0;
-    while (i < first.size() || k < second.size()) {
+    // Every step ends a phase of one of the two, unless rounding has left them unequal.
+    for (std::size_t steps = 0; steps < first.size() + second.size() && (i < first.size() || k < second.size());
+         ++steps) {
         const double j1 = i < first.size() ? first[i].jerk : 0.0;
         const double j2 = k < second.size() ? second[k].jerk : 0.0;
         double step = i < first.size() ? left1 : left2;

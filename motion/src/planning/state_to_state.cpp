@@ -1,6 +1,7 @@
 #include "planning/state_to_state.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "planning/double_s_profile.hpp"
 #include "planning/joint_timing.hpp"
@@ -47,8 +48,9 @@ JointMotion state_to_state(const std::vector<JointState>& from, const std::vecto
     JointMotion motion;
     motion.duration = duration;
     motion.joints.reserve(timings.size());
-    for (const JointTiming& timing : timings) {
-        motion.joints.push_back(timing.profile(duration));
+    for (std::size_t i = 0; i < timings.size(); ++i) {
+        // States too far apart for the arithmetic get no profiles, only their duration.
+        motion.joints.push_back(std::isfinite(duration) ? timings[i].profile(duration) : Profile(from[i]));
     }
     return motion;
 }
