@@ -1,5 +1,6 @@
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <pybind11/stl.h>
@@ -23,10 +24,15 @@ using drivers::SimulatedDriver;
 // Destroying a driver waits for its running motion to end. The last reference
 // often goes on a script thread that holds the interpreter lock, while an event
 // action of that motion needs the lock on the control-loop thread; so the
-// driver is destroyed with the lock released.
+// driver is destroyed with the lock released. The last reference may also go
+// inside a control cycle, when an action's closure held it and the loop drops
+// the event: the loop cannot wait for its own end, so another thread destroys
+// the driver once the loop is over.
 std::shared_ptr<SimulatedDriver> hold(SimulatedDriver* driver) {
     return {driver, [](SimulatedDriver* released) {
-                if (Py_IsInitialized() != 0 && PyGILState_Check() != 0) {
+                if (drivers::Driver::in_control_cycle()) {
+                    std::thread([released] { delete released; }).detach();
+                } else if (Py_IsInitialized() != 0 && PyGILState_Check() != 0) {
                     const py::gil_scoped_release unlocked;
                     delete released;
                 } else {
