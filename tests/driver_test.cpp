@@ -339,6 +339,7 @@ TEST_P(PauseAtScale, YieldsTrueAtStandstill) {
     step(200);
     ASSERT_EQ(paused.wait_for(std::chrono::seconds(0)), std::future_status::ready);
     EXPECT_TRUE(paused.get());
+    EXPECT_EQ(driver.get_speed(), 0.0);
     // The loop ends at standstill; a completed pause stays.
     driver.stop_running();
     EXPECT_TRUE(driver.is_paused());

@@ -278,6 +278,12 @@ void Driver::set_speed(double speed, double duration) {
 std::shared_future<bool> Driver::pause_async() {
     const std::lock_guard lock(pause_mutex);
     if (is_paused()) {
+        // Below epsilon the motion would still creep on and never stand still,
+        // so the pause makes it exact, unless a pause ramp is about to.
+        if (!is_pausing.load()) {
+            time_scaler.stop_scale_movement();
+            time_scaler.set_scale(0.0);
+        }
         return ready_future(true);
     }
     if (is_pausing.load()) {
