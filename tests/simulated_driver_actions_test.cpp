@@ -54,18 +54,13 @@ std::filesystem::path io_config_file() {
     return path;
 }
 
+// Every public operation of the driver; those that neither wait nor change the
+// motion are grouped.
 std::vector<Operation> every_operation() {
-    using velmor::Trajectory;
     auto plan = [](SimulatedRobot& cell) { return cell.plan(zero, other); };
     return {
         {"reconnect", [](SimulatedRobot& cell) { cell.driver->reconnect(); }, "reconnect from the script"},
         {"disconnect", [](SimulatedRobot& cell) { cell.driver->disconnect(); }, "disconnect from the script"},
-        {"is_connected", [](SimulatedRobot& cell) { EXPECT_TRUE(cell.driver->is_connected()); }, ""},
-        {"get_controller_status", [](SimulatedRobot& cell) { cell.driver->get_controller_status(); }, ""},
-        {"enable", [](SimulatedRobot& cell) { EXPECT_EQ(cell.driver->enable(), Result::Success); }, ""},
-        {"disable", [](SimulatedRobot& cell) { EXPECT_EQ(cell.driver->disable(), Result::Success); }, ""},
-        {"get_current_joint_position", [](SimulatedRobot& cell) { cell.driver->get_current_joint_position(); }, ""},
-        {"get_current_state", [](SimulatedRobot& cell) { cell.driver->get_current_state(); }, ""},
         {"run", [plan](SimulatedRobot& cell) { cell.driver->run(plan(cell)); }, "run_async()"},
         {"run_async", [plan](SimulatedRobot& cell) { (void)cell.driver->run_async(plan(cell)); }, ""},
         {"move_to", [](SimulatedRobot& cell) { cell.driver->move_to(other, false); }, "move_to_async()"},
@@ -84,63 +79,47 @@ std::vector<Operation> every_operation() {
         {"resume_async", [](SimulatedRobot& cell) { (void)cell.driver->resume_async(); }, ""},
         {"pause", [](SimulatedRobot& cell) { cell.driver->pause(); }, "pause_async()"},
         {"pause_async", [](SimulatedRobot& cell) { (void)cell.driver->pause_async(); }, ""},
+        {"run_command_async",
+         [](SimulatedRobot& cell) { (void)cell.driver->run_command_async(velmor::drivers::PointCommand {other, false}); },
+         ""},
         {"set_speed", [](SimulatedRobot& cell) { cell.driver->set_speed(0.5); }, ""},
         {"set_speed_ramp", [](SimulatedRobot& cell) { cell.driver->set_speed(0.0, 0.1); }, ""},
-        {"speed_and_state",
+        {"state",
          [](SimulatedRobot& cell) {
-             EXPECT_TRUE(cell.driver->is_running());
-             EXPECT_FALSE(cell.driver->is_paused());
-             EXPECT_EQ(cell.driver->get_speed(), 1.0);
+             auto& driver = *cell.driver;
+             EXPECT_TRUE(driver.is_connected() && driver.is_running() && !driver.is_paused());
+             EXPECT_EQ(driver.get_speed(), 1.0);
+             EXPECT_EQ(driver.enable(), Result::Success);
+             EXPECT_EQ(driver.disable(), Result::Success);
+             EXPECT_EQ(driver.get_controller_status(), velmor::drivers::ControllerStatus::Unknown);
+             EXPECT_EQ(driver.get_current_state().position, driver.get_current_joint_position());
+             EXPECT_EQ(driver.get_degrees_of_freedom() + driver.get_mirava_update_interval(), 7U);
          },
          ""},
-        {"add_event", [](SimulatedRobot& cell) { cell.driver->add_event(Trigger::Time() > 0.2, Action([](double) {})); },
-         ""},
-        {"create_io_alias", [](SimulatedRobot& cell) { cell.driver->create_io_alias("alias", 3); }, ""},
-        {"fixed_settings",
+        {"io",
          [](SimulatedRobot& cell) {
-             EXPECT_EQ(cell.driver->get_degrees_of_freedom(), 6U);
-             EXPECT_EQ(cell.driver->get_port(), 8000);
+             auto& driver = *cell.driver;
+             driver.create_io("gripper", 0);
+             driver.load_io_config({velmor::drivers::simulated::Signal("loaded", 1, "")});
+             driver.load_io_config_from_file(io_config_file());
+             EXPECT_TRUE(driver.set_digital_output("gripper", 1));
+             EXPECT_EQ(driver.get_digital_input("gripper"), 1);
+             EXPECT_FALSE(driver.get_analog_input("x") || driver.set_analog_output("x", 1.0) ||
+                          driver.get_group_input("x") || driver.set_group_output("x", 1) ||
+                          driver.get_int_register("x") || driver.set_int_register("x", 1) ||
+                          driver.get_double_register("x") || driver.set_double_register("x", 1.0));
          },
          ""},
-        {"digital_io",
+        {"settings",
          [](SimulatedRobot& cell) {
-             cell.driver->create_io("gripper", 0);
-             EXPECT_TRUE(cell.driver->set_digital_output("gripper", 1));
-             EXPECT_EQ(cell.driver->get_digital_input("gripper"), 1);
-         },
-         ""},
-        {"other_io",
-         [](SimulatedRobot& cell) {
-             EXPECT_FALSE(cell.driver->get_analog_input("x"));
-             EXPECT_FALSE(cell.driver->set_analog_output("x", 1.0));
-             EXPECT_FALSE(cell.driver->get_group_input("x"));
-             EXPECT_FALSE(cell.driver->set_group_output("x", 1));
-             EXPECT_FALSE(cell.driver->get_int_register("x"));
-             EXPECT_FALSE(cell.driver->set_int_register("x", 1));
-             EXPECT_FALSE(cell.driver->get_double_register("x"));
-             EXPECT_FALSE(cell.driver->set_double_register("x", 1.0));
-         },
-         ""},
-        {"load_io_config",
-         [](SimulatedRobot& cell) {
-             cell.driver->load_io_config({velmor::drivers::simulated::Signal("loaded", 1, "")});
-             cell.driver->load_io_config_from_file(io_config_file());
-         },
-         ""},
-        {"set_current_joint_position", [](SimulatedRobot& cell) { cell.driver->set_current_joint_position(other); },
-         ""},
-        {"run_command_async",
-         [](SimulatedRobot& cell) {
-             (void)cell.driver->run_command_async(velmor::drivers::PointCommand {other, false});
-         },
-         ""},
-        {"simulation_settings",
-         [](SimulatedRobot& cell) {
-             cell.driver->set_mirava(cell.driver->get_mirava());
-             cell.driver->set_run_result(cell.driver->get_run_result());
-             cell.driver->set_enable_result(cell.driver->get_enable_result());
-             cell.driver->time_speed = 0.0;
-             EXPECT_EQ(cell.driver->get_mirava_update_interval(), 1U);
+             auto& driver = *cell.driver;
+             driver.add_event(Trigger::Time() > 0.2, Action([](double) {}));
+             driver.create_io_alias("alias", 3);
+             driver.set_current_joint_position(other);
+             driver.set_mirava(driver.get_mirava());
+             driver.set_run_result(driver.get_run_result());
+             driver.set_enable_result(driver.get_enable_result());
+             driver.time_speed = 0.0;
          },
          ""},
     };

@@ -341,7 +341,8 @@ bool Driver::are_positions_within(const std::vector<double>& a, const std::vecto
 void Driver::on_motion_did_finish() {
     stop_running();
     // Dropping an event may release a script action, which takes the interpreter
-    // lock: no lock that a script thread may wait for is held here.
+    // lock; so neither pause_mutex nor new_events_mutex, which script threads
+    // take with that lock held, is held meanwhile.
     events.clear();
     std::vector<Event> unchecked;
     {

@@ -133,7 +133,7 @@ void SimulatedDriver::start_loop() {
     try {
         control_loop = std::async(std::launch::async, &SimulatedDriver::run_loop_thread, this);
     } catch (...) {
-        running = false;
+        stop_running();
         complete_command(Result::Error);
         throw;
     }
