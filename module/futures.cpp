@@ -26,7 +26,8 @@ void refuse_to_block_inside_a_control_cycle(const std::shared_future<T>& future,
         future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
         throw VelmorError("driver", std::string(operation) +
                                         "() of a future that is not ready cannot wait inside an event action, "
-                                        "which runs inside a control cycle; keep the future and wait on it outside the action.");
+                                        "which runs inside a control cycle; keep the future and wait on it "
+                                        "outside the action.");
     }
 }
 

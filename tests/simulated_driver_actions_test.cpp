@@ -80,7 +80,9 @@ std::vector<Operation> every_operation() {
         {"pause", [](SimulatedRobot& cell) { cell.driver->pause(); }, "pause_async()"},
         {"pause_async", [](SimulatedRobot& cell) { (void)cell.driver->pause_async(); }, ""},
         {"run_command_async",
-         [](SimulatedRobot& cell) { (void)cell.driver->run_command_async(velmor::drivers::PointCommand {other, false}); },
+         [](SimulatedRobot& cell) {
+             (void)cell.driver->run_command_async(velmor::drivers::PointCommand {other, false});
+         },
          ""},
         {"set_speed", [](SimulatedRobot& cell) { cell.driver->set_speed(0.5); }, ""},
         {"set_speed_ramp", [](SimulatedRobot& cell) { cell.driver->set_speed(0.0, 0.1); }, ""},

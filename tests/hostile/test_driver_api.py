@@ -109,6 +109,17 @@ def test_commands_handed_over_from_actions_take_effect():
     """)
 
 
+def test_the_interpreter_ends_while_an_action_returns_from_the_driver():
+    # The window is short: the action's thread takes the interpreter lock back
+    # just as the script ends. Several runs make missing it unlikely.
+    for _ in range(8):
+        attack("""
+            driver.add_event(Trigger.Time() > 0.3, lambda time: driver.stop_async())
+            assert driver.move_to(GOAL) == Result.ErrorTrajectoryAborted
+            del driver
+        """)
+
+
 @pytest.mark.parametrize("value", ["float('nan')", "float('inf')", "-float('inf')"])
 def test_a_start_state_that_is_not_finite_is_refused(value):
     attack(f"""
