@@ -139,7 +139,7 @@ void SimulatedDriver::start_loop() {
     try {
         control_loop = std::async(std::launch::async, &SimulatedDriver::run_loop_thread, this);
     } catch (...) {
-        running = false;
+        stop_running();
         complete_command(Result::Error);
         throw;
     }
@@ -169,9 +169,7 @@ void SimulatedDriver::wait_for_loop_end() {
 
 void SimulatedDriver::end_loop() {
     has_new_command = false;
-    running = false;
-    // A pause that has not reached standstill by now never will.
-    is_pausing = false;
+    stop_running();
     active_loops.fetch_sub(1);
 }
 
@@ -194,57 +192,69 @@ void SimulatedDriver::run_loop_thread() {
 
 void SimulatedDriver::run_command() {
     std::uint64_t cycle_counter = 0;
-    while (true) {
-        if (global_signal_status.load() == SIGINT) {
-            std::lock_guard lock(command_mutex);
-            on_motion_did_finish();
-            end_loop();
-            return;
-        }
-        if (has_new_command.exchange(false)) {
-            Command command;
-            {
-                std::lock_guard lock(command_mutex);
-                command = pending_command;
-            }
-            RobotState state;
-            {
-                std::lock_guard lock(state_mutex);
-                state = current_state;
-            }
-            if (calculate_trajectory(command, current_trajectory, state)) {
-                time_scaler.set_trajectory(&current_trajectory);
-                recorder.on_trajectory_planned(current_trajectory.duration());
-            }
-        }
-
-        TimeScaler::StepOutcome outcome;
-        {
-            std::lock_guard lock(state_mutex);
-            outcome = time_scaler.next(current_state);
-            slice_state_offset(current_state);
-            cycle_position = current_state.position;
-            recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
-        }
-        if (log_stream || log_motions) {
-            print_cycle_lines();
-        }
-        if (has_mirava) {
-            if (cycle_counter % mirava_update_interval == 0) {
-                if (const auto client = get_mirava()) {
-                    client->set_joint_position(cycle_position, nullptr);
-                }
-            }
-            ++cycle_counter;
-        }
-        if (has_events()) {
-            check_for_events(time_scaler.get_trajectory_time(), cycle_position);
-        }
-        if (finish_cycle(outcome)) {
-            return;
-        }
+    while (run_cycle(cycle_counter)) {
         pause_between_cycles();
     }
+}
+
+bool SimulatedDriver::run_cycle(std::uint64_t& cycle_counter) {
+    const ControlCycle cycle;
+    if (global_signal_status.load() == SIGINT) {
+        std::lock_guard lock(command_mutex);
+        on_motion_did_finish();
+        end_loop();
+        return false;
+    }
+    take_over_pending_command();
+    const TimeScaler::StepOutcome outcome = step_state();
+    if (log_stream || log_motions) {
+        print_cycle_lines();
+    }
+    if (has_mirava) {
+        send_to_mirava(cycle_counter);
+    }
+    if (has_events()) {
+        check_for_events(time_scaler.get_trajectory_time(), cycle_position);
+    }
+    return !finish_cycle(outcome);
+}
+
+void SimulatedDriver::take_over_pending_command() {
+    if (!has_new_command.exchange(false)) {
+        return;
+    }
+    Command command;
+    {
+        std::lock_guard lock(command_mutex);
+        command = pending_command;
+    }
+    RobotState state;
+    {
+        std::lock_guard lock(state_mutex);
+        state = current_state;
+    }
+    if (calculate_trajectory(command, current_trajectory, state)) {
+        time_scaler.set_trajectory(&current_trajectory);
+        recorder.on_trajectory_planned(current_trajectory.duration());
+    }
+}
+
+TimeScaler::StepOutcome SimulatedDriver::step_state() {
+    std::lock_guard lock(state_mutex);
+    const TimeScaler::StepOutcome outcome = time_scaler.next(current_state);
+    slice_state_offset(current_state);
+    cycle_position = current_state.position;
+    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
+    return outcome;
+}
+
+void SimulatedDriver::send_to_mirava(std::uint64_t& cycle_counter) {
+    if (cycle_counter % mirava_update_interval == 0) {
+        if (const auto client = get_mirava()) {
+            client->set_joint_position(cycle_position, nullptr);
+        }
+    }
+    ++cycle_counter;
 }
 
 bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome) {
@@ -252,6 +262,11 @@ bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome) {
         return false;
     }
     std::lock_guard lock(command_mutex);
+    if (outcome == TimeScaler::StepOutcome::Finished) {
+        // The pause lost to the end of its trajectory, even when a new command
+        // carries the motion on.
+        end_outrun_pause();
+    }
     if (has_new_command) {
         // A command arrived in this very cycle; the next cycle takes it over.
         return false;

@@ -158,6 +158,9 @@ def test_set_current_joint_position_stores_the_vector_unchanged(driver):
     state.position = [1.0]
     assert state.position == [1.0]
     assert driver.current_joint_position == [0.1, 0.2]
+    with pytest.raises(RuntimeError, match="The joint position must be finite, but joint '1' is 'inf'."):
+        driver.set_current_joint_position([0.0, float("inf")])
+    assert driver.current_joint_position == [0.1, 0.2]
 
 
 def test_mirava_attribute_shares_the_client(driver):

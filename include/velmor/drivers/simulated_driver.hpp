@@ -27,9 +27,12 @@ void handle_interrupt(int signal);
 //! A driver for a robot that exists only in simulation: it advances the robot's
 //! state itself in a 4 ms control loop and may mirror it to Mirava.
 //!
-//! Thread safety: every public operation may be called from any thread. One
-//! lock (`command_mutex`) serialises the commands and the hand-over to the
-//! control loop; it is never held while sleeping or planning on the loop.
+//! Thread safety: every public operation may be called from any thread, and
+//! from an event action with the exceptions that Driver names (the operations
+//! that wait for the control loop). One lock (`command_mutex`) serialises the
+//! commands and the hand-over to the control loop; it is never held while
+//! sleeping or planning on the loop. A driver must not be destroyed inside one
+//! of its own control cycles, as destruction waits for the loop to end.
 class SimulatedDriver : public Driver {
 public:
     //! Class-wide switch: when false every connection attempt fails, enable and
@@ -50,8 +53,10 @@ public:
     //! Waits for a running motion to end, then releases everything.
     ~SimulatedDriver() override;
 
+    //! Connects (to Mirava when syncing); throws VelmorError inside a control cycle.
     bool reconnect() override;
-    //! Waits for a running motion to end and rethrows an exception that ended the control loop.
+    //! Waits for a running motion to end and rethrows an exception that ended the control loop;
+    //! throws VelmorError inside a control cycle.
     bool disconnect() override;
     Result enable() override;
     Result disable() override;
@@ -67,6 +72,8 @@ public:
     std::shared_future<Result> resume_async() override;
 
     //! Places the robot at `joint_position` (meant for a robot at rest) and shows it in Mirava.
+    //! Throws VelmorError (module "driver") for a value that is not finite, changing nothing;
+    //! the length is not checked.
     void set_current_joint_position(const std::vector<double>& joint_position);
 
     //! Creates or overwrites a simulated I/O signal (an int is digital, a float analog).
@@ -106,6 +113,11 @@ protected:
 private:
     std::shared_future<Result> run_command_locked(const Command& command);
     void run_command();
+    // One control cycle; whether the loop goes on.
+    bool run_cycle(std::uint64_t& cycle_counter);
+    void take_over_pending_command();
+    TimeScaler::StepOutcome step_state();
+    void send_to_mirava(std::uint64_t& cycle_counter);
     void run_loop_thread();
     void start_loop();
     void end_loop();
