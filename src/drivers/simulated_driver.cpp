@@ -34,6 +34,7 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
       sync_with_mirava(sync_with_mirava),
       log_stream(log_stream),
       io_controller(serve_io_viewer, keep_io_viewer_running) {
+    joint_limits = this->robot->get_joint_limits();
     io_controller.set_io_observer([this](const auto& name, const auto& old_value, const auto& new_value, auto source) {
         recorder.on_io_change(name, old_value, new_value, source);
     });
@@ -92,12 +93,18 @@ bool SimulatedDriver::reconnect() {
     }
     const bool result = connect_result.load();
     connected = result;
+    if (result) {
+        // Clearing needs no lock: it only lets commands through that were refused.
+        int lost = static_cast<int>(Fault::ConnectionLost);
+        active_fault_code.compare_exchange_strong(lost, no_fault_code);
+    }
     return result;
 }
 
 bool SimulatedDriver::disconnect() {
     refuse_inside_control_cycle("disconnect",
                                 "disconnect from the script once the motion has ended (stop_async() ends it early)");
+    run_cycles_while_waiting([this] { return !running; });
     std::future<void> loop;
     std::exception_ptr error;
     {

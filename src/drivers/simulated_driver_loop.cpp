@@ -5,15 +5,17 @@
 // a command that finds the driver running completes the current promise and
 // leaves a pending command, and a loop that wants to end takes the lock, looks
 // for such a pending command (then it goes on instead), completes its promise
-// and clears `running` in one step. After that last locked step a loop thread
-// touches no member, so a command that waits for it under the lock is never
-// waiting for the lock itself.
+// and clears `running` in one step. After that last locked step a thread that
+// ran the cycle touches no member, so a command that waits for it under the
+// lock is never waiting for the lock itself.
+//
+// One cycle body, run_cycle, serves the loop thread and the stepping callers
+// (simulated_driver_stepping.cpp); whichever runs it owns the loop's state for
+// that cycle, and at most one runs at a time.
 #include <velmor/drivers/simulated_driver.hpp>
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <ctime>
 #include <iostream>
 #include <string>
 #include <type_traits>
@@ -21,6 +23,7 @@
 
 #include <velmor/join.hpp>
 
+#include "cycle_pacer.hpp"
 #include "ready_future.hpp"
 
 namespace velmor::drivers {
@@ -29,8 +32,6 @@ namespace {
 
 constexpr double resume_start_scale = 1e-9;
 constexpr double resume_duration = 0.7;  // [s]
-// Beyond this a pause in microseconds no longer fits a signed 64-bit integer.
-constexpr double longest_pause_us = 9.2e18;
 
 }  // namespace
 
@@ -53,6 +54,9 @@ std::shared_future<Result> SimulatedDriver::blend_into_async(const velmor::Traje
 
 std::shared_future<Result> SimulatedDriver::stop_async(bool fast_stop) {
     std::lock_guard lock(command_mutex);
+    if (const auto refusal = fault_refusal()) {
+        return ready_future(*refusal);
+    }
     if (!running) {
         return ready_future(get_run_result());
     }
@@ -64,9 +68,19 @@ std::shared_future<Result> SimulatedDriver::resume_async() {
     if (running) {
         return ready_future(get_run_result());
     }
+    if (const auto refusal = fault_refusal()) {
+        return ready_future(*refusal);
+    }
     // Nothing was ever played: there is no motion to go on with.
     if (current_trajectory.empty()) {
         return ready_future(Result::Error);
+    }
+    {
+        std::lock_guard state_lock(state_mutex);
+        // The resumed motion starts where the robot stands.
+        if (safety_violation(current_state.position, current_state.velocity)) {
+            return ready_future(Result::ErrorControllerSafetyViolation);
+        }
     }
     time_scaler.set_scale(resume_start_scale);
     time_scaler.move_scale_linearly_to(speed, resume_duration);
@@ -86,9 +100,15 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
     if (!connected) {
         return ready_future(Result::ErrorControllerConnection);
     }
+    if (const auto refusal = fault_refusal()) {
+        return ready_future(*refusal);
+    }
     if (running) {
-        complete_command(std::holds_alternative<StopCommand>(command) ? Result::ErrorTrajectoryAborted
-                                                                      : get_run_result());
+        // A motion that a fault struck keeps the fault's result, even when the fault
+        // was cleared while the robot came to rest and this command takes over.
+        complete_command(struck_fault                                        ? fault_result(*struck_fault)
+                         : std::holds_alternative<StopCommand>(command) ? Result::ErrorTrajectoryAborted
+                                                                        : get_run_result());
         auto future = replace_command_promise();
         recorder.on_command_started(command);
         pending_command = command;
@@ -104,8 +124,9 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
         std::lock_guard state_lock(state_mutex);
         state = current_state;
     }
+    velmor::Trajectory planned;
     try {
-        if (!calculate_trajectory(command, current_trajectory, state)) {
+        if (!calculate_trajectory(command, planned, state)) {
             complete_command(Result::ErrorTrajectoryDidNotUpdate);
             return future;
         }
@@ -113,6 +134,12 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
         complete_command(Result::Error);
         throw;
     }
+    // Refused, the trajectory is not kept: resume() goes on with the motion before it.
+    if (const auto refusal = start_refusal(planned)) {
+        complete_command(*refusal);
+        return future;
+    }
+    current_trajectory = std::move(planned);
     time_scaler.set_trajectory(&current_trajectory);
     recorder.on_trajectory_planned(current_trajectory.duration());
     start_loop();
@@ -136,8 +163,21 @@ void SimulatedDriver::complete_command(const Result& result) {
 
 void SimulatedDriver::start_loop() {
     running = true;
+    // A motion starts only while no fault is active: a strike still pending came
+    // too late for the motion before and belongs to no motion.
+    pending_strike.reset();
+    struck_fault.reset();
+    holding = false;
+    cycle_counter = 0;
+    if (!stepping) {
+        launch_loop_thread();
+    }
+}
+
+void SimulatedDriver::launch_loop_thread() {
     try {
         control_loop = std::async(std::launch::async, &SimulatedDriver::run_loop_thread, this);
+        loop_thread_active = true;
     } catch (...) {
         stop_running();
         complete_command(Result::Error);
@@ -169,15 +209,24 @@ void SimulatedDriver::wait_for_loop_end() {
 
 void SimulatedDriver::end_loop() {
     has_new_command = false;
+    holding = false;
+    loop_thread_active = false;
     stop_running();
-    active_loops.fetch_sub(1);
+}
+
+SimulatedDriver::CycleRunner::CycleRunner(SimulatedDriver& driver) : driver(driver) {
+    const int loops = driver.active_loops.fetch_add(1) + 1;
+    int most = driver.most_active_loops.load();
+    while (loops > most && !driver.most_active_loops.compare_exchange_weak(most, loops)) {
+    }
+}
+
+SimulatedDriver::CycleRunner::~CycleRunner() {
+    driver.active_loops.fetch_sub(1);
 }
 
 void SimulatedDriver::run_loop_thread() {
-    const int loops = active_loops.fetch_add(1) + 1;
-    int most = most_active_loops.load();
-    while (loops > most && !most_active_loops.compare_exchange_weak(most, loops)) {
-    }
+    const CycleRunner runner(*this);
     try {
         run_command();
     } catch (...) {
@@ -191,13 +240,25 @@ void SimulatedDriver::run_loop_thread() {
 }
 
 void SimulatedDriver::run_command() {
-    std::uint64_t cycle_counter = 0;
-    while (run_cycle(cycle_counter)) {
-        pause_between_cycles();
+    CyclePacer pacer;
+    while (run_cycle()) {
+        if (stepping && hand_over_to_stepping()) {
+            return;
+        }
+        pacer.pause(delta_time / time_speed.load(), pacing.load());
     }
 }
 
-bool SimulatedDriver::run_cycle(std::uint64_t& cycle_counter) {
+bool SimulatedDriver::hand_over_to_stepping() {
+    std::lock_guard lock(command_mutex);
+    if (!stepping) {
+        return false;
+    }
+    loop_thread_active = false;
+    return true;
+}
+
+bool SimulatedDriver::run_cycle() {
     const ControlCycle cycle;
     if (global_signal_status.load() == SIGINT) {
         std::lock_guard lock(command_mutex);
@@ -206,12 +267,16 @@ bool SimulatedDriver::run_cycle(std::uint64_t& cycle_counter) {
         return false;
     }
     take_over_pending_command();
-    const TimeScaler::StepOutcome outcome = step_state();
+    TimeScaler::StepOutcome outcome = step_state();
+    if (faults_to_check()) {
+        outcome = check_faults(outcome);
+    }
+    record_cycle(outcome);
     if (log_stream || log_motions) {
         print_cycle_lines();
     }
     if (has_mirava) {
-        send_to_mirava(cycle_counter);
+        send_to_mirava();
     }
     if (has_events()) {
         check_for_events(time_scaler.get_trajectory_time(), cycle_position);
@@ -227,16 +292,27 @@ void SimulatedDriver::take_over_pending_command() {
     {
         std::lock_guard lock(command_mutex);
         command = pending_command;
+        struck_fault.reset();
     }
+    holding = false;
     RobotState state;
     {
         std::lock_guard lock(state_mutex);
         state = current_state;
     }
-    if (calculate_trajectory(command, current_trajectory, state)) {
-        time_scaler.set_trajectory(&current_trajectory);
-        recorder.on_trajectory_planned(current_trajectory.duration());
+    velmor::Trajectory planned;
+    if (!calculate_trajectory(command, planned, state)) {
+        return;
     }
+    std::lock_guard lock(command_mutex);
+    // Refused, the command ends at once and the motion it was to replace plays on.
+    if (const auto refusal = start_refusal(planned)) {
+        complete_command(*refusal);
+        return;
+    }
+    current_trajectory = std::move(planned);
+    time_scaler.set_trajectory(&current_trajectory);
+    recorder.on_trajectory_planned(current_trajectory.duration());
 }
 
 TimeScaler::StepOutcome SimulatedDriver::step_state() {
@@ -244,11 +320,16 @@ TimeScaler::StepOutcome SimulatedDriver::step_state() {
     const TimeScaler::StepOutcome outcome = time_scaler.next(current_state);
     slice_state_offset(current_state);
     cycle_position = current_state.position;
-    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
+    cycle_velocity = current_state.velocity;
     return outcome;
 }
 
-void SimulatedDriver::send_to_mirava(std::uint64_t& cycle_counter) {
+void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome) {
+    std::lock_guard lock(state_mutex);
+    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
+}
+
+void SimulatedDriver::send_to_mirava() {
     if (cycle_counter % mirava_update_interval == 0) {
         if (const auto client = get_mirava()) {
             client->set_joint_position(cycle_position, nullptr);
@@ -275,22 +356,15 @@ bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome) {
     end_loop();
     if (outcome == TimeScaler::StepOutcome::Finished) {
         on_motion_did_finish();
+    }
+    if (struck_fault) {
+        complete_command(fault_result(*struck_fault));
+    } else if (outcome == TimeScaler::StepOutcome::Finished) {
         complete_command(get_run_result());
     } else {
         complete_command(Result::ErrorTrajectoryAborted);
     }
     return true;
-}
-
-void SimulatedDriver::pause_between_cycles() const {
-    const double pause = 1'000'000.0 * delta_time / time_speed.load();
-    if (!(pause >= 1.0) || pause >= longest_pause_us) {
-        return;
-    }
-    const auto pause_us = static_cast<std::int64_t>(pause);
-    timespec remaining {static_cast<std::time_t>(pause_us / 1'000'000), static_cast<long>(pause_us % 1'000'000) * 1000};
-    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
-    }
 }
 
 void SimulatedDriver::print_cycle_lines() const {

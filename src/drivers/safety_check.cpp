@@ -1,0 +1,47 @@
+#include "safety_check.hpp"
+
+#include <cmath>
+#include <cstddef>
+
+namespace velmor::drivers {
+
+namespace {
+
+// Planned motions reach their limits exactly; rounding of the interpolation
+// between samples must not count as a violation.
+constexpr double position_slack {1e-9};  // [rad] or [m]
+constexpr double velocity_slack {1e-9};  // relative
+
+std::string joint_text(std::size_t joint) {
+    return "Joint " + std::to_string(joint);
+}
+
+}  // namespace
+
+std::optional<std::string> find_safety_violation(const SafetyLimits& limits, const std::vector<velmor::JointLimits>& joints,
+                                                 const velmor::Robot& /*robot*/, const std::vector<double>& position,
+                                                 const std::vector<double>& velocity) {
+    const std::size_t count = joints.size();
+    if (limits.joint_position) {
+        for (std::size_t j = 0; j < count && j < position.size(); ++j) {
+            const double p = position[j];
+            // Written so that a position that is not a number breaks the limit too.
+            if (!(p >= joints[j].min_position - position_slack && p <= joints[j].max_position + position_slack)) {
+                return joint_text(j) + " at " + std::to_string(p) + " left its position range [" +
+                       std::to_string(joints[j].min_position) + ", " + std::to_string(joints[j].max_position) + "].";
+            }
+        }
+    }
+    if (limits.joint_velocity) {
+        for (std::size_t j = 0; j < count && j < velocity.size(); ++j) {
+            const double v = velocity[j];
+            if (!(std::abs(v) <= joints[j].max_velocity * (1.0 + velocity_slack))) {
+                return joint_text(j) + " moves at " + std::to_string(v) + " beyond its velocity limit " +
+                       std::to_string(joints[j].max_velocity) + ".";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace velmor::drivers
