@@ -175,10 +175,15 @@ void SimulatedDriver::start_loop() {
 }
 
 void SimulatedDriver::launch_loop_thread() {
+    // Counted from here, under the lock, so that the count is back to 0 by the time
+    // anybody sees the motion's result.
+    enter_cycles();
+    loop_thread_active = true;
     try {
         control_loop = std::async(std::launch::async, &SimulatedDriver::run_loop_thread, this);
-        loop_thread_active = true;
     } catch (...) {
+        loop_thread_active = false;
+        leave_cycles();
         stop_running();
         complete_command(Result::Error);
         throw;
@@ -210,23 +215,25 @@ void SimulatedDriver::wait_for_loop_end() {
 void SimulatedDriver::end_loop() {
     has_new_command = false;
     holding = false;
-    loop_thread_active = false;
+    if (loop_thread_active) {
+        loop_thread_active = false;
+        leave_cycles();
+    }
     stop_running();
 }
 
-SimulatedDriver::CycleRunner::CycleRunner(SimulatedDriver& driver) : driver(driver) {
-    const int loops = driver.active_loops.fetch_add(1) + 1;
-    int most = driver.most_active_loops.load();
-    while (loops > most && !driver.most_active_loops.compare_exchange_weak(most, loops)) {
+void SimulatedDriver::enter_cycles() {
+    const int loops = active_loops.fetch_add(1) + 1;
+    int most = most_active_loops.load();
+    while (loops > most && !most_active_loops.compare_exchange_weak(most, loops)) {
     }
 }
 
-SimulatedDriver::CycleRunner::~CycleRunner() {
-    driver.active_loops.fetch_sub(1);
+void SimulatedDriver::leave_cycles() {
+    active_loops.fetch_sub(1);
 }
 
 void SimulatedDriver::run_loop_thread() {
-    const CycleRunner runner(*this);
     try {
         run_command();
     } catch (...) {
@@ -255,6 +262,7 @@ bool SimulatedDriver::hand_over_to_stepping() {
         return false;
     }
     loop_thread_active = false;
+    leave_cycles();
     return true;
 }
 

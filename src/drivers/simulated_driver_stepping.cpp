@@ -7,6 +7,7 @@
 // starts a loop thread for a motion under way.
 #include <velmor/drivers/simulated_driver.hpp>
 
+#include <exception>
 #include <utility>
 
 #include <velmor/velmor_error.hpp>
@@ -77,8 +78,9 @@ std::size_t SimulatedDriver::run_steps(std::size_t cycles, const std::function<b
     if (!stepping) {
         return 0;
     }
-    const CycleRunner runner(*this);
+    enter_cycles();
     std::size_t ran {0};
+    std::exception_ptr error;
     while (ran < cycles && running) {
         ++ran;
         bool goes_on {false};
@@ -89,11 +91,21 @@ std::size_t SimulatedDriver::run_steps(std::size_t cycles, const std::function<b
             std::lock_guard lock(command_mutex);
             end_loop();
             complete_command(Result::Error);
-            throw;
-        }
-        if (until() || !goes_on) {
+            error = std::current_exception();
             break;
         }
+        try {
+            if (until() || !goes_on) {
+                break;
+            }
+        } catch (...) {
+            error = std::current_exception();
+            break;
+        }
+    }
+    leave_cycles();
+    if (error) {
+        std::rethrow_exception(error);
     }
     return ran;
 }

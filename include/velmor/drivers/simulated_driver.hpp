@@ -176,18 +176,6 @@ private:
         Fault fault;
         Trigger trigger;
     };
-    //! Counts a thread that runs control cycles while it lives.
-    class CycleRunner {
-    public:
-        explicit CycleRunner(SimulatedDriver& driver);
-        ~CycleRunner();
-        CycleRunner(const CycleRunner&) = delete;
-        CycleRunner& operator=(const CycleRunner&) = delete;
-
-    private:
-        SimulatedDriver& driver;
-    };
-
     std::shared_future<Result> run_command_locked(const Command& command);
     void run_command();
     // One control cycle, whichever thread runs it; whether the motion goes on.
@@ -203,6 +191,9 @@ private:
     void start_loop();
     void launch_loop_thread();
     void end_loop();
+    // Count a thread that runs control cycles in and out of active_loops.
+    void enter_cycles();
+    void leave_cycles();
     void collect_finished_loop();
     void wait_for_loop_end();
     std::shared_future<Result> replace_command_promise();
