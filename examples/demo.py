@@ -26,7 +26,7 @@ from typing import Callable, Optional
 
 import velmor
 import velmor_tools.mirava
-from velmor_driver_simulated import Recording, Result, SimulatedDriver, Trigger
+from velmor_driver_simulated import Recording, Result, SafetyLimits, SimulatedDriver, Trigger
 
 TIME_SPEED = float(os.environ.get("VELMOR_EXAMPLE_TIME_SPEED", "1.0"))
 FEED_DELAY = 1.5  # simulated seconds from taking a part to the next one arriving
@@ -165,6 +165,8 @@ def main() -> None:
         driver = SimulatedDriver(velmor.Planner(velmor.robots.UR5e()), sync_with_mirava=mirava is not None,
                                  serve_io_viewer=True)
         driver.time_speed = TIME_SPEED
+        # The controller watches the arm's joint limits: a motion that broke one would stop with a safety violation.
+        driver.safety_limits = SafetyLimits(joint_position=True, joint_velocity=True)
         say(f"I/O signal viewer: {VIEWER_ADDRESS}")
         if mirava is not None:
             say(f"robot in Mirava: http://{mirava_address}/")
