@@ -18,8 +18,8 @@ namespace velmor::drivers::simulated {
 //! signals, optionally shown and changed in the I/O signal viewer.
 class Controller {
 public:
-    //! Starts the viewer on `io_viewer_port` when `serve_io_viewer`; with
-    //! `keep_io_viewer_running` destruction waits for the viewer without closing it.
+    //! Starts the viewer on `io_viewer_port` (0: any free port) when `serve_io_viewer`;
+    //! with `keep_io_viewer_running` destruction waits for the viewer without closing it.
     Controller(bool serve_io_viewer, bool keep_io_viewer_running,
                std::uint16_t io_viewer_port = SignalViewer::default_port);
     //! Closes the viewer (unless kept running) and waits until its open pages have gone.
@@ -47,6 +47,8 @@ public:
     std::optional<Signal> find_signal(const std::string& name) const;
     //! The viewer, or null when none is served.
     const std::shared_ptr<SignalViewer>& get_viewer() const { return viewer; }
+    //! Whether destruction leaves the viewer open and waits for it without end.
+    bool keeps_io_viewer_running() const { return keep_io_viewer_running; }
 
     //! While false, the digital accessors behave as if the controller were unreachable.
     bool connect_result {true};
