@@ -31,6 +31,12 @@ std::chrono::steady_clock::duration checked_interval(double seconds) {
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
 }
 
+bool is_loopback(const std::string& host) {
+    beast::error_code ec;
+    const auto address = asio::ip::make_address(host, ec);
+    return !ec && address.is_loopback();
+}
+
 std::shared_ptr<Robot> make_robot(const std::string& name) {
     try {
         return robots::make(name);
@@ -44,7 +50,7 @@ std::shared_ptr<Robot> make_robot(const std::string& name) {
 struct Server::Impl {
     explicit Impl(const ServerOptions& options)
         : robot(make_robot(options.robot)),
-          site {options.web_root, robot_model_json(robot)},
+          site {options.web_root, robot_model_json(robot), AllowedHosts(!is_loopback(options.host), {})},
           relay(robot->name, robot->get_degrees_of_freedom()),
           update_interval(checked_interval(options.update_interval)) {
         try {
@@ -65,6 +71,17 @@ struct Server::Impl {
     void accept_next() {
         acceptor.async_accept([this](const beast::error_code& error, tcp::socket socket) {
             if (error == asio::error::operation_aborted || !acceptor.is_open()) {
+                return;
+            }
+            if (error == asio::error::no_descriptors || error == boost::system::errc::too_many_files_open_in_system ||
+                error == asio::error::no_buffer_space || error == asio::error::no_memory) {
+                // The connection stays in the backlog; accepting again at once would spin.
+                accept_pause.expires_after(std::chrono::milliseconds(100));
+                accept_pause.async_wait([this](const beast::error_code& wait_error) {
+                    if (!wait_error) {
+                        accept_next();
+                    }
+                });
                 return;
             }
             if (!error) {
@@ -108,6 +125,7 @@ struct Server::Impl {
     asio::io_context io;
     tcp::acceptor acceptor {io};
     asio::steady_timer tick {io};
+    asio::steady_timer accept_pause {io};
     std::uint16_t port = 0;
     std::thread thread;
 };
@@ -139,6 +157,7 @@ void Server::stop() {
         beast::error_code ignored;
         impl->acceptor.close(ignored);
         impl->tick.cancel();
+        impl->accept_pause.cancel();
         impl->io.stop();
     });
 }
