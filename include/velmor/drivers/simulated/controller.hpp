@@ -34,8 +34,10 @@ public:
     //! Creates or overwrites each signal of the list in order, descriptions included.
     void load_io_config(const std::vector<Signal>& config);
     //! Creates a digital signal for every integer member of a JSON file; throws
-    //! VelmorError when the file cannot be opened and the JSON parse error when it
-    //! is not valid JSON, leaving the table unchanged in both cases.
+    //! VelmorError when the file cannot be opened (a directory cannot) and the JSON
+    //! parse error when it is not valid JSON (a NUL byte anywhere makes it invalid),
+    //! leaving the table unchanged in both cases. Error messages are UTF-8 text:
+    //! bytes of the path or the file that are not are written as \xNN.
     void load_io_config_from_file(const std::filesystem::path& file);
     //! The value of a digital signal; empty for an unknown or analog signal or while unreachable.
     std::optional<std::int32_t> get_digital_input(const std::string& name);
