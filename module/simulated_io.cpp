@@ -48,10 +48,10 @@ bool wait_for_viewer(Controller& controller) {
             const py::gil_scoped_release unlocked;
             ended = viewer->wait_ended(signal_check_interval);
         }
-        if (ended || PyErr_CheckSignals() == 0) {
-            if (ended) {
-                return false;
-            }
+        if (ended) {
+            return false;
+        }
+        if (PyErr_CheckSignals() == 0) {
             continue;
         }
         viewer->stop();

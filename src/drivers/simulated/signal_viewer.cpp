@@ -198,7 +198,8 @@ std::vector<server::Update> SignalViewer::build_open_fragments() {
     return fragments;
 }
 
-SignalViewer::Waited SignalViewer::wait_seconds(const IntervalThread& entry, float seconds) {
+// False when the viewer is closing and the thread is to end at once.
+bool SignalViewer::wait_seconds(const IntervalThread& entry, float seconds) {
     // Waits are whole milliseconds, truncated in single precision; the cap only
     // keeps absurd requests from overflowing the clock.
     constexpr float longest_wait_ms = 1e12F;
@@ -207,10 +208,7 @@ SignalViewer::Waited SignalViewer::wait_seconds(const IntervalThread& entry, flo
         milliseconds >= 1.0F ? static_cast<std::int64_t>(std::min(milliseconds, longest_wait_ms)) : 0);
     std::unique_lock lock(toggle_mutex);
     toggle_wake.wait_for(lock, duration, [this, &entry] { return shutting_down || entry.woken; });
-    if (shutting_down) {
-        return Waited::ShuttingDown;
-    }
-    return entry.woken ? Waited::Woken : Waited::Elapsed;
+    return !shutting_down;
 }
 
 void SignalViewer::end_toggle_threads() {

@@ -179,7 +179,7 @@ void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& vi
         }
         signal = &found->second;
     }
-    if (viewer.wait_seconds(*this, after) == Waited::ShuttingDown) {
+    if (!viewer.wait_seconds(*this, after)) {
         return;
     }
     while (true) {
@@ -190,7 +190,7 @@ void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& vi
             }
         }
         viewer.send_update(*signal);
-        if (!running || viewer.wait_seconds(*this, std::max(interval, shortest_period)) == Waited::ShuttingDown) {
+        if (!running || !viewer.wait_seconds(*this, std::max(interval, shortest_period))) {
             return;
         }
     }

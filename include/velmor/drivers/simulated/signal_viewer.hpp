@@ -77,7 +77,7 @@ public:
     SignalViewer& operator=(const SignalViewer&) = delete;
 
     //! Queues a publish of the signal's current fragment to every open page; returns at
-    //! once. Updates of a signal that wait unpublished are one.
+    //! once. Updates of one signal that are still queued make one publish of its latest value.
     void send_update(const Signal& signal);
     //! Queues the closing of the listening socket and of idle HTTP connections and
     //! ends the toggle threads; returns at once.
@@ -95,9 +95,6 @@ public:
     std::size_t get_port() const { return port.load(); }
 
 private:
-    //! How a toggle thread's wait ended.
-    enum class Waited { Elapsed, Woken, ShuttingDown };
-
     void serve();
     void finish_serving();
     void request_close(bool drop_pages);
@@ -107,7 +104,7 @@ private:
     void start_toggle(Signal& signal, IntervalThread& entry, float after, float interval);
     void end_toggle(IntervalThread& entry);
     void publish_fragment(const Signal& signal);
-    Waited wait_seconds(const IntervalThread& entry, float seconds);
+    bool wait_seconds(const IntervalThread& entry, float seconds);
     void end_toggle_threads();
 
     std::shared_ptr<WebSocket> websocket;
