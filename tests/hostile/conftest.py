@@ -77,7 +77,8 @@ class Server:
                 break
             time.sleep(0.02)
         self.process.kill()
-        raise AssertionError(f"the server did not listen: {self.stderr()}")
+        raise AssertionError(f"the server did not listen (exit code {self.process.wait()}): "
+                             f"{self.stdout()} {self.stderr()}")
 
     def stdout(self):
         return self.stdout_path.read_text(errors="replace")

@@ -24,10 +24,11 @@ int serve(int digital, int analog) {
     }
     const auto& viewer = *controller.get_viewer();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (viewer.get_port() == 0 && !viewer.listen_failed() && std::chrono::steady_clock::now() < deadline) {
+    // Listening is reported after the live line, so the two lines never mix.
+    while (!viewer.is_listening() && !viewer.listen_failed() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    if (viewer.get_port() == 0) {
+    if (!viewer.is_listening()) {
         std::cerr << "the viewer does not listen\n";
         return 1;
     }
