@@ -146,11 +146,18 @@ def serve(tmp_path):
 
 
 @pytest.fixture
-def viewer(serve):
-    """Starts the I/O viewer fixture program with digital signals d0... and analog ones a0...."""
+def viewer_program():
+    """The path of the I/O viewer fixture program."""
     program = os.environ.get("VELMOR_VIEWER_FIXTURE")
     if not program:
         pytest.skip("VELMOR_VIEWER_FIXTURE names no viewer fixture program")
+    return program
+
+
+@pytest.fixture
+def viewer(serve, viewer_program):
+    """Starts the I/O viewer fixture program with digital signals d0... and analog ones a0...."""
+    program = viewer_program
 
     def start(digital=1, analog=1, environment=None, open_files=None):
         return serve([program, "--digital", str(digital), "--analog", str(analog)], r"(?m)^port (\d+)$",

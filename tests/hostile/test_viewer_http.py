@@ -36,8 +36,8 @@ def test_opened_to_the_network_the_machine_and_listed_names_are_served(viewer, h
     assert get(server.port, host)[0] == status
 
 
-def test_an_address_setting_that_is_no_address_is_reported():
-    completed = subprocess.run([os.environ["VELMOR_VIEWER_FIXTURE"]], capture_output=True, timeout=10,
+def test_an_address_setting_that_is_no_address_is_reported(viewer_program):
+    completed = subprocess.run([viewer_program], capture_output=True, timeout=10,
                                env=dict(os.environ, VELMOR_IO_VIEWER_ADDRESS="every-interface"))
     assert completed.returncode == 1
     assert b"VELMOR_IO_VIEWER_ADDRESS='every-interface' is not an IP address" in completed.stderr
