@@ -45,6 +45,12 @@ std::string checked_replay(const std::optional<Replay>& replay, const Robot& rob
     return replay->json;
 }
 
+bool is_loopback(const std::string& host) {
+    beast::error_code ec;
+    const auto address = asio::ip::make_address(host, ec);
+    return !ec && address.is_loopback();
+}
+
 std::shared_ptr<Robot> make_robot(const std::string& name) {
     try {
         return robots::make(name);
@@ -58,7 +64,8 @@ std::shared_ptr<Robot> make_robot(const std::string& name) {
 struct Server::Impl {
     explicit Impl(const ServerOptions& options)
         : robot(make_robot(options.robot)),
-          site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot)},
+          site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot),
+                AllowedHosts(!is_loopback(options.host), {})},
           relay(robot->name, robot->get_degrees_of_freedom()),
           update_interval(checked_interval(options.update_interval)) {
         try {
@@ -79,6 +86,17 @@ struct Server::Impl {
     void accept_next() {
         acceptor.async_accept([this](const beast::error_code& error, tcp::socket socket) {
             if (error == asio::error::operation_aborted || !acceptor.is_open()) {
+                return;
+            }
+            if (error == asio::error::no_descriptors || error == boost::system::errc::too_many_files_open_in_system ||
+                error == asio::error::no_buffer_space || error == asio::error::no_memory) {
+                // The connection stays in the backlog; accepting again at once would spin.
+                accept_pause.expires_after(std::chrono::milliseconds(100));
+                accept_pause.async_wait([this](const beast::error_code& wait_error) {
+                    if (!wait_error) {
+                        accept_next();
+                    }
+                });
                 return;
             }
             if (!error) {
@@ -122,6 +140,7 @@ struct Server::Impl {
     asio::io_context io;
     tcp::acceptor acceptor {io};
     asio::steady_timer tick {io};
+    asio::steady_timer accept_pause {io};
     std::uint16_t port = 0;
     std::thread thread;
 };
@@ -153,6 +172,7 @@ void Server::stop() {
         beast::error_code ignored;
         impl->acceptor.close(ignored);
         impl->tick.cancel();
+        impl->accept_pause.cancel();
         impl->io.stop();
     });
 }

@@ -1,6 +1,7 @@
 // The viewer's handling of page messages and its toggle threads.
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -125,25 +126,26 @@ void SignalViewer::handle_message(std::string_view text) {
     } else {
         lock.unlock();
         if (*action == "stop" && entry.running) {
-            // The toggle thread ends after its current wait and one more toggle.
-            entry.running = false;
-            entry.thread.join();
+            end_toggle(entry);
         }
     }
     publish_fragment(signal);
 }
 
 void SignalViewer::start_toggle(Signal& signal, IntervalThread& entry, float after, float interval) {
-    // A page that missed an update may toggle while the old thread repeats:
-    // end that thread first, since a plain join would wait for ever.
+    // A page that missed an update may toggle while the old thread still waits:
+    // that thread makes its pending flip now and ends before the new one starts.
     if (entry.thread.joinable()) {
-        entry.running = false;
-        entry.thread.join();
+        end_toggle(entry);
     }
     entry.after = after;
     entry.interval = interval;
     if (interval > 0.0F || after > 0.0F) {
         entry.running = interval > 0.0F;
+        {
+            const std::lock_guard lock(toggle_mutex);
+            entry.woken = false;
+        }
         entry.thread = std::thread([&entry, name = signal.name, this] { entry.run(name, *this); });
         return;
     }
@@ -160,7 +162,22 @@ void SignalViewer::change(Signal& signal, SignalValue value, IoSource source) {
     signal.value = value;
 }
 
+void SignalViewer::end_toggle(IntervalThread& entry) {
+    // The woken thread skips the rest of its wait, makes its one more flip and
+    // ends, so the server thread waits here only for a moment.
+    entry.running = false;
+    {
+        const std::lock_guard lock(toggle_mutex);
+        entry.woken = true;
+    }
+    toggle_wake.notify_all();
+    entry.thread.join();
+}
+
 void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& viewer) const {
+    // A period under a millisecond would be no wait at all: the thread would
+    // flip as fast as the machine goes and starve the signal table's lock.
+    constexpr float shortest_period = 0.001F;
     Signal* signal = nullptr;
     {
         const std::lock_guard lock(viewer.signals_mutex);
@@ -170,7 +187,7 @@ void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& vi
         }
         signal = &found->second;
     }
-    if (!viewer.wait_seconds(after)) {
+    if (!viewer.wait_seconds(*this, after)) {
         return;
     }
     while (true) {
@@ -183,7 +200,7 @@ void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& vi
             viewer.change(*signal, *value, IoSource::Toggle);
         }
         viewer.send_update(*signal);
-        if (!running || !viewer.wait_seconds(interval)) {
+        if (!running || !viewer.wait_seconds(*this, std::max(interval, shortest_period))) {
             return;
         }
     }
