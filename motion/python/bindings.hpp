@@ -16,7 +16,7 @@ void bind_robots(pybind11::module_& m);
 void bind_planner(pybind11::module_& m);
 //! The Mirava client and the library's version.
 void bind_mirava(pybind11::module_& m);
-//! Box, Sphere and Cylinder.
+//! Box, Sphere and Cylinder, and the obstacles of an Environment.
 void bind_shapes(pybind11::module_& m);
 
 }  // namespace velmor::python

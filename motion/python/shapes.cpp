@@ -1,9 +1,13 @@
 #include <array>
+#include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
+#include <velmor/motion/environment.hpp>
 #include <velmor/motion/shapes.hpp>
 
 #include "bindings.hpp"
@@ -24,6 +28,12 @@ std::string position_text(const Frame& frame) {
 
 Eigen::Vector3d as_point(const std::array<double, 3>& point) {
     return {point[0], point[1], point[2]};
+}
+
+// One overload per shape: a variant argument would need a default shape to load into.
+template <typename Kind>
+void add_obstacle(Environment& environment, const std::string& name, const Kind& shape) {
+    environment.add_obstacle(name, shape);
 }
 
 }  // namespace
@@ -77,6 +87,25 @@ void bind_shapes(py::module_& m) {
                  << position_text(cylinder.frame) << ")";
             return text.str();
         });
+
+    // The obstacle members join the Environment class registered earlier.
+    py::class_<Environment, std::shared_ptr<Environment>>(m.attr("Environment"))
+        .def("add_obstacle", &add_obstacle<Box>, py::arg("name"), py::arg("shape"),
+             "Adds the obstacle, replacing one of the same name.")
+        .def("add_obstacle", &add_obstacle<Sphere>, py::arg("name"), py::arg("shape"))
+        .def("add_obstacle", &add_obstacle<Cylinder>, py::arg("name"), py::arg("shape"))
+        .def("remove_obstacle", &Environment::remove_obstacle, py::arg("name"))
+        .def("obstacles", &Environment::obstacles, "Every obstacle, keyed by name.")
+        .def(
+            "load_scene",
+            [](Environment& environment, const std::filesystem::path& path) { environment.load_scene(path.string()); },
+            py::arg("path"), "Replaces every obstacle by those of a scene file.")
+        .def(
+            "save_scene",
+            [](const Environment& environment, const std::filesystem::path& path) {
+                environment.save_scene(path.string());
+            },
+            py::arg("path"), "Writes the obstacles to a scene file.");
 }
 
 }  // namespace velmor::python
