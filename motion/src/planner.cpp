@@ -6,6 +6,7 @@
 #include <velmor/common/velmor_error.hpp>
 
 #include "planning/goal_resolution.hpp"
+#include "planning/robot_choice.hpp"
 #include "planning/sampling.hpp"
 #include "planning/state_to_state.hpp"
 #include "planning/stop_profile.hpp"
@@ -52,21 +53,7 @@ void Planner::add_motion(const Motion& motion) {
     motions.insert_or_assign(motion.name, motion);
 }
 
-namespace {
-
-std::shared_ptr<Robot> choose_robot(const std::shared_ptr<Robot>& robot, const std::shared_ptr<Environment>& environment) {
-    if (robot) {
-        return robot;
-    }
-    const std::size_t count = environment ? environment->get_robots().size() : 0;
-    if (count != 1) {
-        refuse("The motion names no robot and the environment holds " + std::to_string(count) +
-               " robots instead of exactly one.");
-    }
-    return environment->get_robots().front();
-}
-
-}  // namespace
+using planning::choose_robot;
 
 std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
     check_delta_time(delta_time);

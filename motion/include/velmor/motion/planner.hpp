@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include <velmor/motion/collision.hpp>
 #include <velmor/motion/environment.hpp>
 #include <velmor/motion/goal.hpp>
 #include <velmor/motion/motion.hpp>
@@ -38,6 +39,19 @@ public:
     //! Plans `motion`, with `start` and `goal` overriding its own.
     [[nodiscard]] std::optional<Trajectory> plan(const Motion& motion, const std::optional<Goal>& start = std::nullopt,
                                                  const std::optional<Goal>& goal = std::nullopt) const;
+
+    //! A collision model of `robot` (empty: the environment's only robot) among the
+    //! environment's obstacles as they are now. Other robots of the environment are not
+    //! part of it: their positions are unknown to the planner.
+    [[nodiscard]] CollisionModel collision_model(const std::shared_ptr<Robot>& robot = nullptr) const;
+    //! The contact of least clearance at `joint_position` [rad] of `robot` (empty: the
+    //! environment's only robot), against the obstacles and between its own links; empty
+    //! when nothing touches. Throws VelmorError for a position that does not fit the robot.
+    [[nodiscard]] std::optional<Collision> check_collision(const std::vector<double>& joint_position,
+                                                           const std::shared_ptr<Robot>& robot = nullptr) const;
+    //! The first contact along `trajectory`, between samples included; empty when there is none.
+    [[nodiscard]] std::optional<Collision> check_trajectory(const Trajectory& trajectory,
+                                                            const std::shared_ptr<Robot>& robot = nullptr) const;
 
 private:
     mutable std::mutex motions_mutex;

@@ -1,0 +1,77 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <pybind11/stl.h>
+
+#include <velmor/motion/collision.hpp>
+#include <velmor/motion/link_geometry.hpp>
+#include <velmor/motion/planner.hpp>
+#include <velmor/motion/robot_arm.hpp>
+
+#include "bindings.hpp"
+
+namespace py = pybind11;
+
+namespace velmor::python {
+
+namespace {
+
+void bind_link_geometry(py::module_& m) {
+    py::class_<Capsule>(m, "Capsule", "A segment with a radius, in the frame of its link.")
+        .def(py::init([](std::array<double, 3> start, std::array<double, 3> end, double radius) {
+                 return Capsule {start, end, radius};
+             }),
+             py::arg("start"), py::arg("end"), py::arg("radius"))
+        .def_readwrite("start", &Capsule::start, "One end of the segment [m]")
+        .def_readwrite("end", &Capsule::end, "The other end of the segment [m]")
+        .def_readwrite("radius", &Capsule::radius, "[m]");
+
+    py::class_<LinkGeometry>(m, "LinkGeometry", "The solid of one link: capsules fixed to its frame.")
+        .def(py::init([](std::string name, std::vector<Capsule> capsules) {
+                 return LinkGeometry {std::move(name), std::move(capsules)};
+             }),
+             py::arg("name"), py::arg("capsules"))
+        .def_readwrite("name", &LinkGeometry::name)
+        .def_readwrite("capsules", &LinkGeometry::capsules);
+
+    // A RobotArm built with link geometry; the earlier constructor stays the first overload.
+    py::class_<RobotArm, Robot, std::shared_ptr<RobotArm>>(m.attr("RobotArm"))
+        .def(py::init<std::string, std::vector<DenavitHartenberg>, std::vector<JointLimits>, Frame, Frame,
+                      std::vector<LinkGeometry>>(),
+             py::arg("name"), py::arg("dh_parameters"), py::arg("limits"), py::arg("base"), py::arg("tool_offset"),
+             py::arg("links"))
+        .def("get_link_geometry", &RobotArm::get_link_geometry, "The solid of every link, base first.");
+}
+
+}  // namespace
+
+void bind_collision(py::module_& m) {
+    bind_link_geometry(m);
+
+    py::class_<Collision>(m, "Collision", "A link touching an obstacle or another link.")
+        .def_readonly("time", &Collision::time, "Where along the checked motion [s]")
+        .def_readonly("arm", &Collision::arm)
+        .def_readonly("link", &Collision::link, "0 the base, i the link that joint i moves")
+        .def_readonly("link_name", &Collision::link_name)
+        .def_readonly("obstacle", &Collision::obstacle, "Name of the obstacle; empty for another link")
+        .def_readonly("other_arm", &Collision::other_arm)
+        .def_readonly("other_link", &Collision::other_link)
+        .def_readonly("other_link_name", &Collision::other_link_name)
+        .def("describe", &Collision::describe)
+        .def("__repr__", [](const Collision& collision) {
+            return "Collision(time=" + py::repr(py::float_(collision.time)).cast<std::string>() + ", " +
+                   collision.describe() + ")";
+        });
+
+    // Collision checks release the interpreter lock: a long trajectory takes a while.
+    py::class_<Planner, std::shared_ptr<Planner>>(m.attr("Planner"))
+        .def("check_collision", &Planner::check_collision, py::arg("joint_position"), py::arg("robot") = py::none(),
+             py::call_guard<py::gil_scoped_release>(),
+             "The contact of least clearance at the joint position, or None.")
+        .def("check_trajectory", &Planner::check_trajectory, py::arg("trajectory"), py::arg("robot") = py::none(),
+             py::call_guard<py::gil_scoped_release>(),
+             "The first contact along the trajectory, between samples included, or None.");
+}
+
+}  // namespace velmor::python
