@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -6,6 +7,7 @@
 
 #include <velmor/motion/collision.hpp>
 #include <velmor/motion/link_geometry.hpp>
+#include <velmor/motion/plan_options.hpp>
 #include <velmor/motion/planner.hpp>
 #include <velmor/motion/robot_arm.hpp>
 
@@ -64,8 +66,36 @@ void bind_collision(py::module_& m) {
                    collision.describe() + ")";
         });
 
-    // Collision checks release the interpreter lock: a long trajectory takes a while.
+    py::class_<PlanOptions>(m, "PlanOptions", "How a planning request treats obstacles and self-collision.")
+        .def(py::init([](bool ignore_collisions, std::uint64_t seed, std::size_t max_iterations) {
+                 return PlanOptions {ignore_collisions, seed, max_iterations};
+             }),
+             py::arg("ignore_collisions") = false, py::arg("seed") = 0, py::arg("max_iterations") = 2000)
+        .def_readwrite("ignore_collisions", &PlanOptions::ignore_collisions)
+        .def_readwrite("seed", &PlanOptions::seed)
+        .def_readwrite("max_iterations", &PlanOptions::max_iterations);
+
+    py::class_<PlanResult>(m, "PlanResult", "A planned trajectory, or why there is none.")
+        .def_readonly("trajectory", &PlanResult::trajectory)
+        .def_readonly("warning", &PlanResult::warning)
+        .def_readonly("blocking", &PlanResult::blocking)
+        .def_readonly("iterations", &PlanResult::iterations);
+
+    using PlanNamed = PlanResult (Planner::*)(const std::string&, const std::optional<Goal>&,
+                                              const std::optional<Goal>&, const PlanOptions&) const;
+    using PlanMotion = PlanResult (Planner::*)(const Motion&, const std::optional<Goal>&, const std::optional<Goal>&,
+                                               const PlanOptions&) const;
+
+    // Planning and collision checks release the interpreter lock: they may take a while.
+    // The plan overloads with options come after the earlier ones, which calls without
+    // `options` keep matching.
     py::class_<Planner, std::shared_ptr<Planner>>(m.attr("Planner"))
+        .def("plan", static_cast<PlanNamed>(&Planner::plan), py::arg("name"), py::arg("start") = py::none(),
+             py::arg("goal") = py::none(), py::kw_only(), py::arg("options"), py::call_guard<py::gil_scoped_release>(),
+             "Plans around obstacles unless the options ignore collisions; returns a PlanResult.")
+        .def("plan", static_cast<PlanMotion>(&Planner::plan), py::arg("motion"), py::arg("start") = py::none(),
+             py::arg("goal") = py::none(), py::kw_only(), py::arg("options"),
+             py::call_guard<py::gil_scoped_release>())
         .def("check_collision", &Planner::check_collision, py::arg("joint_position"), py::arg("robot") = py::none(),
              py::call_guard<py::gil_scoped_release>(),
              "The contact of least clearance at the joint position, or None.")

@@ -92,18 +92,18 @@ std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
     return finish(planning::state_to_state(start, goal, limits), delta_time, start, goal, motion.name);
 }
 
+Motion Planner::registered_motion(const std::string& name) const {
+    const std::lock_guard lock(motions_mutex);
+    const auto found = motions.find(name);
+    if (found == motions.end()) {
+        refuse("The planner knows no motion named \"" + name + "\".");
+    }
+    return found->second;
+}
+
 std::optional<Trajectory> Planner::plan(const std::string& name, const std::optional<Goal>& start,
                                         const std::optional<Goal>& goal) const {
-    std::optional<Motion> motion;
-    {
-        const std::lock_guard lock(motions_mutex);
-        const auto found = motions.find(name);
-        if (found == motions.end()) {
-            refuse("The planner knows no motion named \"" + name + "\".");
-        }
-        motion = found->second;
-    }
-    return plan(*motion, start, goal);
+    return plan(registered_motion(name), start, goal);
 }
 
 std::optional<Trajectory> Planner::plan(const Motion& motion, const std::optional<Goal>& start,

@@ -7,6 +7,7 @@
 
 #include <velmor/log/log.hpp>
 #include <velmor/motion/motion.hpp>
+#include <velmor/motion/plan_options.hpp>
 #include <velmor/motion/waypoint.hpp>
 #include <velmor/velmor_error.hpp>
 
@@ -41,15 +42,26 @@ velmor::MotionGoal to_motion_goal(const Goal& goal) {
 }
 
 // Runs a planner call whose VelmorError the driver can go on from: it becomes
-// a warning and an empty result.
+// a warning and an empty result, as does the planner's reason for finding no
+// motion around the obstacles.
 template <typename Plan>
 std::optional<velmor::Trajectory> plan_or_warn(Plan&& plan) {
     try {
-        return std::forward<Plan>(plan)();
+        velmor::PlanResult result = std::forward<Plan>(plan)();
+        if (!result.trajectory && !result.warning.empty()) {
+            warn(result.warning);
+        }
+        return std::move(result.trajectory);
     } catch (const VelmorError& error) {
         warn(error.what());
         return std::nullopt;
     }
+}
+
+velmor::PlanOptions plan_options(bool ignore_collisions) {
+    velmor::PlanOptions options;
+    options.ignore_collisions = ignore_collisions;
+    return options;
 }
 
 }  // namespace
@@ -93,10 +105,14 @@ bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& tr
             planned->append(copy.slice(k, to_the_end));
         }
     } else if (const auto* named = std::get_if<MotionCommand>(&command)) {
-        planned = plan_or_warn([&] { return planner->plan(named->name, Goal(start), named->goal); });
+        planned = plan_or_warn([&] {
+            return planner->plan(named->name, Goal(start), named->goal, plan_options(named->ignore_collisions));
+        });
     } else if (const auto* point = std::get_if<PointCommand>(&command)) {
         const velmor::Motion motion(robot, "", Goal(start), to_motion_goal(point->goal));
-        planned = plan_or_warn([&] { return planner->plan(motion, std::nullopt, std::nullopt); });
+        planned = plan_or_warn([&] {
+            return planner->plan(motion, std::nullopt, std::nullopt, plan_options(point->ignore_collisions));
+        });
     } else if (std::holds_alternative<StopCommand>(command)) {
         velmor::LowLevelMotion motion(robot, "", start, velmor::Waypoint(0));
         motion.control_interface = velmor::LowLevelMotion::ControlInterface::Velocity;

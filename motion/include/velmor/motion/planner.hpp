@@ -10,6 +10,7 @@
 #include <velmor/motion/environment.hpp>
 #include <velmor/motion/goal.hpp>
 #include <velmor/motion/motion.hpp>
+#include <velmor/motion/plan_options.hpp>
 #include <velmor/motion/trajectory.hpp>
 
 namespace velmor {
@@ -40,6 +41,17 @@ public:
     [[nodiscard]] std::optional<Trajectory> plan(const Motion& motion, const std::optional<Goal>& start = std::nullopt,
                                                  const std::optional<Goal>& goal = std::nullopt) const;
 
+    //! Plans `motion` like plan(motion, start, goal) and, unless `options` ignore collisions,
+    //! keeps the direct motion only when nothing collides along it; otherwise searches a
+    //! path around the obstacles (see PlanOptions) that ends at rest at the goal, stopping
+    //! first when the start moves. A goal or start in contact, a moving goal or an
+    //! exhausted search give no trajectory and a warning naming the blocking pair.
+    [[nodiscard]] PlanResult plan(const Motion& motion, const std::optional<Goal>& start,
+                                  const std::optional<Goal>& goal, const PlanOptions& options) const;
+    //! The registered motion `name`, planned as plan(motion, start, goal, options).
+    [[nodiscard]] PlanResult plan(const std::string& name, const std::optional<Goal>& start,
+                                  const std::optional<Goal>& goal, const PlanOptions& options) const;
+
     //! A collision model of `robot` (empty: the environment's only robot) among the
     //! environment's obstacles as they are now. Other robots of the environment are not
     //! part of it: their positions are unknown to the planner.
@@ -54,6 +66,9 @@ public:
                                                             const std::shared_ptr<Robot>& robot = nullptr) const;
 
 private:
+    //! A copy of the registered motion `name`; throws VelmorError (module "planner") for an unknown name.
+    [[nodiscard]] Motion registered_motion(const std::string& name) const;
+
     mutable std::mutex motions_mutex;
     std::map<std::string, Motion> motions;
 };
