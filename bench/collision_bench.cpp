@@ -58,6 +58,29 @@ void CheckOnePosition(benchmark::State& state) {
 }
 BENCHMARK(CheckOnePosition)->Unit(benchmark::kMicrosecond);
 
+// From the pick to the place station of a cell whose fixture stands between them:
+// the direct motion is checked, found blocked, and a path around is searched. The
+// argument is the search's seed.
+void PlanAroundFixture(benchmark::State& state) {
+    auto environment = std::make_shared<Environment>(robots::make("ur5e"));
+    environment->add_obstacle("table", Box({1.6, 1.4, 0.04}, Frame::from_translation(-0.3, 0.0, -0.02)));
+    environment->add_obstacle("fixture", Box({0.3, 0.1, 0.4}, Frame::from_translation(-0.6, -0.15, 0.2)));
+    const Planner planner(environment);
+    const Motion motion(environment->get_robots().front(), "", std::vector<double> {0.6, -1.1, 1.8, -2.3, -1.57, 0.0},
+                        std::vector<double> {-0.6, -1.1, 1.8, -2.3, -1.57, 0.0});
+    PlanOptions options;
+    options.seed = static_cast<std::uint64_t>(state.range(0));
+    PlanResult result;
+    for (auto _ : state) {
+        result = planner.plan(motion, std::nullopt, std::nullopt, options);
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["iterations"] = static_cast<double>(result.iterations);
+    state.counters["duration_s"] = result.trajectory ? result.trajectory->duration() : 0.0;
+    state.counters["direct_s"] = planner.plan(motion)->duration();
+}
+BENCHMARK(PlanAroundFixture)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -121,10 +121,9 @@ Point along(const std::vector<Point>& path, std::size_t leg, double u) {
     return result;
 }
 
-//! Drops the points a straight free leg can skip: first greedily from each point to the
-//! farthest one it sees, then between random points on random legs.
-std::vector<Point> shorten(const CollisionModel& model, std::vector<Point> path, Random& random) {
-    std::vector<Point> direct {path.front()};
+//! Keeps from each point only the farthest later point a free straight leg reaches.
+std::vector<Point> skip_points(const CollisionModel& model, const std::vector<Point>& path) {
+    std::vector<Point> result {path.front()};
     for (std::size_t i = 0; i + 1 < path.size();) {
         std::size_t farthest = i + 1;
         for (std::size_t j = path.size() - 1; j > i + 1; --j) {
@@ -133,10 +132,17 @@ std::vector<Point> shorten(const CollisionModel& model, std::vector<Point> path,
                 break;
             }
         }
-        direct.push_back(path[farthest]);
+        result.push_back(path[farthest]);
         i = farthest;
     }
-    path = std::move(direct);
+    return result;
+}
+
+//! Shortens a path: drops the points a free leg can skip, then joins random points of
+//! two legs where the straight leg between them is free. Every point costs the robot a
+//! stop, so a shortcut's own ends are dropped too wherever their neighbours see each other.
+std::vector<Point> shorten(const CollisionModel& model, std::vector<Point> path, Random& random) {
+    path = skip_points(model, path);
     for (int attempt = 0; attempt < shortcut_attempts && path.size() > 2; ++attempt) {
         std::size_t first = random.index(path.size() - 1);
         std::size_t second = random.index(path.size() - 1);
@@ -155,7 +161,7 @@ std::vector<Point> shorten(const CollisionModel& model, std::vector<Point> path,
         shorter.push_back(a);
         shorter.push_back(b);
         shorter.insert(shorter.end(), path.begin() + static_cast<std::ptrdiff_t>(second) + 1, path.end());
-        path = std::move(shorter);
+        path = skip_points(model, shorter);
     }
     return path;
 }
