@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include <velmor/motion/collision.hpp>
+#include <velmor/motion/linear_motion.hpp>
 #include <velmor/motion/link_geometry.hpp>
 #include <velmor/motion/plan_options.hpp>
 #include <velmor/motion/planner.hpp>
@@ -81,10 +82,25 @@ void bind_collision(py::module_& m) {
         .def_readonly("blocking", &PlanResult::blocking)
         .def_readonly("iterations", &PlanResult::iterations);
 
+    py::class_<LinearMotion>(m, "LinearMotion", "A straight-line motion of the tool to a pose.")
+        .def(py::init<std::shared_ptr<Robot>, std::string, std::optional<Goal>, CartesianWaypoint,
+                      std::optional<double>>(),
+             py::arg("robot"), py::arg("name"), py::arg("start"), py::arg("goal"), py::arg("max_tool_speed") = py::none())
+        .def_readwrite("robot", &LinearMotion::robot)
+        .def_readwrite("name", &LinearMotion::name)
+        .def_readwrite("start", &LinearMotion::start)
+        .def_readwrite("goal", &LinearMotion::goal)
+        .def_readwrite("max_tool_speed", &LinearMotion::max_tool_speed, "[m/s]; None: only the joints' limits");
+
     using PlanNamed = PlanResult (Planner::*)(const std::string&, const std::optional<Goal>&,
                                               const std::optional<Goal>&, const PlanOptions&) const;
     using PlanMotion = PlanResult (Planner::*)(const Motion&, const std::optional<Goal>&, const std::optional<Goal>&,
                                                const PlanOptions&) const;
+
+    using PlanLinear = std::optional<Trajectory> (Planner::*)(const LinearMotion&, const std::optional<Goal>&,
+                                                              const std::optional<Goal>&) const;
+    using PlanLinearChecked = PlanResult (Planner::*)(const LinearMotion&, const std::optional<Goal>&,
+                                                      const std::optional<Goal>&, const PlanOptions&) const;
 
     // Planning and collision checks release the interpreter lock: they may take a while.
     // The plan overloads with options come after the earlier ones, which calls without
@@ -94,6 +110,14 @@ void bind_collision(py::module_& m) {
              py::arg("goal") = py::none(), py::kw_only(), py::arg("options"), py::call_guard<py::gil_scoped_release>(),
              "Plans around obstacles unless the options ignore collisions; returns a PlanResult.")
         .def("plan", static_cast<PlanMotion>(&Planner::plan), py::arg("motion"), py::arg("start") = py::none(),
+             py::arg("goal") = py::none(), py::kw_only(), py::arg("options"),
+             py::call_guard<py::gil_scoped_release>())
+        .def("add_motion", static_cast<void (Planner::*)(const LinearMotion&)>(&Planner::add_motion),
+             py::arg("motion"))
+        .def("plan", static_cast<PlanLinear>(&Planner::plan), py::arg("motion"), py::arg("start") = py::none(),
+             py::arg("goal") = py::none(), py::call_guard<py::gil_scoped_release>(),
+             "Plans a straight-line motion; raises RuntimeError when the line cannot be followed.")
+        .def("plan", static_cast<PlanLinearChecked>(&Planner::plan), py::arg("motion"), py::arg("start") = py::none(),
              py::arg("goal") = py::none(), py::kw_only(), py::arg("options"),
              py::call_guard<py::gil_scoped_release>())
         .def("check_collision", &Planner::check_collision, py::arg("joint_position"), py::arg("robot") = py::none(),

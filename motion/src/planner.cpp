@@ -51,6 +51,7 @@ Planner::Planner(std::shared_ptr<Robot> robot, double delta_time)
 void Planner::add_motion(const Motion& motion) {
     const std::lock_guard lock(motions_mutex);
     motions.insert_or_assign(motion.name, motion);
+    linear_motions.erase(motion.name);
 }
 
 using planning::choose_robot;
@@ -103,6 +104,9 @@ Motion Planner::registered_motion(const std::string& name) const {
 
 std::optional<Trajectory> Planner::plan(const std::string& name, const std::optional<Goal>& start,
                                         const std::optional<Goal>& goal) const {
+    if (const auto linear = registered_linear_motion(name)) {
+        return plan(*linear, start, goal);
+    }
     return plan(registered_motion(name), start, goal);
 }
 

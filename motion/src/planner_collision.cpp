@@ -19,6 +19,9 @@ PlanResult Planner::plan(const Motion& motion, const std::optional<Goal>& start,
 
 PlanResult Planner::plan(const std::string& name, const std::optional<Goal>& start, const std::optional<Goal>& goal,
                          const PlanOptions& options) const {
+    if (const auto linear = registered_linear_motion(name)) {
+        return plan(*linear, start, goal, options);
+    }
     return plan(registered_motion(name), start, goal, options);
 }
 

@@ -1,4 +1,4 @@
-"""Obstacles, collision checks and planning around obstacles, from scripts."""
+"""Obstacles, collision checks, planning around obstacles and straight-line motions, from scripts."""
 
 import pytest
 
@@ -101,3 +101,21 @@ def test_link_geometry_is_given_per_link_and_checked():
     with pytest.raises(RuntimeError, match="7 links"):
         velmor.RobotArm("short", model.get_dh_parameters(), model.get_joint_limits(), velmor.Frame(), velmor.Frame(),
                         links=links[:3])
+
+
+def test_a_straight_line_is_registered_and_driven_by_name(driver, planner, robot):
+    above = [0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
+    assert driver.move_to(above) == Result.Success
+    down = velmor.Frame(0.0, 0.0, -0.15) * robot.calculate_tcp(above)
+    line = velmor.LinearMotion(robot, "down", None, velmor.CartesianWaypoint(down), max_tool_speed=0.2)
+    assert line.max_tool_speed == 0.2
+    planner.add_motion(line)
+    assert driver.move_along("down") == Result.Success
+    assert close(robot.calculate_tcp(driver.current_joint_position).translation(), down.translation(), 1e-9)
+    # Back up along the same line, to the tool pose of a joint position given as the goal.
+    assert driver.move_along("down", goal=above) == Result.Success
+    assert close(driver.current_joint_position, above, 1e-6)
+    with pytest.raises(RuntimeError, match="outside the robot's reach"):
+        planner.plan(velmor.LinearMotion(robot, "far", above, velmor.CartesianWaypoint(velmor.Frame(2.0, 0.0, 0.3))))
+    planner.add_motion(velmor.LinearMotion(robot, "far", None, velmor.CartesianWaypoint(velmor.Frame(2.0, 0.0, 0.3))))
+    assert driver.move_along("far") == Result.ErrorTrajectoryDidNotUpdate

@@ -9,6 +9,7 @@
 #include <velmor/motion/collision.hpp>
 #include <velmor/motion/environment.hpp>
 #include <velmor/motion/goal.hpp>
+#include <velmor/motion/linear_motion.hpp>
 #include <velmor/motion/motion.hpp>
 #include <velmor/motion/plan_options.hpp>
 #include <velmor/motion/trajectory.hpp>
@@ -52,6 +53,22 @@ public:
     [[nodiscard]] PlanResult plan(const std::string& name, const std::optional<Goal>& start,
                                   const std::optional<Goal>& goal, const PlanOptions& options) const;
 
+    //! Registers the straight-line `motion` under its name, replacing any motion of the same name.
+    void add_motion(const LinearMotion& motion);
+    //! Plans the straight-line `motion` with `start` and `goal` overriding its own; the goal
+    //! is a CartesianWaypoint, or a joint position whose tool pose is the one to reach.
+    //! Throws VelmorError (module "planner") when the line leaves the robot's reach or
+    //! crosses a singularity the joints cannot follow, when the start is not at rest, or
+    //! for a robot of several arms.
+    [[nodiscard]] std::optional<Trajectory> plan(const LinearMotion& motion,
+                                                 const std::optional<Goal>& start = std::nullopt,
+                                                 const std::optional<Goal>& goal = std::nullopt) const;
+    //! As plan(motion, start, goal); unless `options` ignore collisions, a line along which
+    //! something collides gives no trajectory and a warning naming the pair, since a
+    //! straight line cannot go around an obstacle.
+    [[nodiscard]] PlanResult plan(const LinearMotion& motion, const std::optional<Goal>& start,
+                                  const std::optional<Goal>& goal, const PlanOptions& options) const;
+
     //! A collision model of `robot` (empty: the environment's only robot) among the
     //! environment's obstacles as they are now. Other robots of the environment are not
     //! part of it: their positions are unknown to the planner.
@@ -68,9 +85,12 @@ public:
 private:
     //! A copy of the registered motion `name`; throws VelmorError (module "planner") for an unknown name.
     [[nodiscard]] Motion registered_motion(const std::string& name) const;
+    //! A copy of the registered straight-line motion `name`, if there is one.
+    [[nodiscard]] std::optional<LinearMotion> registered_linear_motion(const std::string& name) const;
 
     mutable std::mutex motions_mutex;
     std::map<std::string, Motion> motions;
+    std::map<std::string, LinearMotion> linear_motions;
 };
 
 }  // namespace velmor
