@@ -17,13 +17,14 @@
 namespace {
 
 void print_usage() {
-    std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--web-root DIR]\n"
+    std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--scene FILE] [--web-root DIR]\n"
                  "  --address   where to listen (default 127.0.0.1:8768; port 0 picks a free one)\n"
                  "  --robot     built-in robot model to show:";
     for (const auto& name : velmor::robots::model_names()) {
         std::cout << ' ' << name;
     }
     std::cout << " (default ur5e)\n"
+                 "  --scene     JSON scene file of obstacles to show until a driver sends its own\n"
                  "  --web-root  folder of index.html and app.js (default " VELMOR_MIRAVA_WEB_ROOT ")\n";
 }
 
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
                 options.port = port;
             } else if (argument == "--robot") {
                 options.robot = value;
+            } else if (argument == "--scene") {
+                options.scene = value;
             } else if (argument == "--web-root") {
                 options.web_root = value;
             } else {
