@@ -21,7 +21,15 @@ READY = [0.0, -1.2, 1.4, -0.2, 1.57, 0.0]  # [rad], one entry per joint
 OUT = [1.2, -0.8, 1.0, -0.2, 1.57, 0.6]
 
 
-def wait_for_progress(driver, trajectory, fraction):
+def plan(start: list[float], goal: list[float]) -> velmor.Trajectory:
+    """A rest-to-rest trajectory; the planner gives None when it finds none."""
+    planned = planner.plan(velmor.LowLevelMotion(robot, "out", velmor.Waypoint(start), velmor.Waypoint(goal)))
+    if planned is None:
+        raise SystemExit(f"no trajectory from {start} to {goal}")
+    return planned
+
+
+def wait_for_progress(driver: SimulatedDriver, trajectory: velmor.Trajectory, fraction: float) -> None:
     """Waits until the robot has covered `fraction` of joint 0's travel."""
     start, goal = trajectory.front().position[0], trajectory.back().position[0]
     while driver.is_running:
@@ -45,7 +53,7 @@ print(f"move_to READY: {result.description} (success: {result == Result.Success}
 
 # 3. Plan a trajectory yourself and run it; trajectories are plain values you
 #    can inspect, save and run later.
-trajectory = planner.plan(velmor.LowLevelMotion(robot, "out", velmor.Waypoint(READY), velmor.Waypoint(OUT)))
+trajectory = plan(READY, OUT)
 print(f"Planned {trajectory!r}")
 print(f"run: {driver.run(trajectory).description}, now at {[round(q, 3) for q in driver.current_joint_position]}")
 
@@ -56,7 +64,7 @@ print(f"move_along 'back_home': {driver.move_along('back_home').description}")
 # 5. Asynchronous commands return a future at once. Here the robot is paused
 #    a third of the way: the running command ends as aborted, and resume()
 #    finishes the rest of the trajectory.
-trajectory = planner.plan(velmor.LowLevelMotion(robot, "out", velmor.Waypoint(HOME), velmor.Waypoint(OUT)))
+trajectory = plan(HOME, OUT)
 future = driver.run_async(trajectory)
 wait_for_progress(driver, trajectory, 1 / 3)
 print(f"pause: {driver.pause()}, paused: {driver.is_paused}, running command: {future.get().description}")
@@ -72,7 +80,7 @@ driver.speed = 1.0
 
 # 7. A trajectory that does not start where the robot stands is refused with
 #    an error result, not an exception.
-wrong_start = planner.plan(velmor.LowLevelMotion(robot, "x", velmor.Waypoint(READY), velmor.Waypoint(HOME)))
+wrong_start = plan(READY, HOME)
 print(f"run from a wrong start: {driver.run(wrong_start).description}")
 
 driver.disconnect()

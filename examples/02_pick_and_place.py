@@ -13,6 +13,7 @@ Set VELMOR_EXAMPLE_TIME_SPEED (default 1.0) to run faster than real time.
 import os
 import threading
 import time
+from typing import Callable
 
 import velmor
 from velmor_driver_simulated import Result, SimulatedDriver, Trigger
@@ -28,13 +29,13 @@ ABOVE_PLACE = [-0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
 PLACE = [-0.6, -1.1, 1.8, -2.3, -1.57, 0.0]
 
 
-def check(result):
+def check(result: Result) -> None:
     """Stops the program when a motion did not succeed."""
     if result != Result.Success:
         raise SystemExit(f"motion failed: {result.description}")
 
 
-def feeder(driver, stop):
+def feeder(driver: SimulatedDriver, stop: threading.Event) -> None:
     """Puts a new part on the sensor FEED_DELAY after the last one was taken."""
     while not stop.is_set():
         if driver.get_digital_input("part_present") == 0:
@@ -45,7 +46,7 @@ def feeder(driver, stop):
         time.sleep(0.01 / TIME_SPEED)
 
 
-def wait_for_input(driver, name, value, timeout=10.0):
+def wait_for_input(driver: SimulatedDriver, name: str, value: int, timeout: float = 10.0) -> None:
     deadline = time.monotonic() + timeout
     while driver.get_digital_input(name) != value:
         if time.monotonic() > deadline:
@@ -53,9 +54,9 @@ def wait_for_input(driver, name, value, timeout=10.0):
         time.sleep(0.005)
 
 
-def set_gripper(driver, closed):
+def set_gripper(driver: SimulatedDriver, closed: bool) -> Callable[[float], None]:
     """An event action: runs on the control-loop thread with the simulated time [s]."""
-    def action(time):
+    def action(time: float) -> None:
         driver.set_digital_output("gripper", 1 if closed else 0)
         print(f"  event at t={time:.2f} s: gripper {'closed' if closed else 'opened'}")
     return action

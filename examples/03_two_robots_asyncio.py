@@ -18,14 +18,14 @@ from velmor_driver_simulated import Result, SimulatedDriver
 TIME_SPEED = float(os.environ.get("VELMOR_EXAMPLE_TIME_SPEED", "1.0"))
 
 
-def make_driver():
+def make_driver() -> SimulatedDriver:
     """A robot with its own planner and driver."""
     driver = SimulatedDriver(velmor.Planner(velmor.robots.UR5e()))
     driver.time_speed = TIME_SPEED
     return driver
 
 
-async def program(name, driver, points):
+async def program(name: str, driver: SimulatedDriver, points: list[list[float]]) -> int:
     """Moves through the points one after the other; returns how many succeeded."""
     started = time.monotonic()
     succeeded = 0
@@ -38,7 +38,7 @@ async def program(name, driver, points):
     return succeeded
 
 
-async def main():
+async def main() -> None:
     left, right = make_driver(), make_driver()
     left_points = [[0.5, -0.5, 0.8, 0.0, 0.5, 0.0], [1.0, -0.2, 0.4, 0.3, 0.2, 0.5], [0.0] * 6]
     right_points = [[-0.4, -0.8, 1.2, 0.0, -0.5, 0.0], [0.0] * 6]
@@ -48,7 +48,7 @@ async def main():
     print(f"left moved {counts[0]} times, right {counts[1]} times")
     left.disconnect()
     right.disconnect()
-    if counts != [len(left_points), len(right_points)]:
+    if list(counts) != [len(left_points), len(right_points)]:
         raise SystemExit("a motion failed")
 
 

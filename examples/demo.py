@@ -4,10 +4,11 @@ table, and a fixture between the pick and the place station is in the way of
 the direct motion: the planner goes around it.
 
     PYTHONPATH=build/python python3 examples/demo.py [--cycles N | --forever] [--mirava]
+    velmor-demo [...]    (installed from the wheel)
 
 A part arrives on the sensor a moment after the last one was taken; toggle
 "part_present" in the viewer to feed one yourself. When the velmor-mirava
-program was built next to the modules, the demo starts it and the robot is also
+program was built or installed with the modules, the demo starts it and the robot is also
 shown moving in its browser page (--no-mirava leaves it out, --mirava insists).
 """
 
@@ -18,15 +19,15 @@ import socket
 import subprocess
 import threading
 import time
+from typing import Callable, Optional
 
 import velmor
+import velmor_tools.mirava
 from velmor_driver_simulated import Result, SimulatedDriver, Trigger
 
 TIME_SPEED = float(os.environ.get("VELMOR_EXAMPLE_TIME_SPEED", "1.0"))
 FEED_DELAY = 1.5  # simulated seconds from taking a part to the next one arriving
 VIEWER_ADDRESS = "http://localhost:8679/"
-# The build folder holds the modules in python/ and the Mirava program in motion/app/.
-MIRAVA_APP = pathlib.Path(velmor.__file__).resolve().parents[1] / "motion" / "app" / "velmor-mirava"
 
 # Joint positions [rad] of the two stations and of the points above them.
 ABOVE_PICK = [0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
@@ -35,7 +36,7 @@ ABOVE_PLACE = [-0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
 PLACE = [-0.6, -1.1, 1.8, -2.3, -1.57, 0.0]
 
 
-def make_planner():
+def make_planner() -> velmor.Planner:
     """The arm on a table, with a fixture standing between the two stations."""
     environment = velmor.Environment(velmor.robots.UR5e())
     environment.add_obstacle("table", velmor.Box(size=[1.4, 1.6, 0.04], frame=velmor.Frame(-0.35, 0.0, -0.02)))
@@ -43,17 +44,17 @@ def make_planner():
     return velmor.Planner(environment)
 
 
-def say(text):
+def say(text: str) -> None:
     print(f"[demo] {text}", flush=True)
 
 
-def parse_arguments():
+def parse_arguments() -> argparse.Namespace:
     parser = argparse.ArgumentParser(description="Pick and place with the simulated robot.")
     parser.add_argument("--cycles", type=int, default=3, help="number of parts to move (default 3)")
     parser.add_argument("--forever", action="store_true", help="keep going until Ctrl-C")
     mirava = parser.add_mutually_exclusive_group()
     mirava.add_argument("--mirava", action="store_true", default=None,
-                        help=f"show the robot in the velmor-mirava program ({MIRAVA_APP}); "
+                        help="show the robot in the velmor-mirava program built or installed with the modules; "
                              "by default it is shown when that program exists and starts")
     mirava.add_argument("--no-mirava", dest="mirava", action="store_false", help="do not start velmor-mirava")
     return parser.parse_args()
@@ -63,10 +64,8 @@ class MiravaFailed(Exception):
     pass
 
 
-def start_mirava(program, address):
+def start_mirava(program: pathlib.Path, address: str) -> "subprocess.Popen[bytes]":
     """Starts the Mirava program on `address` and waits until it accepts connections."""
-    if not program.exists():
-        raise MiravaFailed(f"{program} does not exist: build the project first (scripts/build.sh build)")
     host, port = address.rsplit(":", 1)
     process = subprocess.Popen([str(program), "--address", address], stdout=subprocess.DEVNULL)
     deadline = time.monotonic() + 10.0
@@ -83,14 +82,20 @@ def start_mirava(program, address):
     raise MiravaFailed(f"{program} did not start listening on {address}")
 
 
-def start_mirava_if_wanted(wanted):
-    """The running Mirava program, or None; fails only when Mirava was asked for."""
-    if wanted is False or (wanted is None and not MIRAVA_APP.exists()):
+def start_mirava_if_wanted(wanted: Optional[bool]) -> "tuple[Optional[subprocess.Popen[bytes]], Optional[str]]":
+    """The running Mirava program and its address, or None; fails only when Mirava was asked for."""
+    if wanted is False:
+        return None, None
+    try:
+        program = velmor_tools.mirava.program()
+    except velmor_tools.mirava.MiravaNotFound as error:
+        if wanted:
+            raise SystemExit(str(error)) from None
         return None, None
     # The driver connects to VELMOR_MIRAVA_ADDRESS, so the program listens there.
     address = os.environ.get("VELMOR_MIRAVA_ADDRESS") or "127.0.0.1:8768"
     try:
-        return start_mirava(MIRAVA_APP, address), address
+        return start_mirava(program, address), address
     except MiravaFailed as error:
         if wanted:
             raise SystemExit(str(error)) from None
@@ -98,7 +103,7 @@ def start_mirava_if_wanted(wanted):
         return None, None
 
 
-def feeder(driver, stop):
+def feeder(driver: SimulatedDriver, stop: threading.Event) -> None:
     """Puts a new part on the sensor FEED_DELAY after the last one was taken."""
     while not stop.is_set():
         if driver.get_digital_input("part_present") == 0:
@@ -110,14 +115,15 @@ def feeder(driver, stop):
         time.sleep(0.02)
 
 
-def gripper_action(driver, closed):
-    def action(time):
+def gripper_action(driver: SimulatedDriver, closed: bool) -> Callable[[float], None]:
+    def action(time: float) -> None:
         driver.set_digital_output("gripper", 1 if closed else 0)
         say(f"  gripper {'closes' if closed else 'opens'} (t = {time:.2f} s into the motion)")
     return action
 
 
-def move(driver, goal, what, event=None):
+def move(driver: SimulatedDriver, goal: list[float], what: str,
+         event: Optional[Callable[[float], None]] = None) -> None:
     say(what)
     if event is not None:
         driver.add_event(Trigger.TimeToGoal() < 0.15, event)
@@ -126,13 +132,13 @@ def move(driver, goal, what, event=None):
         raise SystemExit(f"motion failed: {result.description}")
 
 
-def wait_for_part(driver):
+def wait_for_part(driver: SimulatedDriver) -> None:
     say("waiting for a part on the sensor")
     while driver.get_digital_input("part_present") != 1:
         time.sleep(0.01)
 
 
-def run_cycle(driver, cycle, cycles):
+def run_cycle(driver: SimulatedDriver, cycle: int, cycles: Optional[int]) -> None:
     label = f"cycle {cycle}" + (f"/{cycles}" if cycles else "")
     wait_for_part(driver)
     move(driver, PICK, f"{label}: down to the part", gripper_action(driver, closed=True))
@@ -144,7 +150,7 @@ def run_cycle(driver, cycle, cycles):
     move(driver, ABOVE_PICK, f"{label}: back around the fixture to the pick station")
 
 
-def main():
+def main() -> None:
     arguments = parse_arguments()
     mirava, mirava_address = start_mirava_if_wanted(arguments.mirava)
     try:

@@ -8,6 +8,7 @@ packages=(
   libboost1.81-dev nlohmann-json3-dev libeigen3-dev
   pybind11-dev python3-dev python3-pytest python3-websockets
   libgtest-dev libgmock-dev libbenchmark-dev
+  python3-build python3-venv python3-mypy dpkg-dev
 )
 # The Mirava page is bundled with npm at build time. The machine image may
 # bring its own Node.js build, which conflicts with Debian's npm package, so

@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <utility>
@@ -13,10 +14,11 @@
 #include <velmor/common/velmor_error.hpp>
 
 #include "mirava_app/server.hpp"
+#include "mirava_app/web_root.hpp"
 
 namespace {
 
-void print_usage() {
+void print_usage(const std::filesystem::path& default_web_root) {
     std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--scene FILE] [--web-root DIR]\n"
                  "  --address   where to listen (default 127.0.0.1:8768; port 0 picks a free one)\n"
                  "  --robot     built-in robot model to show:";
@@ -25,19 +27,23 @@ void print_usage() {
     }
     std::cout << " (default ur5e)\n"
                  "  --scene     JSON scene file of obstacles to show until a driver sends its own\n"
-                 "  --web-root  folder of index.html and app.js (default " VELMOR_MIRAVA_WEB_ROOT ")\n";
+                 "  --web-root  folder of index.html and app.js (default "
+              << default_web_root.string() << ")\n";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     velmor::mirava_app::ServerOptions options;
-    options.web_root = VELMOR_MIRAVA_WEB_ROOT;
+    // An installed program serves the page installed beside it; one in the build tree, the bundled page there.
+    const auto default_web_root =
+        velmor::mirava_app::default_web_root(velmor::mirava_app::running_executable(), VELMOR_MIRAVA_WEB_ROOT);
+    options.web_root = default_web_root;
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string argument = argv[i];
             if (argument == "--help" || argument == "-h") {
-                print_usage();
+                print_usage(default_web_root);
                 return 0;
             }
             if (i + 1 >= argc) {
