@@ -92,14 +92,16 @@ struct Refusal {
     std::size_t max_iterations;
     const char* warning;
     const char* obstacle;
+    bool cancelled {false};
 };
 
 class BlockedRequest : public AroundObstacles, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(BlockedRequest, GivesNoTrajectoryAndNamesTheBlockingPair) {
-    const auto& [name, start, goal, max_iterations, warning, obstacle] = GetParam();
-    const auto result =
-        planner.plan(Motion(robot, "", start, goal), std::nullopt, std::nullopt, PlanOptions {false, 0, max_iterations});
+    const auto& [name, start, goal, max_iterations, warning, obstacle, cancelled] = GetParam();
+    const std::atomic<bool> cancel {cancelled};
+    const auto result = planner.plan(Motion(robot, "", start, goal), std::nullopt, std::nullopt,
+                                     PlanOptions {false, 0, max_iterations, &cancel});
     EXPECT_FALSE(result.trajectory);
     EXPECT_EQ(result.warning.rfind(warning, 0), 0U) << result.warning;
     ASSERT_TRUE(result.blocking);
@@ -116,7 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal {"start_in_the_table", {0.6, -0.75, 1.8, -2.3, -1.57, 0.0}, pick, 2000,
                  "The start is in collision: ", "table"},
         Refusal {"search_without_iterations", pick, place, 0,
-                 "No collision-free motion found in 0 iterations: the direct motion meets ", "fixture"}),
+                 "No collision-free motion found in 0 iterations: the direct motion meets ", "fixture"},
+        Refusal {"cancelled_search", pick, place, 2000,
+                 "No collision-free motion found in 0 iterations: the direct motion meets ", "fixture", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -41,6 +41,10 @@ def test_obstacles_are_added_removed_and_saved_to_a_scene(cell, tmp_path):
         cell.remove_obstacle("fixture")
     cell.load_scene(str(path))
     assert sorted(cell.obstacles()) == ["fixture", "table"]
+    # A Mirava client shows them once connected; unconnected, it only keeps the environment.
+    client = velmor.Mirava(auto_connect=False)
+    client.set_environment(environment=cell)
+    client.set_environment(None)
 
 
 def test_collision_checks_name_the_pair(planner, robot, cell):

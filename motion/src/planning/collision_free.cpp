@@ -71,8 +71,8 @@ PlanResult go_around(const Planner& planner, const std::shared_ptr<Robot>& robot
         head = std::move(*stopping);
         from = head.back().position;
     }
-    const SearchOutcome found =
-        search_path(model, from, goal.position, robot->get_joint_limits(), options.seed, options.max_iterations);
+    const SearchOutcome found = search_path(model, from, goal.position, robot->get_joint_limits(), options.seed,
+                                            options.max_iterations, options.cancel);
     if (found.path.empty()) {
         return refusal("No collision-free motion found in " + std::to_string(found.iterations) + " iterations: " +
                            meets + ".",

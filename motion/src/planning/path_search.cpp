@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numbers>
 #include <random>
@@ -96,10 +97,11 @@ bool free_leg(const CollisionModel& model, const Point& a, const Point& b) {
 }
 
 //! Grows `tree` from its point nearest to `target` towards it, step by step, until it
-//! arrives (the node that reached it) or is blocked (empty).
-std::optional<std::size_t> connect(const CollisionModel& model, Tree& tree, const Point& target) {
+//! arrives (the node that reached it), is blocked or is cancelled (empty).
+std::optional<std::size_t> connect(const CollisionModel& model, Tree& tree, const Point& target,
+                                   const std::function<bool()>& cancelled) {
     std::size_t node = tree.nearest(target);
-    while (true) {
+    while (!cancelled()) {
         Point next = steer(tree.points[node], target);
         if (!free_leg(model, tree.points[node], next)) {
             return std::nullopt;
@@ -110,6 +112,7 @@ std::optional<std::size_t> connect(const CollisionModel& model, Tree& tree, cons
             return node;
         }
     }
+    return std::nullopt;
 }
 
 //! The point a fraction `u` in [0, 1] along the leg after point `leg` of `path`.
@@ -169,7 +172,8 @@ std::vector<Point> shorten(const CollisionModel& model, std::vector<Point> path,
 }  // namespace
 
 SearchOutcome search_path(const CollisionModel& model, const Point& start, const Point& goal,
-                          const std::vector<JointLimits>& limits, std::uint64_t seed, std::size_t max_iterations) {
+                          const std::vector<JointLimits>& limits, std::uint64_t seed, std::size_t max_iterations,
+                          const std::atomic<bool>* cancel) {
     Random random(seed);
     // Detours winding more than half a turn past either end are never needed.
     Point low(start.size());
@@ -185,7 +189,8 @@ SearchOutcome search_path(const CollisionModel& model, const Point& start, const
     Tree* growing = &from_start;
     Tree* other = &from_goal;
     SearchOutcome outcome;
-    while (outcome.iterations < max_iterations) {
+    const auto cancelled = [cancel]() { return cancel != nullptr && cancel->load(); };
+    while (outcome.iterations < max_iterations && !cancelled()) {
         ++outcome.iterations;
         Point sample(start.size());
         for (std::size_t j = 0; j < sample.size(); ++j) {
@@ -195,7 +200,7 @@ SearchOutcome search_path(const CollisionModel& model, const Point& start, const
         Point next = steer(growing->points[near], sample);
         if (free_leg(model, growing->points[near], next)) {
             const std::size_t added = growing->add(next, near);
-            if (const auto met = connect(model, *other, next)) {
+            if (const auto met = connect(model, *other, next, cancelled)) {
                 std::vector<Point> head = from_start.from_root(growing == &from_start ? added : *met);
                 std::vector<Point> tail = from_goal.from_root(growing == &from_goal ? added : *met);
                 head.insert(head.end(), tail.rbegin() + 1, tail.rend());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,6 +19,8 @@ struct PlanOptions {
     std::uint64_t seed {0};
     //! Most sampling iterations the path search may spend before it gives up.
     std::size_t max_iterations {2000};
+    //! When given and set (from another thread), the path search gives up at once.
+    const std::atomic<bool>* cancel {nullptr};
 };
 
 //! The outcome of a planning request that may go around obstacles.
