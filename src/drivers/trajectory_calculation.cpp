@@ -58,16 +58,28 @@ std::optional<velmor::Trajectory> plan_or_warn(Plan&& plan) {
     }
 }
 
-velmor::PlanOptions plan_options(bool ignore_collisions) {
+velmor::PlanOptions plan_options(bool ignore_collisions, const std::atomic<bool>* cancel) {
     velmor::PlanOptions options;
     options.ignore_collisions = ignore_collisions;
+    options.cancel = cancel;
     return options;
+}
+
+// The collision flag of a point or named move; empty for other commands.
+std::optional<bool> ignores_collisions(const Command& command) {
+    if (const auto* point = std::get_if<PointCommand>(&command)) {
+        return point->ignore_collisions;
+    }
+    if (const auto* named = std::get_if<MotionCommand>(&command)) {
+        return named->ignore_collisions;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& trajectory,
-                                  const RobotState& state) const {
+bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& trajectory, const RobotState& state,
+                                  const std::atomic<bool>* cancel) const {
     const velmor::Waypoint start(state.position, state.velocity, state.acceleration);
 
     if (const auto* ready = std::get_if<TrajectoryCommand>(&command)) {
@@ -106,12 +118,12 @@ bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& tr
         }
     } else if (const auto* named = std::get_if<MotionCommand>(&command)) {
         planned = plan_or_warn([&] {
-            return planner->plan(named->name, Goal(start), named->goal, plan_options(named->ignore_collisions));
+            return planner->plan(named->name, Goal(start), named->goal, plan_options(named->ignore_collisions, cancel));
         });
     } else if (const auto* point = std::get_if<PointCommand>(&command)) {
         const velmor::Motion motion(robot, "", Goal(start), to_motion_goal(point->goal));
         planned = plan_or_warn([&] {
-            return planner->plan(motion, std::nullopt, std::nullopt, plan_options(point->ignore_collisions));
+            return planner->plan(motion, std::nullopt, std::nullopt, plan_options(point->ignore_collisions, cancel));
         });
     } else if (std::holds_alternative<StopCommand>(command)) {
         velmor::LowLevelMotion motion(robot, "", start, velmor::Waypoint(0));
@@ -124,6 +136,35 @@ bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& tr
     }
     trajectory = std::move(*planned);
     return true;
+}
+
+Driver::DirectPlanning Driver::calculate_direct_trajectory(const Command& command, velmor::Trajectory& trajectory,
+                                                           const RobotState& state) const {
+    const auto ignore = ignores_collisions(command);
+    if (!planner || !ignore || *ignore) {
+        return calculate_trajectory(command, trajectory, state) ? DirectPlanning::Planned : DirectPlanning::Failed;
+    }
+    // Planned as if nothing could collide, then checked: both take well under a cycle.
+    Command direct_command = command;
+    if (auto* point = std::get_if<PointCommand>(&direct_command)) {
+        point->ignore_collisions = true;
+    } else {
+        std::get<MotionCommand>(direct_command).ignore_collisions = true;
+    }
+    velmor::Trajectory direct;
+    if (!calculate_trajectory(direct_command, direct, state)) {
+        return DirectPlanning::Failed;
+    }
+    try {
+        if (planner->check_trajectory(direct, robot)) {
+            return DirectPlanning::SearchNeeded;
+        }
+    } catch (const VelmorError& error) {
+        warn(error.what());
+        return DirectPlanning::Failed;
+    }
+    trajectory = std::move(direct);
+    return DirectPlanning::Planned;
 }
 
 }  // namespace velmor::drivers
