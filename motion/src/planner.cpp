@@ -27,12 +27,33 @@ void check_delta_time(double delta_time) {
     }
 }
 
+// Longer motions are refused rather than sampled: their samples would fill the memory.
+constexpr double longest_motion {3600.0};  // [s]
+constexpr double most_samples {1e6};
+
+void check_limits(const std::vector<JointLimits>& limits) {
+    for (std::size_t i = 0; i < limits.size(); ++i) {
+        const JointLimits& l = limits[i];
+        const auto usable = [](double limit) { return std::isfinite(limit) && limit > 0.0; };
+        if (!usable(l.max_velocity) || !usable(l.max_acceleration) || !usable(l.max_jerk) ||
+            !(l.min_position <= l.max_position)) {
+            refuse("The limits of joint " + std::to_string(i) +
+                   " do not allow planning: the velocity, acceleration and jerk limits must be positive finite "
+                   "numbers and the position range must be ordered.");
+        }
+    }
+}
+
 MotionGoal as_motion_goal(const Goal& goal) {
     return std::visit([](const auto& point) { return MotionGoal(point); }, goal);
 }
 
-Trajectory finish(const planning::JointMotion& motion, double delta_time, const std::vector<JointState>& start,
-                  const std::vector<JointState>& goal, const std::string& name) {
+std::optional<Trajectory> finish(const planning::JointMotion& motion, double delta_time,
+                                 const std::vector<JointState>& start, const std::vector<JointState>& goal,
+                                 const std::string& name) {
+    if (!(motion.duration <= longest_motion && motion.duration / delta_time < most_samples)) {
+        return std::nullopt;
+    }
     Trajectory trajectory = planning::sample(motion, delta_time, start, goal);
     trajectory.motion = name;
     return trajectory;
@@ -61,6 +82,7 @@ std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
     const std::shared_ptr<Robot> robot = choose_robot(motion.robot, environment);
     const std::size_t dof = robot->get_degrees_of_freedom();
     const std::vector<JointLimits> limits = robot->get_joint_limits();
+    check_limits(limits);
     const std::vector<JointState> start = planning::to_states(motion.start, dof, "start");
 
     if (motion.control_interface == LowLevelMotion::ControlInterface::Velocity) {
@@ -74,6 +96,9 @@ std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
             target = motion.goal.velocity;
         }
         for (std::size_t i = 0; i < dof; ++i) {
+            if (!std::isfinite(target[i])) {
+                refuse("The goal's velocity of joint " + std::to_string(i) + " is not a finite number.");
+            }
             if (std::abs(target[i]) > limits[i].max_velocity) {
                 return std::nullopt;
             }
@@ -114,6 +139,8 @@ std::optional<Trajectory> Planner::plan(const Motion& motion, const std::optiona
                                         const std::optional<Goal>& goal) const {
     check_delta_time(delta_time);
     const std::shared_ptr<Robot> robot = choose_robot(motion.robot, environment);
+    const std::vector<JointLimits> limits = robot->get_joint_limits();
+    check_limits(limits);
     const std::optional<Goal>& start_point = start ? start : motion.start;
     if (!start_point) {
         refuse("The motion \"" + motion.name + "\" has no start point and none was given.");
@@ -123,11 +150,11 @@ std::optional<Trajectory> Planner::plan(const Motion& motion, const std::optiona
         return std::nullopt;
     }
     const auto goal_states = planning::resolve_goal(robot, goal ? as_motion_goal(*goal) : motion.goal, *start_states);
-    if (!goal_states || !planning::goal_within_limits(*goal_states, robot->get_joint_limits())) {
+    if (!goal_states || !planning::goal_within_limits(*goal_states, limits)) {
         return std::nullopt;
     }
-    return finish(planning::state_to_state(*start_states, *goal_states, robot->get_joint_limits()), delta_time,
-                  *start_states, *goal_states, motion.name);
+    return finish(planning::state_to_state(*start_states, *goal_states, limits), delta_time, *start_states,
+                  *goal_states, motion.name);
 }
 
 }  // namespace velmor

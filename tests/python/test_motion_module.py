@@ -110,6 +110,20 @@ def test_plan_returns_none_for_an_unreachable_goal(planner, robot):
     assert planner.plan(motion) is None
 
 
+@pytest.mark.parametrize("start, refusal", [
+    ([1e6] + [0.0] * 5, None),                        # days away: no trajectory rather than gigabytes of samples
+    ([math.nan] + [0.0] * 5, "not a finite number"),
+    ([0.0] * 5 + [math.inf], "not a finite number"),
+])
+def test_plan_refuses_far_and_non_finite_starts(planner, robot, start, refusal):
+    motion = velmor.LowLevelMotion(robot, "far", velmor.Waypoint(start), velmor.Waypoint([0.0] * 6))
+    if refusal is None:
+        assert planner.plan(motion) is None
+    else:
+        with pytest.raises(RuntimeError, match=refusal):
+            planner.plan(motion)
+
+
 def test_plan_named_motion_with_start_and_goal_keywords(planner, robot):
     planner.add_motion(velmor.Motion(robot, "pick", None, GOAL))
     trajectory = planner.plan("pick", start=[0.0] * 6)

@@ -7,6 +7,8 @@
 #include <velmor/motion/robot_arm.hpp>
 #include <velmor/common/velmor_error.hpp>
 
+#include "planning/brake.hpp"
+
 namespace velmor::planning {
 
 namespace {
@@ -19,6 +21,20 @@ void check_size(std::size_t size, std::size_t dof, const std::string& what) {
     if (size != dof) {
         refuse("The " + what + " has " + std::to_string(size) + " entries but the robot has " + std::to_string(dof) +
                " joints.");
+    }
+}
+
+void check_finite(const std::vector<double>& values, const std::string& what) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!std::isfinite(values[i])) {
+            refuse("The " + what + " of joint " + std::to_string(i) + " is not a finite number.");
+        }
+    }
+}
+
+void check_finite(const Frame& frame, const std::string& what) {
+    if (!frame.transform.matrix().allFinite()) {
+        refuse("The " + what + " holds numbers that are not finite.");
     }
 }
 
@@ -67,8 +83,10 @@ std::vector<double> middle_of_ranges(const RobotArm& arm) {
 std::optional<std::vector<JointState>> solve(const RobotArm& arm, const Frame& frame,
                                              const std::optional<std::vector<double>>& reference,
                                              const std::vector<double>& fallback_seed) {
+    check_finite(frame, "tool pose");
     if (reference) {
         check_size(reference->size(), arm.get_degrees_of_freedom(), "reference configuration");
+        check_finite(*reference, "reference configuration");
     }
     const auto solution = arm.inverse_kinematics(frame, reference.value_or(fallback_seed));
     if (!solution) {
@@ -83,6 +101,7 @@ std::optional<std::vector<JointState>> resolve_arm_point(const RobotArm& arm, co
     const std::size_t dof = arm.get_degrees_of_freedom();
     if (const auto* position = std::get_if<std::vector<double>>(&point)) {
         check_size(position->size(), dof, "joint position");
+        check_finite(*position, "joint position");
         return at_rest(*position);
     }
     if (const auto* waypoint = std::get_if<Waypoint>(&point)) {
@@ -137,6 +156,9 @@ std::vector<JointState> clamp_into(const Region& region, const std::vector<Joint
     check_size(region.max_position.size(), start.size(), "region's upper bound");
     std::vector<JointState> result;
     for (std::size_t i = 0; i < start.size(); ++i) {
+        if (std::isnan(region.min_position[i]) || std::isnan(region.max_position[i])) {
+            refuse("The region's bounds of joint " + std::to_string(i) + " are not numbers.");
+        }
         if (!(region.min_position[i] <= region.max_position[i])) {
             refuse("The region's bounds of joint " + std::to_string(i) + " are reversed.");
         }
@@ -149,6 +171,10 @@ std::vector<JointState> clamp_into(const Region& region, const std::vector<Joint
 std::optional<std::vector<JointState>> reach_region(const std::shared_ptr<Robot>& robot, const CartesianRegion& region,
                                                     const std::vector<JointState>& start) {
     const std::shared_ptr<RobotArm> arm = single_arm(robot);
+    check_finite(region.frame, "region's tool pose");
+    if (std::isnan(region.position_tolerance) || std::isnan(region.orientation_tolerance)) {
+        refuse("The region's tolerances are not numbers.");
+    }
     const std::vector<double> here = positions(start);
     const Frame tcp = arm->calculate_tcp(here);
     const double distance = (tcp.translation() - region.frame.translation()).norm();
@@ -169,6 +195,9 @@ std::vector<JointState> to_states(const Waypoint& point, std::size_t dof, const 
     if (!point.acceleration.empty()) {
         check_size(point.acceleration.size(), dof, std::string(what) + "'s acceleration");
     }
+    check_finite(point.position, std::string(what) + "'s position");
+    check_finite(point.velocity, std::string(what) + "'s velocity");
+    check_finite(point.acceleration, std::string(what) + "'s acceleration");
     std::vector<JointState> result(dof);
     for (std::size_t i = 0; i < dof; ++i) {
         result[i].position = point.position[i];
@@ -182,6 +211,7 @@ std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot
     const std::size_t dof = robot->get_degrees_of_freedom();
     if (const auto* position = std::get_if<std::vector<double>>(&start)) {
         check_size(position->size(), dof, "start position");
+        check_finite(*position, "start position");
         return at_rest(*position);
     }
     if (const auto* waypoint = std::get_if<Waypoint>(&start)) {
@@ -199,6 +229,7 @@ std::optional<std::vector<JointState>> resolve_goal(const std::shared_ptr<Robot>
     const std::size_t dof = robot->get_degrees_of_freedom();
     if (const auto* position = std::get_if<std::vector<double>>(&goal)) {
         check_size(position->size(), dof, "goal position");
+        check_finite(*position, "goal position");
         return at_rest(*position);
     }
     if (const auto* waypoint = std::get_if<Waypoint>(&goal)) {
@@ -223,7 +254,7 @@ bool goal_within_limits(const std::vector<JointState>& goal, const std::vector<J
         const JointLimits& l = limits[i];
         if (!(goal[i].position >= l.min_position && goal[i].position <= l.max_position &&
               std::abs(goal[i].velocity) <= l.max_velocity * slack &&
-              std::abs(goal[i].acceleration) <= l.max_acceleration * slack)) {
+              std::abs(goal[i].acceleration) <= l.max_acceleration * slack && can_arrive_inside(goal[i], l))) {
             return false;
         }
     }

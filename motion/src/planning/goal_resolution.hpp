@@ -13,12 +13,14 @@
 namespace velmor::planning {
 
 //! The joint states of a waypoint; throws VelmorError (module "planner") when its
-//! vectors do not have `dof` entries (`what` names the point in the message).
+//! vectors do not have `dof` entries or hold numbers that are not finite (`what` names
+//! the point in the message).
 std::vector<JointState> to_states(const Waypoint& point, std::size_t dof, const char* what);
 
 //! The joint states of a start point. Cartesian points are seeded by their reference
 //! or the middle of the joint ranges. Empty when inverse kinematics finds no solution;
-//! throws VelmorError (module "planner") for points that do not fit the robot.
+//! throws VelmorError (module "planner") for points that do not fit the robot or hold
+//! numbers that are not finite.
 std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot>& robot, const Goal& start);
 
 //! The joint states of a goal, reached from `start` (which seeds inverse kinematics,
@@ -27,7 +29,8 @@ std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot
 std::optional<std::vector<JointState>> resolve_goal(const std::shared_ptr<Robot>& robot, const MotionGoal& goal,
                                                     const std::vector<JointState>& start);
 
-//! Whether the goal lies within the position limits and its velocity and acceleration within theirs.
+//! Whether the goal lies within the position limits, its velocity and acceleration within
+//! theirs, and each joint can arrive in its state from within its velocity limit.
 bool goal_within_limits(const std::vector<JointState>& goal, const std::vector<JointLimits>& limits);
 
 }  // namespace velmor::planning

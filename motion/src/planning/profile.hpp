@@ -22,15 +22,22 @@ inline std::vector<double> positions(const std::vector<JointState>& states) {
     return result;
 }
 
-//! One polynomial piece: p(τ) = Σ c[k] τ^k for τ in [0, duration].
+//! One cubic piece: p(τ) = Σ c[k] τ^k for τ in [0, duration].
 struct Piece {
     //! Length of the piece [s].
     double duration;
     //! Coefficients, constant term first.
-    std::array<double, 6> c;
+    std::array<double, 4> c;
 };
 
-//! The motion of one joint as a chain of polynomial pieces of degree ≤ 5.
+//! State of a piece at local time `tau` [s].
+inline JointState evaluate(const Piece& piece, double tau) {
+    const auto& c = piece.c;
+    return {c[0] + tau * (c[1] + tau * (c[2] + tau * c[3])), c[1] + tau * (2.0 * c[2] + tau * 3.0 * c[3]),
+            2.0 * c[2] + tau * 6.0 * c[3]};
+}
+
+//! The motion of one joint as a chain of cubic pieces (constant jerk in each).
 //! Past its end the joint goes on at its final velocity.
 class Profile {
 public:
@@ -39,8 +46,9 @@ public:
 
     //! Appends a piece of constant `jerk` [rad/s³] lasting `duration` [s], continuing from the end state.
     void append_jerk(double duration, double jerk);
-    //! Appends a polynomial piece; its start must continue the end state.
-    void append(const Piece& piece);
+    //! Appends a piece that starts in `state` and keeps `jerk` [rad/s³] for `duration` [s];
+    //! `state` must continue the end state.
+    void append_jerk(double duration, double jerk, const JointState& state);
     //! Appends every piece of `other`, which must start where this profile ends.
     void append(const Profile& other);
 
@@ -50,24 +58,22 @@ public:
     [[nodiscard]] JointState at(double t) const;
     //! State at the end.
     [[nodiscard]] JointState end_state() const { return end; }
-    [[nodiscard]] JointState start_state() const { return start; }
     [[nodiscard]] const std::vector<Piece>& pieces() const { return pieces_; }
+    //! Start time [s] of each piece.
+    [[nodiscard]] const std::vector<double>& piece_starts() const { return starts; }
 
     //! The same path stretched in time to last `new_duration` [s] (≥ duration()); only
     //! valid for profiles that start and end at rest, which stay at rest when stretched.
     [[nodiscard]] Profile stretched(double new_duration) const;
-    //! The same path played backwards: it starts where this one ends, with the velocity negated.
-    [[nodiscard]] Profile reversed() const;
 
 private:
+    void append(const Piece& piece);
+
     JointState start;
     JointState end;
     double total {0.0};
     std::vector<Piece> pieces_;
     std::vector<double> starts;
 };
-
-//! State of a piece at local time `tau` [s].
-JointState evaluate(const Piece& piece, double tau);
 
 }  // namespace velmor::planning

@@ -1,5 +1,6 @@
 #include "planning/sampling.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace velmor::planning {
@@ -15,37 +16,74 @@ void assign(const std::vector<JointState>& states, std::vector<double>& position
     }
 }
 
+//! The regular sample times k·`delta_time` that lie more than `closeness` before `end`.
+std::size_t regular_samples(double end, double delta_time, double closeness) {
+    const double last = end - closeness;
+    if (!(last > 0.0)) {
+        return 0;
+    }
+    auto count = static_cast<std::size_t>(std::ceil(last / delta_time));
+    // The division may round either way; the products decide.
+    while (count > 0 && static_cast<double>(count - 1) * delta_time >= last) {
+        --count;
+    }
+    while (static_cast<double>(count) * delta_time < last) {
+        ++count;
+    }
+    return count;
+}
+
 }  // namespace
 
 Trajectory sample(const JointMotion& motion, double delta_time, const std::vector<JointState>& start,
                   const std::vector<JointState>& end) {
     const std::size_t dof = start.size();
-    std::vector<double> times;
     // A regular sample closer than this to the end would leave an interval too short to mean anything.
     const double closeness = 1e-9 * std::max(1.0, motion.duration);
-    for (std::size_t k = 0;; ++k) {
-        const double t = static_cast<double>(k) * delta_time;
-        if (t >= motion.duration - closeness) {
-            break;
+    const std::size_t regular = regular_samples(motion.duration, delta_time, closeness);
+    // A motion shorter than that is a single sample: the start.
+    const std::size_t count = std::max<std::size_t>(regular + 1, 1);
+    std::vector<double> times;
+    std::vector<std::vector<double>> positions;
+    std::vector<std::vector<double>> velocities;
+    std::vector<std::vector<double>> accelerations;
+    times.reserve(count);
+    positions.reserve(count);
+    velocities.reserve(count);
+    accelerations.reserve(count);
+    // Sample times rise, so each joint's pieces are walked once rather than searched; each
+    // sample is filled while its vectors are fresh in the cache.
+    std::vector<std::size_t> piece(dof, 0);
+    for (std::size_t k = 0; k < count; ++k) {
+        const bool last = k + 1 == count && k > 0;
+        const double t = last ? motion.duration : static_cast<double>(k) * delta_time;
+        std::vector<double> position(dof);
+        std::vector<double> velocity(dof);
+        std::vector<double> acceleration(dof);
+        if (k == 0 || last) {
+            assign(k == 0 ? start : end, position, velocity, acceleration);
+        } else {
+            for (std::size_t i = 0; i < dof; ++i) {
+                const Profile& profile = motion.joints[i];
+                const std::vector<Piece>& pieces = profile.pieces();
+                const std::vector<double>& piece_starts = profile.piece_starts();
+                std::size_t& p = piece[i];
+                while (p + 1 < pieces.size() && piece_starts[p + 1] <= t) {
+                    ++p;
+                }
+                const JointState s = p < pieces.size() && t < profile.duration()
+                                         ? evaluate(pieces[p], t - piece_starts[p])
+                                         : profile.at(t);
+                position[i] = s.position;
+                velocity[i] = s.velocity;
+                acceleration[i] = s.acceleration;
+            }
         }
         times.push_back(t);
+        positions.push_back(std::move(position));
+        velocities.push_back(std::move(velocity));
+        accelerations.push_back(std::move(acceleration));
     }
-    // A motion shorter than that is a single sample: the start.
-    times.push_back(times.empty() ? 0.0 : motion.duration);
-    const std::size_t count = times.size();
-    std::vector<std::vector<double>> positions(count, std::vector<double>(dof));
-    std::vector<std::vector<double>> velocities(count, std::vector<double>(dof));
-    std::vector<std::vector<double>> accelerations(count, std::vector<double>(dof));
-    for (std::size_t k = 1; k + 1 < count; ++k) {
-        for (std::size_t i = 0; i < dof; ++i) {
-            const JointState s = motion.joints[i].at(times[k]);
-            positions[k][i] = s.position;
-            velocities[k][i] = s.velocity;
-            accelerations[k][i] = s.acceleration;
-        }
-    }
-    assign(end, positions.back(), velocities.back(), accelerations.back());
-    assign(start, positions.front(), velocities.front(), accelerations.front());
     return Trajectory(std::move(times), std::move(positions), std::move(velocities), std::move(accelerations));
 }
 

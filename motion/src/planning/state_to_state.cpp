@@ -1,11 +1,10 @@
 #include "planning/state_to_state.hpp"
 
 #include <algorithm>
-#include <optional>
+#include <cmath>
 
 #include "planning/double_s_profile.hpp"
-#include "planning/polynomial_profile.hpp"
-#include "planning/stop_profile.hpp"
+#include "planning/joint_timing.hpp"
 
 namespace velmor::planning {
 
@@ -16,42 +15,6 @@ bool at_rest(const std::vector<JointState>& states) {
                        [](const JointState& s) { return s.velocity == 0.0 && s.acceleration == 0.0; });
 }
 
-//! Stops every joint, pads the joints that stopped early with rest so that all
-//! stop together, and returns the positions where they came to rest.
-std::vector<double> stop_together(JointMotion& stop) {
-    std::vector<double> rest;
-    for (Profile& joint : stop.joints) {
-        joint.append_jerk(stop.duration - joint.duration(), 0.0);
-        rest.push_back(joint.end_state().position);
-    }
-    return rest;
-}
-
-//! Stop, move at rest, and start again: the approach to a moving goal is a stop from
-//! the goal with its velocity negated, played backwards. Every leg keeps within the
-//! limits, so this works whenever the two states themselves do.
-JointMotion stop_move_start(const std::vector<JointState>& from, const std::vector<JointState>& to,
-                            const std::vector<JointLimits>& limits) {
-    const std::vector<double> zero(from.size(), 0.0);
-    JointMotion stop = reach_velocities(from, zero, limits);
-    const std::vector<double> stop_positions = stop_together(stop);
-
-    std::vector<JointState> mirrored_goal;
-    for (const JointState& s : to) {
-        mirrored_goal.push_back(JointState {s.position, -s.velocity, s.acceleration});
-    }
-    JointMotion approach = reach_velocities(mirrored_goal, zero, limits);
-    const std::vector<double> approach_positions = stop_together(approach);
-
-    const JointMotion move = synchronised_double_s(stop_positions, approach_positions, limits);
-    for (std::size_t i = 0; i < from.size(); ++i) {
-        stop.joints[i].append(move.joints[i]);
-        stop.joints[i].append(approach.joints[i].reversed());
-    }
-    stop.duration += move.duration + approach.duration;
-    return stop;
-}
-
 }  // namespace
 
 JointMotion state_to_state(const std::vector<JointState>& from, const std::vector<JointState>& to,
@@ -59,12 +22,37 @@ JointMotion state_to_state(const std::vector<JointState>& from, const std::vecto
     if (at_rest(from) && at_rest(to)) {
         return synchronised_double_s(positions(from), positions(to), limits);
     }
-    JointMotion detour = stop_move_start(from, to, limits);
-    std::optional<JointMotion> direct = synchronised_quintic(from, to, limits);
-    if (direct && direct->duration <= detour.duration) {
-        return *std::move(direct);
+    std::vector<JointTiming> timings;
+    timings.reserve(from.size());
+    double duration = 0.0;
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        timings.emplace_back(from[i], to[i], limits[i]);
+        duration = std::max(duration, timings.back().shortest());
     }
-    return detour;
+    // A joint that cannot take the duration is in one of its gaps (at most two); moving past
+    // the gap's end may push another joint into one of its own, so at most one round per gap,
+    // and one to confirm.
+    for (std::size_t round = 0; round <= 2 * timings.size(); ++round) {
+        bool moved = false;
+        for (const JointTiming& timing : timings) {
+            const double earliest = timing.earliest_from(duration);
+            if (earliest > duration) {
+                duration = earliest;
+                moved = true;
+            }
+        }
+        if (!moved) {
+            break;
+        }
+    }
+    JointMotion motion;
+    motion.duration = duration;
+    motion.joints.reserve(timings.size());
+    for (std::size_t i = 0; i < timings.size(); ++i) {
+        // States too far apart for the arithmetic get no profiles, only their duration.
+        motion.joints.push_back(std::isfinite(duration) ? timings[i].profile(duration) : Profile(from[i]));
+    }
+    return motion;
 }
 
 }  // namespace velmor::planning

@@ -8,11 +8,14 @@
 
 namespace velmor::planning {
 
-//! A synchronised motion of all joints from `from` to `to` within the limits:
-//! time-optimal double S profiles between states at rest; otherwise the faster of
-//! the shortest common quintics and a detour of stop, move at rest and a
-//! jerk-limited start into the goal (which always fits, unlike the quintics).
+//! A synchronised motion of all joints from `from` to `to` in the shortest duration that
+//! every joint can take: time-optimal jerk-limited profiles, with each joint's profile
+//! lasting exactly that duration. A start beyond the limits is first brought back inside
+//! them as fast as they allow; `to` must be within the limits and reachable from within
+//! them (see goal_within_limits). States so far apart (or so far beyond the limits) that
+//! the arithmetic overflows give a duration that is not finite, and profiles that stay at
+//! the start.
 JointMotion state_to_state(const std::vector<JointState>& from, const std::vector<JointState>& to,
-                                          const std::vector<JointLimits>& limits);
+                           const std::vector<JointLimits>& limits);
 
 }  // namespace velmor::planning

@@ -1,38 +1,19 @@
 #include "planning/stop_profile.hpp"
 
 #include <algorithm>
-#include <cmath>
+
+#include "planning/brake.hpp"
+#include "planning/velocity_change.hpp"
 
 namespace velmor::planning {
 
 Profile reach_velocity(const JointState& start, double target_velocity, const JointLimits& limits) {
-    const double j = limits.max_jerk;
-    const double a0 = start.acceleration;
     Profile profile(start);
-    // Bringing the acceleration straight to zero still changes the velocity by a0·|a0|/(2j);
-    // what remains decides in which direction the acceleration has to go.
-    const double remaining = target_velocity - (start.velocity + a0 * std::abs(a0) / (2.0 * j));
-    if (std::abs(remaining) <= 1e-12 * std::max(1.0, std::abs(target_velocity))) {
-        profile.append_jerk(std::abs(a0) / j, -std::copysign(j, a0));
-        return profile;
-    }
-    // Work with the direction of the change taken as positive: ramp the acceleration
-    // from A0 to a peak, hold it, ramp it back to zero. The velocity gained is
-    // D = (A0 + peak)·|peak - A0|/(2j) + peak·hold + peak²/(2j).
-    const double direction = remaining > 0.0 ? 1.0 : -1.0;
-    const double start_acceleration = direction * a0;
-    const double change = direction * (target_velocity - start.velocity);
-    double peak = std::sqrt(j * change + start_acceleration * start_acceleration / 2.0);
-    double hold = 0.0;
-    if (peak > limits.max_acceleration) {
-        peak = limits.max_acceleration;
-        const double ramp_gain = (start_acceleration + peak) * std::abs(peak - start_acceleration) / (2.0 * j);
-        hold = std::max((change - ramp_gain - peak * peak / (2.0 * j)) / peak, 0.0);
-    }
-    const double ramp_jerk = peak >= start_acceleration ? j : -j;
-    profile.append_jerk(std::abs(peak - start_acceleration) / j, direction * ramp_jerk);
-    profile.append_jerk(hold, 0.0);
-    profile.append_jerk(peak / j, -direction * j);
+    acceleration_into_limits(start, limits).append_to(profile);
+    const JointState inside = profile.end_state();
+    velocity_change(inside.velocity, inside.acceleration, target_velocity, 0.0, limits.max_acceleration,
+                    limits.max_jerk)
+        .append_to(profile);
     return profile;
 }
 

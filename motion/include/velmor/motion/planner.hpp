@@ -18,6 +18,10 @@ namespace velmor {
 
 //! Plans time-parameterised, limit-respecting trajectories for the robots of an
 //! environment. `plan` may be called from several threads at once.
+//!
+//! `plan` throws VelmorError (module "planner") for points holding numbers that are not
+//! finite and for velocity, acceleration or jerk limits that are not positive finite
+//! numbers; it returns no trajectory for a motion longer than an hour or a million samples.
 class Planner {
 public:
     //! The robots planned for (may be empty).
