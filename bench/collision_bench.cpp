@@ -58,16 +58,38 @@ void CheckOnePosition(benchmark::State& state) {
 }
 BENCHMARK(CheckOnePosition)->Unit(benchmark::kMicrosecond);
 
+//! A cell whose fixture stands between the pick and the place station.
+std::shared_ptr<Environment> stations() {
+    auto environment = std::make_shared<Environment>(robots::make("ur5e"));
+    environment->add_obstacle("table", Box({1.6, 1.4, 0.04}, Frame::from_translation(-0.3, 0.0, -0.02)));
+    environment->add_obstacle("fixture", Box({0.3, 0.1, 0.4}, Frame::from_translation(-0.6, -0.15, 0.2)));
+    return environment;
+}
+
+const std::vector<double> pick {0.6, -1.1, 1.8, -2.3, -1.57, 0.0};
+const std::vector<double> place {-0.6, -1.1, 1.8, -2.3, -1.57, 0.0};
+
+// What the control loop does in the cycle a point move reaches it: plan the direct motion
+// and check it, with the model built from the environment. Here the fixture blocks it, so
+// the search would follow beside the loop.
+void LoopShareOfABlockedMove(benchmark::State& state) {
+    const Planner planner(stations());
+    const Motion motion(planner.environment->get_robots().front(), "", pick, place);
+    PlanOptions direct;
+    direct.ignore_collisions = true;
+    for (auto _ : state) {
+        const auto result = planner.plan(motion, std::nullopt, std::nullopt, direct);
+        benchmark::DoNotOptimize(planner.check_trajectory(*result.trajectory));
+    }
+}
+BENCHMARK(LoopShareOfABlockedMove)->Unit(benchmark::kMicrosecond);
+
 // From the pick to the place station of a cell whose fixture stands between them:
 // the direct motion is checked, found blocked, and a path around is searched. The
 // argument is the search's seed.
 void PlanAroundFixture(benchmark::State& state) {
-    auto environment = std::make_shared<Environment>(robots::make("ur5e"));
-    environment->add_obstacle("table", Box({1.6, 1.4, 0.04}, Frame::from_translation(-0.3, 0.0, -0.02)));
-    environment->add_obstacle("fixture", Box({0.3, 0.1, 0.4}, Frame::from_translation(-0.6, -0.15, 0.2)));
-    const Planner planner(environment);
-    const Motion motion(environment->get_robots().front(), "", std::vector<double> {0.6, -1.1, 1.8, -2.3, -1.57, 0.0},
-                        std::vector<double> {-0.6, -1.1, 1.8, -2.3, -1.57, 0.0});
+    const Planner planner(stations());
+    const Motion motion(planner.environment->get_robots().front(), "", pick, place);
     PlanOptions options;
     options.seed = static_cast<std::uint64_t>(state.range(0));
     PlanResult result;

@@ -21,6 +21,7 @@
 
 #include <velmor/join.hpp>
 
+#include "deferred_search.hpp"
 #include "ready_future.hpp"
 
 namespace velmor::drivers {
@@ -188,6 +189,8 @@ void SimulatedDriver::run_loop_thread() {
 
 void SimulatedDriver::run_command() {
     std::uint64_t cycle_counter = 0;
+    // Searches around obstacles run beside the loop; ending the loop cancels one still running.
+    DeferredSearch search;
     while (true) {
         if (global_signal_status.load() == SIGINT) {
             std::lock_guard lock(command_mutex);
@@ -195,21 +198,7 @@ void SimulatedDriver::run_command() {
             end_loop();
             return;
         }
-        if (has_new_command.exchange(false)) {
-            Command command;
-            {
-                std::lock_guard lock(command_mutex);
-                command = pending_command;
-            }
-            RobotState state;
-            {
-                std::lock_guard lock(state_mutex);
-                state = current_state;
-            }
-            if (calculate_trajectory(command, current_trajectory, state)) {
-                time_scaler.set_trajectory(&current_trajectory);
-            }
-        }
+        take_command(search);
 
         TimeScaler::StepOutcome outcome;
         {
@@ -232,15 +221,16 @@ void SimulatedDriver::run_command() {
         if (has_events()) {
             check_for_events(time_scaler.get_trajectory_time(), cycle_position);
         }
-        if (finish_cycle(outcome)) {
+        if (finish_cycle(outcome, search.pending())) {
             return;
         }
         pause_between_cycles();
     }
 }
 
-bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome) {
-    if (outcome == TimeScaler::StepOutcome::Moving) {
+bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome, bool searching) {
+    if (outcome == TimeScaler::StepOutcome::Moving ||
+        (searching && outcome == TimeScaler::StepOutcome::Finished)) {
         return false;
     }
     std::lock_guard lock(command_mutex);

@@ -18,6 +18,8 @@
 
 namespace velmor::drivers {
 
+class DeferredSearch;
+
 //! Number of the last signal caught by handle_interrupt (0: none).
 extern std::atomic<int> global_signal_status;
 
@@ -113,7 +115,11 @@ private:
     void wait_for_loop_end();
     std::shared_future<Result> replace_command_promise();
     void complete_command(const Result& result);
-    bool finish_cycle(TimeScaler::StepOutcome outcome);
+    // Plans the command handed to the running loop, if any, and takes over the result
+    // of a search around obstacles when its hand-over is due (simulated_driver_planning.cpp).
+    void take_command(DeferredSearch& search);
+    // With `searching`, a motion that has ended holds at its end: a search's result follows.
+    bool finish_cycle(TimeScaler::StepOutcome outcome, bool searching);
     void pause_between_cycles() const;
     void print_cycle_lines() const;
 
