@@ -3,13 +3,18 @@ the I/O signal viewer shows its gripper and part sensor. The arm stands on a
 table, and a fixture between the pick and the place station is in the way of
 the direct motion: the planner goes around it.
 
-    PYTHONPATH=build/python python3 examples/demo.py [--cycles N | --forever] [--mirava]
+    PYTHONPATH=build/python python3 examples/demo.py [--cycles N | --forever] [--mirava] [--plot PATH]
     velmor-demo [...]    (installed from the wheel)
 
 A part arrives on the sensor a moment after the last one was taken; toggle
 "part_present" in the viewer to feed one yourself. When the velmor-mirava
 program was built or installed with the modules, the demo starts it and the robot is also
 shown moving in its browser page (--no-mirava leaves it out, --mirava insists).
+
+The run is recorded: at the end the demo prints the cycle-time report and draws
+the joint curves to demo_run.png in the current folder (or to --plot PATH).
+With --forever the recording is streamed to demo_run.jsonl instead, for
+`velmor-report demo_run.jsonl` after Ctrl-C.
 """
 
 import argparse
@@ -23,7 +28,7 @@ from typing import Callable, Optional
 
 import velmor
 import velmor_tools.mirava
-from velmor_driver_simulated import Result, SimulatedDriver, Trigger
+from velmor_driver_simulated import Recording, Result, SimulatedDriver, Trigger
 
 TIME_SPEED = float(os.environ.get("VELMOR_EXAMPLE_TIME_SPEED", "1.0"))
 FEED_DELAY = 1.5  # simulated seconds from taking a part to the next one arriving
@@ -57,6 +62,8 @@ def parse_arguments() -> argparse.Namespace:
                         help="show the robot in the velmor-mirava program built or installed with the modules; "
                              "by default it is shown when that program exists and starts")
     mirava.add_argument("--no-mirava", dest="mirava", action="store_false", help="do not start velmor-mirava")
+    parser.add_argument("--plot", default="demo_run.png", metavar="PATH",
+                        help="where to draw the recorded run (default demo_run.png)")
     return parser.parse_args()
 
 
@@ -150,6 +157,17 @@ def run_cycle(driver: SimulatedDriver, cycle: int, cycles: Optional[int]) -> Non
     move(driver, ABOVE_PICK, f"{label}: back around the fixture to the pick station")
 
 
+def show_recording(recording: Recording, plot_path: str) -> None:
+    """Prints the cycle-time report and draws the figure of the run."""
+    print(recording.report(), end="", flush=True)
+    try:
+        recording.plot(plot_path)
+    except ImportError as error:
+        say(f"no figure: {error}")
+        return
+    say(f"figure of the run: {plot_path}")
+
+
 def main() -> None:
     arguments = parse_arguments()
     mirava, mirava_address = start_mirava_if_wanted(arguments.mirava)
@@ -168,6 +186,8 @@ def main() -> None:
         stop = threading.Event()
         feeder_thread = threading.Thread(target=feeder, args=(driver, stop), daemon=True)
         feeder_thread.start()
+        # A run that goes on for hours is streamed to a file; a finite one stays in memory.
+        recording = driver.record("demo_run.jsonl" if arguments.forever else None)
         try:
             move(driver, ABOVE_PICK, "moving above the pick station")
             cycle = 0
@@ -177,8 +197,11 @@ def main() -> None:
         finally:
             stop.set()
             feeder_thread.join()
+            recording.stop()
             driver.disconnect()
-        say(f"done: {cycle} parts moved; closing the viewer (close its page if one is open)")
+        say(f"done: {cycle} parts moved")
+        show_recording(recording, arguments.plot)
+        say("closing the viewer (close its page if one is open)")
         del driver
     finally:
         if mirava is not None:

@@ -33,5 +33,9 @@ void bind_simulated_driver(SimulatedDriverClass& simulated_driver);
 void bind_simulated_io(SimulatedDriverClass& simulated_driver);
 //! The I/O members of SimulatedDriver, registered after its other members.
 void bind_simulated_driver_io(SimulatedDriverClass& simulated_driver);
+//! IoSource, CommandRecord, EventRecord and IoRecord.
+void bind_recording_records(pybind11::module_& m);
+//! Recording, and Driver.record.
+void bind_recording(pybind11::module_& m);
 
 }  // namespace velmor::python

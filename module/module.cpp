@@ -19,4 +19,8 @@ PYBIND11_MODULE(velmor_driver_simulated, m) {
     velmor::python::bind_simulated_io(simulated_driver);
     velmor::python::bind_simulated_driver(simulated_driver);
     velmor::python::bind_simulated_driver_io(simulated_driver);
+
+    // Recordings came later; their classes follow all the others.
+    velmor::python::bind_recording_records(m);
+    velmor::python::bind_recording(m);
 }

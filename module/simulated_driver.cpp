@@ -10,6 +10,7 @@
 #include <velmor/motion/robot.hpp>
 
 #include "bindings.hpp"
+#include "driver_lifetime.hpp"
 
 namespace py = pybind11;
 
@@ -19,21 +20,6 @@ namespace {
 
 using drivers::Result;
 using drivers::SimulatedDriver;
-
-// Destroying a driver waits for its running motion to end. The last reference
-// often goes on a script thread that holds the interpreter lock, while an event
-// action of that motion needs the lock on the control-loop thread; so the
-// driver is destroyed with the lock released.
-std::shared_ptr<SimulatedDriver> hold(SimulatedDriver* driver) {
-    return {driver, [](SimulatedDriver* released) {
-                if (Py_IsInitialized() != 0 && PyGILState_Check() != 0) {
-                    const py::gil_scoped_release unlocked;
-                    delete released;
-                } else {
-                    delete released;
-                }
-            }};
-}
 
 void bind_constructors(SimulatedDriverClass& simulated_driver) {
     simulated_driver
@@ -85,6 +71,7 @@ void bind_simulated_driver(SimulatedDriverClass& simulated_driver) {
     bind_settings(simulated_driver);
     simulated_driver.def("set_current_joint_position", &SimulatedDriver::set_current_joint_position,
                          py::arg("joint_position"), "Set the joint position");
+    register_exit_handler();
 }
 
 }  // namespace velmor::python

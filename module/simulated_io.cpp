@@ -1,3 +1,5 @@
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -25,17 +27,66 @@ using drivers::SimulatedDriver;
 using drivers::simulated::Controller;
 using drivers::simulated::Signal;
 
+// How long the wait for a viewer runs between two looks at the script's signals.
+constexpr auto signal_check_interval = std::chrono::milliseconds(100);
+
+// Closes the viewer as destruction would, and waits for it to end with the
+// interpreter lock released, in slices between which the script's signal
+// handlers run. True when a handler raised KeyboardInterrupt (Ctrl-C): every
+// page has then been dropped, so that the controller goes at once.
+bool wait_for_viewer(Controller& controller) {
+    const auto viewer = controller.get_viewer();
+    if (viewer == nullptr) {
+        return false;
+    }
+    if (!controller.keeps_io_viewer_running()) {
+        viewer->close();
+    }
+    while (true) {
+        bool ended = false;
+        {
+            const py::gil_scoped_release unlocked;
+            ended = viewer->wait_ended(signal_check_interval);
+        }
+        if (ended) {
+            return false;
+        }
+        if (PyErr_CheckSignals() == 0) {
+            continue;
+        }
+        viewer->stop();
+        const bool interrupted = PyErr_ExceptionMatches(PyExc_KeyboardInterrupt) != 0;
+        if (interrupted) {
+            PyErr_Clear();
+        } else {
+            PyErr_WriteUnraisable(nullptr);
+        }
+        return interrupted;
+    }
+}
+
 // Destroying a controller that serves the viewer waits for the server thread,
-// which ends only when every open page has disconnected. A page may be a client
-// in this very process (a script thread with a WebSocket), which needs the
-// interpreter lock to close; so the wait happens with the lock released.
+// which ends only when every open page has disconnected, and never while the
+// viewer is kept running. A page may be a client in this very process (a script
+// thread with a WebSocket), which needs the interpreter lock to close; so the
+// wait happens with the lock released. Signal handlers of the script run only
+// when the interpreter gets the chance, so the wait gives it one now and then:
+// otherwise Ctrl-C would be caught by the interpreter's handler and never acted on.
 struct ReleasingDeleter {
     void operator()(Controller* controller) const {
-        if (Py_IsInitialized() != 0 && PyGILState_Check() != 0) {
+        if (Py_IsInitialized() == 0 || PyGILState_Check() == 0) {
+            delete controller;
+            return;
+        }
+        const bool interrupted = wait_for_viewer(*controller);
+        {
             const py::gil_scoped_release unlocked;
             delete controller;
-        } else {
-            delete controller;
+        }
+        // A destructor cannot raise; the interrupt is handed on to the script
+        // as if it came now, so KeyboardInterrupt follows the controller's end.
+        if (interrupted) {
+            PyErr_SetInterruptEx(SIGINT);
         }
     }
 };

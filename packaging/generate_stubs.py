@@ -95,6 +95,14 @@ class TypeNamer:
             return "Union[str, os.PathLike[str]]"
         if name == "handle":
             return "object"
+        if name == "dict":
+            # pybind11 writes a bare dict for py::dict, whose keys the bindings make strings.
+            self.typing.update({"Dict", "Any"})
+            return "Dict[str, Any]"
+        if name == "numpy.ndarray":
+            # pybind11 writes numpy.ndarray[numpy.float64]; NumPy's own generic takes the scalar type this way.
+            self.imports.add("numpy.typing")
+            return "numpy.typing.NDArray"
         if name == "function":
             self.typing.update({"Callable", "Any"})
             return "Callable[..., Any]"

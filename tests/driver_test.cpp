@@ -291,10 +291,17 @@ TEST_F(PlayingDriver, PauseYieldsFalseWhenTheTrajectoryEndsFirst) {
 
 TEST_F(PlayingDriver, PauseReplacedByNewerSpeedRampThrowsFromPause) {
     auto pausing = std::async(std::launch::async, [this] { return driver.pause(); });
-    while (!driver.is_pausing.load()) {
+    // The pause claims is_pausing and starts its ramp in one step as set_speed
+    // sees it: once the claim shows, the ramp is there to be replaced.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!driver.is_pausing.load() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::yield();
     }
     driver.set_speed(0.5, 1.0);
+    if (pausing.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        driver.set_speed(0.5);
+        FAIL() << "pause() still waits for a ramp that is gone";
+    }
     try {
         pausing.get();
         FAIL() << "no exception";
@@ -307,6 +314,40 @@ TEST_F(PlayingDriver, PauseReplacedByNewerSpeedRampThrowsFromPause) {
     step(250);
     EXPECT_TRUE(next.get());
 }
+
+TEST_F(PlayingDriver, PauseOutrunByTheMotionsEndYieldsFalseAndLeavesNoRamp) {
+    driver.set_speed(0.8);
+    const auto paused = driver.pause_async();
+    step(10);
+    driver.stop_running();
+    ASSERT_EQ(paused.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_FALSE(paused.get());
+    EXPECT_FALSE(driver.is_pausing.load());
+    EXPECT_FALSE(driver.time_scaler.is_ramping());
+    EXPECT_EQ(driver.get_speed(), 0.8);
+    // The motion has ended: a pause now finds an idle driver.
+    EXPECT_TRUE(driver.pause());
+}
+
+// A pause on a running motion yields a bool whatever the scale, down to scales
+// too small to ramp from.
+class PauseAtScale : public PlayingDriver, public ::testing::WithParamInterface<double> {};
+
+TEST_P(PauseAtScale, YieldsTrueAtStandstill) {
+    driver.set_speed(GetParam());
+    const auto paused = driver.pause_async();
+    step(200);
+    ASSERT_EQ(paused.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_TRUE(paused.get());
+    EXPECT_EQ(driver.get_speed(), 0.0);
+    // The loop ends at standstill; a completed pause stays.
+    driver.stop_running();
+    EXPECT_TRUE(driver.is_paused());
+    EXPECT_FALSE(driver.is_pausing.load());
+    EXPECT_TRUE(driver.pause());
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, PauseAtScale, ::testing::Values(1.0, 0.5, 4e-15, 3e-15, 1e-15, 3e-16, 1e-300));
 
 TEST(Pause, IdleDriverStopsAtOnceAndStaysPaused) {
     TestDriver driver(arm_planner());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <tuple>
 #include <memory>
 
 #include <velmor/drivers/simulated/sensor_html.hpp>
@@ -27,11 +28,11 @@ struct Served {
     std::mutex signals_mutex;
     std::unique_ptr<SignalViewer> viewer;
 
-    explicit Served(std::initializer_list<Signal> initial = {}) {
+    explicit Served(std::initializer_list<Signal> initial = {}, const IoObserver* observer = nullptr) {
         for (const auto& signal : initial) {
             signals.emplace(signal.name, signal);
         }
-        viewer = std::make_unique<SignalViewer>(signals, signals_mutex, port);
+        viewer = std::make_unique<SignalViewer>(signals, signals_mutex, port, observer);
     }
     ~Served() {
         if (viewer != nullptr) {
@@ -221,6 +222,38 @@ TEST(SignalViewer, ToggleWhileRepeatingRestartsInsteadOfHanging) {
     const auto settled = served.value("lamp");
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(served.value("lamp"), settled);
+}
+
+TEST(SignalViewer, ChangesFromThePageAndToggleThreadsAreToldWithTheirSource) {
+    // Filled under the table's lock, which the viewer holds when it calls the observer.
+    std::vector<std::tuple<std::string, SignalValue, SignalValue, IoSource>> changes;
+    const IoObserver observer = [&changes](const std::string& name, const std::optional<SignalValue>& old_value,
+                                           const SignalValue& new_value, IoSource source) {
+        changes.emplace_back(name, old_value.value_or(-1), new_value, source);
+    };
+    Served served {{digital("lamp", 0), Signal {"speed", 1.0F, std::nullopt}}, &observer};
+    ViewerClient page(port);
+    page.read();
+    page.read();
+    page.send(message("lamp", "set-value", R"(,"value":"1")"));
+    page.send(message("lamp", "set-value", R"(,"value":"1")"));
+    page.send(message("speed", "set-value", R"(,"value":"0.5")"));
+    page.send(message("lamp", "toggle"));
+    page.send(message("lamp", "toggle", R"(,"after":"0.001")"));
+    const auto told = [&] {
+        const std::lock_guard lock(served.signals_mutex);
+        return changes.size();
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (told() < 4 && std::chrono::steady_clock::now() < deadline) {
+        page.read(50ms);
+    }
+    const std::lock_guard lock(served.signals_mutex);
+    using Change = std::tuple<std::string, SignalValue, SignalValue, IoSource>;
+    EXPECT_EQ(changes, (std::vector<Change> {{"lamp", 0, 1, IoSource::Viewer},
+                                             {"speed", 1.0F, 0.5F, IoSource::Viewer},
+                                             {"lamp", 1, 0, IoSource::Viewer},
+                                             {"lamp", 0, 1, IoSource::Toggle}}));
 }
 
 TEST(SignalViewer, UnusableMessagesAreDroppedAndServingGoesOn) {

@@ -19,7 +19,7 @@
 namespace {
 
 void print_usage(const std::filesystem::path& default_web_root) {
-    std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--scene FILE] [--web-root DIR]\n"
+    std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--scene FILE] [--web-root DIR] [--replay FILE]\n"
                  "  --address   where to listen (default 127.0.0.1:8768; port 0 picks a free one)\n"
                  "  --robot     built-in robot model to show:";
     for (const auto& name : velmor::robots::model_names()) {
@@ -28,7 +28,9 @@ void print_usage(const std::filesystem::path& default_web_root) {
     std::cout << " (default ur5e)\n"
                  "  --scene     JSON scene file of obstacles to show until a driver sends its own\n"
                  "  --web-root  folder of index.html and app.js (default "
-              << default_web_root.string() << ")\n";
+              << default_web_root.string() << ")\n"
+                 "  --replay    a recording of a driver (JSON Lines) to replay on a timeline;\n"
+                 "              the robot defaults to the one recorded\n";
 }
 
 }  // namespace
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
     const auto default_web_root =
         velmor::mirava_app::default_web_root(velmor::mirava_app::running_executable(), VELMOR_MIRAVA_WEB_ROOT);
     options.web_root = default_web_root;
+    bool robot_given = false;
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string argument = argv[i];
@@ -56,13 +59,20 @@ int main(int argc, char** argv) {
                 options.port = port;
             } else if (argument == "--robot") {
                 options.robot = value;
+                robot_given = true;
             } else if (argument == "--scene") {
                 options.scene = value;
             } else if (argument == "--web-root") {
                 options.web_root = value;
+            } else if (argument == "--replay") {
+                options.replay = velmor::mirava_app::read_replay(value);
             } else {
                 throw velmor::VelmorError("mirava", "Unknown option '" + argument + "'.");
             }
+        }
+
+        if (options.replay && !robot_given && !options.replay->environment_robot.empty()) {
+            options.robot = options.replay->environment_robot;
         }
 
         // SIGINT and SIGTERM are taken by sigwait below, never by the server's threads.
@@ -74,8 +84,8 @@ int main(int argc, char** argv) {
 
         velmor::mirava_app::Server server(options);
         server.start();
-        std::cout << "[velmor.mirava] Showing robot '" << options.robot << "' at http://" << options.host << ":"
-                  << server.port() << "/" << std::endl;
+        std::cout << "[velmor.mirava] " << (options.replay ? "Replaying a recording of robot '" : "Showing robot '")
+                  << options.robot << "' at http://" << options.host << ":" << server.port() << "/" << std::endl;
         int caught = 0;
         sigwait(&stop_signals, &caught);
         std::cout << "[velmor.mirava] Stopped by " << strsignal(caught) << "." << std::endl;

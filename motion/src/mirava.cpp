@@ -208,6 +208,9 @@ void Mirava::Impl::start_attempt(const std::shared_ptr<Attempt>& attempt) {
                     return;
                 }
                 auto& ws = attempt->connection->ws;
+                beast::error_code ignored;
+                // Each position is one small frame; none may wait for the acknowledgement of the one before.
+                beast::get_lowest_layer(ws).socket().set_option(tcp::no_delay(true), ignored);
                 beast::get_lowest_layer(ws).expires_never();
                 ws.text(true);
                 ws.async_handshake(attempt->address.to_string(), "/driver", [this, attempt](const beast::error_code& error) {

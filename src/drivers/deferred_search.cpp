@@ -45,10 +45,11 @@ void DeferredSearch::start(Search search, RobotState handover) {
     });
 }
 
+bool DeferredSearch::due() {
+    return result.valid() && --cycles_left == 0;
+}
+
 std::optional<velmor::Trajectory> DeferredSearch::take(const RobotState& current) {
-    if (!result.valid() || --cycles_left > 0) {
-        return std::nullopt;
-    }
     auto found = result.get();
     if (found && !(close(current.position, from.position) && close(current.velocity, from.velocity))) {
         velmor::log::log_<velmor::log::Level::Warn>(

@@ -37,9 +37,10 @@ public:
     void start(Search search, RobotState handover);
     //! Whether a search waits for its hand-over.
     [[nodiscard]] bool pending() const { return result.valid(); }
-    //! Counts the start of a cycle in which the loop's state is `current`. At the hand-over
-    //! cycle it waits for the search and returns its trajectory, unless it found none or
-    //! `current` is not the state it started from; before that, and without a search, empty.
+    //! Counts the start of a cycle; whether a search's hand-over is due in it.
+    bool due();
+    //! At a due hand-over: waits for the search and returns its trajectory, unless it found
+    //! none or the loop's state `current` is not the state it started from.
     std::optional<velmor::Trajectory> take(const RobotState& current);
     //! Cancels a running search and waits for it to end.
     void cancel();

@@ -26,6 +26,15 @@ constexpr velmor::VersionNumber minimum_motion_library_version {0, 0, 29};
 // Ramp length of a pause: long enough to stop smoothly, short enough to feel immediate.
 constexpr double pause_ramp_duration {0.7};
 
+// Control cycles running on this thread now. A count rather than a flag, so that
+// a cycle run from inside another one leaves the outer mark in place.
+thread_local int control_cycles_on_thread {0};
+
+// What to call inside a control cycle instead of a command that would wait for it.
+std::string use_async_form(const std::string& operation) {
+    return "use " + operation + "_async() there and do not wait for its future";
+}
+
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -112,6 +121,27 @@ Driver::Driver(std::shared_ptr<velmor::Planner> planner, std::shared_ptr<velmor:
     joint_offset = calculate_offset(this->planner, this->robot);
 }
 
+bool Driver::in_control_cycle() {
+    return control_cycles_on_thread > 0;
+}
+
+Driver::ControlCycle::ControlCycle() {
+    ++control_cycles_on_thread;
+}
+
+Driver::ControlCycle::~ControlCycle() {
+    --control_cycles_on_thread;
+}
+
+void Driver::refuse_inside_control_cycle(const std::string& operation, const std::string& instead) {
+    if (in_control_cycle()) {
+        throw VelmorError("driver", operation +
+                                        "() waits for the control loop, so it cannot be called from an event action "
+                                        "(the action runs inside a control cycle); " +
+                                        instead + ".");
+    }
+}
+
 bool Driver::reconnect() {
     return false;
 }
@@ -142,26 +172,32 @@ std::vector<double> Driver::get_current_joint_position() {
 }
 
 Result Driver::run(const velmor::Trajectory& trajectory) {
+    refuse_inside_control_cycle("run", use_async_form("run"));
     return wait_for(run_async(trajectory));
 }
 
 Result Driver::move_to(const Goal& goal, bool ignore_collisions) {
+    refuse_inside_control_cycle("move_to", use_async_form("move_to"));
     return wait_for(move_to_async(goal, ignore_collisions));
 }
 
 Result Driver::move_along(const std::string& name, const std::optional<Goal>& goal, bool ignore_collisions) {
+    refuse_inside_control_cycle("move_along", use_async_form("move_along"));
     return wait_for(move_along_async(name, goal, ignore_collisions));
 }
 
 Result Driver::blend_into(const velmor::Trajectory& trajectory, double duration) {
+    refuse_inside_control_cycle("blend_into", use_async_form("blend_into"));
     return wait_for(blend_into_async(trajectory, duration));
 }
 
 Result Driver::stop(bool fast_stop) {
+    refuse_inside_control_cycle("stop", use_async_form("stop"));
     return wait_for(stop_async(fast_stop));
 }
 
 Result Driver::resume() {
+    refuse_inside_control_cycle("resume", use_async_form("resume"));
     return wait_for(resume_async());
 }
 
@@ -217,36 +253,50 @@ double Driver::get_speed() const {
     return time_scaler.get_scale();
 }
 
+// Both forms replace whatever ramp runs, a pause ramp included, so a pause is
+// no longer under way once they return.
 void Driver::set_speed(double speed) {
+    const std::lock_guard lock(pause_mutex);
     this->speed.store(speed);
     time_scaler.stop_scale_movement();
     time_scaler.set_scale(speed);
-    // A pause ramp that was under way has just been dropped; without this a
-    // later pause would be refused as "already pausing" for good.
     is_pausing.store(false);
 }
 
 void Driver::set_speed(double speed, double duration) {
+    const std::lock_guard lock(pause_mutex);
     this->speed.store(speed);
     // The returned future only matters to pause_async; a speed ramp has no waiter.
     static_cast<void>(time_scaler.move_scale_linearly_to(speed, duration));
     is_pausing.store(false);
 }
 
+// Deciding, claiming `is_pausing` and starting the ramp form one step under
+// pause_mutex: a speed change cannot slip in between the claim and the ramp, and
+// the end of a motion, which clears `running` under the same lock, either comes
+// first (the pause then finds an idle driver) or ends the ramp this step started.
 std::shared_future<bool> Driver::pause_async() {
+    const std::lock_guard lock(pause_mutex);
     if (is_paused()) {
+        // Below epsilon the motion would still creep on and never stand still,
+        // so the pause makes it exact, unless a pause ramp is about to.
+        if (!is_pausing.load()) {
+            time_scaler.stop_scale_movement();
+            time_scaler.set_scale(0.0);
+        }
         return ready_future(true);
     }
     if (is_pausing.load()) {
         return ready_future(false);
     }
     if (is_running()) {
-        // Of two callers racing here only one starts the ramp; the other is told a pause is under way.
-        bool was_pausing {false};
-        if (!is_pausing.compare_exchange_strong(was_pausing, true)) {
-            return ready_future(false);
+        auto ramp_done = time_scaler.move_scale_linearly_to(0.0, pause_ramp_duration);
+        if (ramp_done.valid()) {
+            is_pausing.store(true);
+            return ramp_done;
         }
-        return time_scaler.move_scale_linearly_to(0.0, pause_ramp_duration);
+        // The scale is too close to zero to ramp from: the rest of the way is no
+        // ramp at all, and the motion stands still in its next cycle.
     }
     // A speed ramp left over from earlier must not lift the scale off zero in the next motion.
     time_scaler.stop_scale_movement();
@@ -255,15 +305,17 @@ std::shared_future<bool> Driver::pause_async() {
 }
 
 bool Driver::pause() {
+    refuse_inside_control_cycle("pause", use_async_form("pause"));
     return wait_for(pause_async());
 }
 
 void Driver::add_event(const Trigger& trigger, const Action& action) {
     const std::lock_guard lock(new_events_mutex);
-    new_events.push_back(Event {trigger, action});
+    new_events.push_back(Event {trigger, action, events_added++});
 }
 
 void Driver::create_io_alias(const std::string& name, std::size_t address) {
+    const std::lock_guard lock(io_aliases_mutex);
     io_aliases[name] = address;
 }
 
@@ -287,12 +339,42 @@ bool Driver::are_positions_within(const std::vector<double>& a, const std::vecto
 }
 
 void Driver::on_motion_did_finish() {
-    running.store(false);
-    // A pause ramp that the trajectory outran is over too.
-    is_pausing.store(false);
+    stop_running();
+    // Dropping an event may release a script action, which takes the interpreter
+    // lock; so neither pause_mutex nor new_events_mutex, which script threads
+    // take with that lock held, is held meanwhile.
     events.clear();
-    const std::lock_guard lock(new_events_mutex);
-    new_events.clear();
+    std::vector<Event> unchecked;
+    {
+        const std::lock_guard lock(new_events_mutex);
+        unchecked.swap(new_events);
+    }
+}
+
+void Driver::stop_running() {
+    const std::lock_guard lock(pause_mutex);
+    running.store(false);
+    end_outrun_pause_locked();
+}
+
+void Driver::end_outrun_pause() {
+    const std::lock_guard lock(pause_mutex);
+    end_outrun_pause_locked();
+}
+
+// Left in place, the ramp would carry on into the next motion and bring that
+// one to a standstill, although the pause has already reported false. A ramp
+// that reached its end has set the scale to 0 and reported true: then the
+// driver stays paused.
+void Driver::end_outrun_pause_locked() {
+    if (!is_pausing.load()) {
+        return;
+    }
+    if (time_scaler.is_ramping()) {
+        time_scaler.stop_scale_movement();
+        time_scaler.set_scale(speed.load());
+    }
+    is_pausing.store(false);
 }
 
 bool Driver::has_events() const {
@@ -315,8 +397,19 @@ void Driver::check_for_events(double time, const std::vector<double>& position) 
     // Triggers and actions run without any lock held, so an action may add events.
     std::size_t index {0};
     while (index < events.size()) {
-        if (events[index].trigger(robot, time, position, current_trajectory)) {
-            events[index].action(time);
+        bool fired {false};
+        try {
+            if (events[index].trigger(robot, time, position, current_trajectory)) {
+                recorder.on_event_fired(events[index].index, time);
+                events[index].action(time);
+                fired = true;
+            }
+        } catch (...) {
+            // A failing event would fail again in every later cycle and motion.
+            events.erase(events.begin() + static_cast<std::ptrdiff_t>(index));
+            throw;
+        }
+        if (fired) {
             events.erase(events.begin() + static_cast<std::ptrdiff_t>(index));
         } else {
             ++index;

@@ -34,6 +34,9 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
       sync_with_mirava(sync_with_mirava),
       log_stream(log_stream),
       io_controller(serve_io_viewer, keep_io_viewer_running) {
+    io_controller.set_io_observer([this](const auto& name, const auto& old_value, const auto& new_value, auto source) {
+        recorder.on_io_change(name, old_value, new_value, source);
+    });
     std::signal(SIGINT, handle_interrupt);
     time_scaler.max_scale = largest_time_scale;
     if (sync_with_mirava) {
@@ -77,6 +80,7 @@ SimulatedDriver::~SimulatedDriver() {
 }
 
 bool SimulatedDriver::reconnect() {
+    refuse_inside_control_cycle("reconnect", "reconnect from the script once the motion has ended");
     if (sync_with_mirava) {
         try {
             auto client = std::make_shared<velmor::Mirava>(false, connect_timeout);
@@ -94,6 +98,8 @@ bool SimulatedDriver::reconnect() {
 }
 
 bool SimulatedDriver::disconnect() {
+    refuse_inside_control_cycle("disconnect",
+                                "disconnect from the script once the motion has ended (stop_async() ends it early)");
     std::future<void> loop;
     std::exception_ptr error;
     {
@@ -134,6 +140,15 @@ RobotState SimulatedDriver::get_current_state() {
 }
 
 void SimulatedDriver::set_current_joint_position(const std::vector<double>& joint_position) {
+    for (std::size_t joint = 0; joint < joint_position.size(); ++joint) {
+        // A motion planned from a position that is not a number never ends well:
+        // it reports success at NaN or samples without end.
+        if (!std::isfinite(joint_position[joint])) {
+            throw velmor::VelmorError("driver", "The joint position must be finite, but joint '" +
+                                                    std::to_string(joint) + "' is '" +
+                                                    std::to_string(joint_position[joint]) + "'.");
+        }
+    }
     {
         std::lock_guard lock(state_mutex);
         current_state.position = joint_position;

@@ -73,6 +73,7 @@ std::shared_future<Result> SimulatedDriver::resume_async() {
     time_scaler.move_scale_linearly_to(speed, resume_duration);
     collect_finished_loop();
     auto future = replace_command_promise();
+    recorder.on_resume_started();
     start_loop();
     return future;
 }
@@ -90,6 +91,7 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
         complete_command(std::holds_alternative<StopCommand>(command) ? Result::ErrorTrajectoryAborted
                                                                       : get_run_result());
         auto future = replace_command_promise();
+        recorder.on_command_started(command);
         pending_command = command;
         has_new_command.exchange(true);
         return future;
@@ -97,6 +99,7 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
 
     collect_finished_loop();
     auto future = replace_command_promise();
+    recorder.on_command_started(command);
     RobotState state;
     {
         std::lock_guard state_lock(state_mutex);
@@ -112,6 +115,7 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
         throw;
     }
     time_scaler.set_trajectory(&current_trajectory);
+    recorder.on_trajectory_planned(current_trajectory.duration());
     start_loop();
     return future;
 }
@@ -124,6 +128,8 @@ std::shared_future<Result> SimulatedDriver::replace_command_promise() {
 
 void SimulatedDriver::complete_command(const Result& result) {
     if (!command_promise_done) {
+        // Recorded before the waiter wakes, which may stop the recording at once.
+        recorder.on_command_finished(result);
         command_promise.set_value(result);
         command_promise_done = true;
     }
@@ -134,7 +140,7 @@ void SimulatedDriver::start_loop() {
     try {
         control_loop = std::async(std::launch::async, &SimulatedDriver::run_loop_thread, this);
     } catch (...) {
-        running = false;
+        stop_running();
         complete_command(Result::Error);
         throw;
     }
@@ -164,9 +170,7 @@ void SimulatedDriver::wait_for_loop_end() {
 
 void SimulatedDriver::end_loop() {
     has_new_command = false;
-    running = false;
-    // A pause that has not reached standstill by now never will.
-    is_pausing = false;
+    stop_running();
     active_loops.fetch_sub(1);
 }
 
@@ -191,41 +195,49 @@ void SimulatedDriver::run_command() {
     std::uint64_t cycle_counter = 0;
     // Searches around obstacles run beside the loop; ending the loop cancels one still running.
     DeferredSearch search;
-    while (true) {
-        if (global_signal_status.load() == SIGINT) {
-            std::lock_guard lock(command_mutex);
-            on_motion_did_finish();
-            end_loop();
-            return;
-        }
-        take_command(search);
-
-        TimeScaler::StepOutcome outcome;
-        {
-            std::lock_guard lock(state_mutex);
-            outcome = time_scaler.next(current_state);
-            slice_state_offset(current_state);
-            cycle_position = current_state.position;
-        }
-        if (log_stream || log_motions) {
-            print_cycle_lines();
-        }
-        if (has_mirava) {
-            if (cycle_counter % mirava_update_interval == 0) {
-                if (const auto client = get_mirava()) {
-                    client->set_joint_position(cycle_position, nullptr);
-                }
-            }
-            ++cycle_counter;
-        }
-        if (has_events()) {
-            check_for_events(time_scaler.get_trajectory_time(), cycle_position);
-        }
-        if (finish_cycle(outcome, search.pending())) {
-            return;
-        }
+    while (run_cycle(cycle_counter, search)) {
         pause_between_cycles();
     }
+}
+
+bool SimulatedDriver::run_cycle(std::uint64_t& cycle_counter, DeferredSearch& search) {
+    const ControlCycle cycle;
+    if (global_signal_status.load() == SIGINT) {
+        std::lock_guard lock(command_mutex);
+        on_motion_did_finish();
+        end_loop();
+        return false;
+    }
+    take_over_pending_command(search);
+    const TimeScaler::StepOutcome outcome = step_state();
+    if (log_stream || log_motions) {
+        print_cycle_lines();
+    }
+    if (has_mirava) {
+        send_to_mirava(cycle_counter);
+    }
+    if (has_events()) {
+        check_for_events(time_scaler.get_trajectory_time(), cycle_position);
+    }
+    return !finish_cycle(outcome, search.pending());
+}
+
+TimeScaler::StepOutcome SimulatedDriver::step_state() {
+    std::lock_guard lock(state_mutex);
+    const TimeScaler::StepOutcome outcome = time_scaler.next(current_state);
+    slice_state_offset(current_state);
+    cycle_position = current_state.position;
+    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
+    return outcome;
+}
+
+void SimulatedDriver::send_to_mirava(std::uint64_t& cycle_counter) {
+    if (cycle_counter % mirava_update_interval == 0) {
+        if (const auto client = get_mirava()) {
+            client->set_joint_position(cycle_position, nullptr);
+        }
+    }
+    ++cycle_counter;
 }
 
 bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome, bool searching) {
@@ -234,6 +246,11 @@ bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome, bool searchi
         return false;
     }
     std::lock_guard lock(command_mutex);
+    if (outcome == TimeScaler::StepOutcome::Finished) {
+        // The pause lost to the end of its trajectory, even when a new command
+        // carries the motion on.
+        end_outrun_pause();
+    }
     if (has_new_command) {
         // A command arrived in this very cycle; the next cycle takes it over.
         return false;

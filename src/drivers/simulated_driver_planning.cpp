@@ -10,15 +10,18 @@
 
 namespace velmor::drivers {
 
-void SimulatedDriver::take_command(DeferredSearch& search) {
-    RobotState state;
-    {
-        std::lock_guard lock(state_mutex);
-        state = current_state;
-    }
-    if (auto found = search.take(state)) {
-        current_trajectory = std::move(*found);
-        time_scaler.set_trajectory(&current_trajectory);
+void SimulatedDriver::take_over_pending_command(DeferredSearch& search) {
+    if (search.due()) {
+        RobotState state;
+        {
+            std::lock_guard lock(state_mutex);
+            state = current_state;
+        }
+        if (auto around = search.take(state)) {
+            current_trajectory = std::move(*around);
+            time_scaler.set_trajectory(&current_trajectory);
+            recorder.on_trajectory_planned(current_trajectory.duration());
+        }
     }
     if (!has_new_command.exchange(false)) {
         return;
@@ -28,11 +31,17 @@ void SimulatedDriver::take_command(DeferredSearch& search) {
         std::lock_guard lock(command_mutex);
         command = pending_command;
     }
+    RobotState state;
+    {
+        std::lock_guard lock(state_mutex);
+        state = current_state;
+    }
     // A newer command replaces the one a search was running for.
     search.cancel();
     switch (calculate_direct_trajectory(command, current_trajectory, state)) {
     case DirectPlanning::Planned:
         time_scaler.set_trajectory(&current_trajectory);
+        recorder.on_trajectory_planned(current_trajectory.duration());
         break;
     case DirectPlanning::Failed:
         break;

@@ -114,6 +114,11 @@ void TimeScaler::stop_scale_movement() {
     drop_ramp();
 }
 
+bool TimeScaler::is_ramping() const {
+    const std::lock_guard lock(ramp_mutex);
+    return ramp.has_value();
+}
+
 void TimeScaler::drop_ramp() {
     if (!ramp) {
         return;

@@ -26,6 +26,7 @@
 #include <velmor/common/velmor_error.hpp>
 
 #include "mirava_app/protocol.hpp"
+#include "mirava_app/replay.hpp"
 #include "support/deadline.hpp"
 
 namespace {
@@ -426,3 +427,72 @@ TEST(MiravaAppProtocol, AcceptsExactlyTheRobotsNumberOfFiniteValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// Base64 of the 26 little-endian doubles 0, 0.004, ..., 0.1: the times of a
+// one-joint recording whose position equals its time.
+constexpr const char* recorded_times =
+    "AAAAAAAAAAD8qfHSTWJwP/yp8dJNYoA/+n5qvHSTiD/8qfHSTWKQP3sUrkfhepQ/+n5qvHSTmD956SYxCKycP/yp8dJNYqA/PN9PjZduoj97FK5H4X"
+    "qkP7pJDAIrh6Y/+n5qvHSTqD86tMh2vp+qP3npJjEIrKw/uB6F61G4rj/8qfHSTWKwP5zEILByaLE/PN9PjZdusj/b+X5qvHSzP3sUrkfherQ/Gy/"
+    "dJAaBtT+6SQwCK4e2P1pkO99Pjbc/+n5qvHSTuD+amZmZmZm5Pw==";
+
+std::filesystem::path write_recording(const std::string& name, std::size_t joints, const std::string& times) {
+    const auto path = std::filesystem::temp_directory_path() / (name + std::to_string(::getpid()) + ".jsonl");
+    std::ofstream file(path);
+    file << json {{"type", "header"}, {"format", "velmor-recording"}, {"version", 1}, {"robot", "ur5e"},
+                  {"environment_robot", "ur5e"}, {"joint_offset", 0}, {"degrees_of_freedom", joints}}
+                .dump()
+         << "\n"
+         << json {{"type", "cycles"}, {"count", 26}, {"time", times}, {"position", times}}.dump() << "\n"
+         << R"({"type":"io","name":"gripper","old":0,"new":1,"source":"viewer","time":0.2,"wall_time":1.5})"
+         << "\n";
+    return path;
+}
+
+}  // namespace
+
+TEST(MiravaAppReplay, KeepsSixtySamplesPerSecondAndTheLastOne) {
+    const auto path = write_recording("replay_", 1, recorded_times);
+    const auto replay = velmor::mirava_app::read_replay(path);
+    const auto data = json::parse(replay.json);
+    const std::vector<double> kept {0.0, 0.02, 0.04, 0.06, 0.08, 0.1};
+    ASSERT_EQ(data["times"].size(), kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_NEAR(data["times"][i].get<double>(), kept[i], 1e-12);
+        EXPECT_NEAR(data["positions"][i][0].get<double>(), kept[i], 1e-5);
+    }
+    EXPECT_EQ(data["cycles"], 26);
+    // The I/O change after the last cycle still lies on the timeline.
+    EXPECT_EQ(data["duration"], 0.2);
+    EXPECT_EQ(data["io"][0]["source"], "viewer");
+
+    auto options = manual_options();
+    options.replay = replay;
+    Server replaying(options);
+    replaying.start();
+    EXPECT_EQ(get(replaying.port(), "/replay.json").body(), replay.json);
+    Server live(manual_options());
+    live.start();
+    EXPECT_EQ(get(live.port(), "/replay.json").result(), http::status::not_found);
+    std::filesystem::remove(path);
+}
+
+TEST(MiravaAppReplay, RefusesBrokenRecordingsAndJointsTheRobotLacks) {
+    const auto broken = write_recording("replay_broken_", 1, "not base64!");
+    try {
+        velmor::mirava_app::read_replay(broken);
+        FAIL() << "read a broken recording";
+    } catch (const velmor::VelmorError& error) {
+        EXPECT_NE(error.message.find("line 2: column \"time\" is not base64"), std::string::npos) << error.message;
+    }
+    std::filesystem::remove(broken);
+
+    const auto path = write_recording("replay_offset_", 1, recorded_times);
+    auto options = manual_options();
+    options.replay = velmor::mirava_app::read_replay(path);
+    // The recorded joint behind the arm's six.
+    options.replay->joint_offset = 6;
+    EXPECT_THROW(Server {options}, velmor::VelmorError);
+    std::filesystem::remove(path);
+}

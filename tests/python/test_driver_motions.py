@@ -199,6 +199,21 @@ def test_an_error_in_an_action_reaches_disconnect(planner, robot):
         driver.disconnect()
 
 
+def test_a_call_that_waits_for_the_loop_raises_runtime_error_inside_an_action(driver, planner, robot):
+    caught = []
+
+    def action(time):
+        try:
+            driver.move_to(ZERO)
+        except RuntimeError as error:
+            caught.append(str(error))
+
+    driver.add_event(Trigger.Time() > 0.1, action)
+    assert driver.run(rest_to_rest(planner, robot, ZERO, GOAL)) == Result.Success
+    assert close(driver.current_joint_position, GOAL)
+    assert len(caught) == 1 and "use move_to_async()" in caught[0], caught
+
+
 def test_destroying_a_driver_with_a_script_action_pending_does_not_hang():
     script = textwrap.dedent("""
         import velmor, velmor_driver_simulated as vds

@@ -158,6 +158,9 @@ def test_set_current_joint_position_stores_the_vector_unchanged(driver):
     state.position = [1.0]
     assert state.position == [1.0]
     assert driver.current_joint_position == [0.1, 0.2]
+    with pytest.raises(RuntimeError, match="The joint position must be finite, but joint '1' is 'inf'."):
+        driver.set_current_joint_position([0.0, float("inf")])
+    assert driver.current_joint_position == [0.1, 0.2]
 
 
 def test_mirava_attribute_shares_the_client(driver):
@@ -202,6 +205,6 @@ def test_driver_members_are_registered_in_order():
         "blend_into", "blend_into_async", "stop", "stop_async", "pause", "pause_async", "resume", "resume_async",
         "add_event", "create_io_alias", "get_digital_input", "set_digital_output", "get_analog_input",
         "set_analog_output", "get_group_input", "set_group_output", "get_int_register", "set_int_register",
-        "get_double_register", "set_double_register",
+        "get_double_register", "set_double_register", "record",
     ]
     assert [name for name in vars(Driver) if not name.startswith("_")] == expected

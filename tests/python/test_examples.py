@@ -33,15 +33,20 @@ def test_the_numbered_examples_and_the_demo_are_present():
     assert sorted(EXPECTED_OUTPUT) == names
 
 
-# The demo's Mirava program would take a port that other tests may use.
-ARGUMENTS = {"demo.py": ["--cycles", "2", "--no-mirava"]}
+# The demo's Mirava program would take a port that other tests may use; its
+# figure goes to the test's own folder.
+ARGUMENTS = {"demo.py": ["--cycles", "2", "--no-mirava", "--plot", "{folder}/demo_run.png"]}
 
 
 @pytest.mark.parametrize("script", example_scripts(), ids=lambda script: script.name)
-def test_example_runs_to_completion(script):
+def test_example_runs_to_completion(script, tmp_path):
     environment = dict(os.environ, VELMOR_EXAMPLE_TIME_SPEED="20")
-    finished = subprocess.run([sys.executable, str(script), *ARGUMENTS.get(script.name, [])], cwd=EXAMPLES.parent, env=environment,
+    arguments = [argument.format(folder=tmp_path) for argument in ARGUMENTS.get(script.name, [])]
+    finished = subprocess.run([sys.executable, str(script), *arguments], cwd=EXAMPLES.parent, env=environment,
                               capture_output=True, text=True, timeout=TIME_LIMIT)
     assert finished.returncode == 0, finished.stdout + finished.stderr
     assert "Traceback" not in finished.stderr
     assert EXPECTED_OUTPUT[script.name] in finished.stdout, finished.stdout
+    if script.name == "demo.py":
+        assert "Cycle time: " in finished.stdout
+        assert (tmp_path / "demo_run.png").read_bytes()[:4] == b"\x89PNG"

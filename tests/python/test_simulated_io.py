@@ -4,6 +4,7 @@ runs them one after another."""
 
 import asyncio
 import json
+import signal
 import socket
 import subprocess
 import sys
@@ -263,3 +264,42 @@ def test_dropping_a_controller_waits_for_a_page_of_the_same_script():
     finished = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
     assert finished.returncode == 0, finished.stderr
     assert float(finished.stdout.split()[-1]) > 0.2
+
+
+@pytest.mark.parametrize("keep_io_viewer_running", [True, False])
+def test_ctrl_c_ends_the_wait_for_the_viewer(keep_io_viewer_running):
+    # The controller goes when the function returns; its viewer keeps waiting
+    # for the test's open page (or for ever when kept running) until Ctrl-C.
+    script = textwrap.dedent(f"""
+        import velmor_driver_simulated as vds
+
+        def serve():
+            controller = vds.SimulatedDriver.Controller(keep_io_viewer_running={keep_io_viewer_running})
+            input()
+
+        serve()
+        print("not interrupted")
+    """)
+    child = subprocess.Popen([sys.executable, "-c", script], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    page = socket.socket()
+    try:
+        assert wait_until(viewer_answers, timeout=10)
+        page.settimeout(5)
+        page.connect(("127.0.0.1", 8679))
+        page.sendall(b"GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                     b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
+        assert page.recv(12) == b"HTTP/1.1 101"
+        child.stdin.write("\n")
+        child.stdin.flush()
+        # Until the wait has begun, Ctrl-C lands in the script itself; so it is repeated.
+        deadline = time.monotonic() + 10
+        while child.poll() is None and time.monotonic() < deadline:
+            child.send_signal(signal.SIGINT)
+            time.sleep(0.2)
+        stdout, stderr = child.communicate(timeout=5)
+    finally:
+        child.kill()
+        page.close()
+    assert "KeyboardInterrupt" in stderr
+    assert "not interrupted" not in stdout

@@ -151,5 +151,6 @@ def test_action_is_built_from_a_callable():
 def test_module_registration_order():
     names = [name for name in vars(vds) if not name.startswith("__")]
     assert names == ["Result", "FutureResult", "FutureBool", "ControllerStatus", "RobotState", "Trigger", "Action",
-                     "Driver", "SimulatedDriver"]
+                     "Driver", "SimulatedDriver", "IoSource", "CommandRecord", "EventRecord", "IoRecord",
+                     "Recording"]
     assert list(vars(vds)).index("__doc__") < list(vars(vds)).index("__version__") < list(vars(vds)).index("Result")

@@ -83,6 +83,7 @@ public:
     using Driver::robot;
     using Driver::running;
     using Driver::slice_state_offset;
+    using Driver::stop_running;
     using Driver::speed;
     using Driver::time_scaler;
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,8 @@
 #include <velmor/drivers/commands.hpp>
 #include <velmor/drivers/controller_status.hpp>
 #include <velmor/drivers/events.hpp>
+#include <velmor/drivers/recording/recorder.hpp>
+#include <velmor/drivers/recording/recording.hpp>
 #include <velmor/drivers/result.hpp>
 #include <velmor/drivers/robot_state.hpp>
 #include <velmor/drivers/time_scaler.hpp>
@@ -37,6 +40,13 @@ std::size_t calculate_offset(const std::shared_ptr<velmor::Planner>& planner,
 //! planner's environment, keeps the shared motion state and fixes the command
 //! interface. Every motion command exists as an asynchronous operation that a
 //! concrete driver implements and as a synchronous one that waits on it.
+//!
+//! Event actions run inside a control cycle, on the thread that runs the cycle.
+//! There every operation may be called, except those that wait for the control
+//! loop: the synchronous `run`, `move_to`, `move_along`, `blend_into`, `stop`,
+//! `resume` and `pause`, and `disconnect` and `reconnect`. Called inside a
+//! control cycle they change nothing and throw VelmorError (module "driver")
+//! naming what to use instead, such as the `_async` form of the command.
 class Driver {
 protected:
     //! Index of the driven robot's first joint in the environment robot's joints.
@@ -45,7 +55,7 @@ protected:
     std::atomic<bool> connected {false};
     //! A motion is being executed.
     std::atomic<bool> running {false};
-    //! A pause ramp runs and the motion is not yet at standstill.
+    //! A pause ramp runs and the motion is not yet at standstill; changed under `pause_mutex`.
     std::atomic<bool> is_pausing {false};
     //! The trajectory being executed.
     velmor::Trajectory current_trajectory;
@@ -63,8 +73,14 @@ protected:
     std::atomic<double> speed {1.0};
     //! Aliases set by create_io_alias.
     std::unordered_map<std::string, std::size_t> io_aliases;
+    //! Guards `io_aliases`, which an event action may change.
+    std::mutex io_aliases_mutex;
     //! Pending events, owned by the control loop while it runs.
     std::vector<Event> events;
+    //! Guards `is_pausing` together with the start of pause and speed ramps and
+    //! the end of a motion, so that a pause starts either on a running motion
+    //! that will see it or on an idle driver. Taken before the time scaler's lock.
+    std::mutex pause_mutex;
     //! The motion planner, shared with the caller.
     std::shared_ptr<velmor::Planner> planner;
     //! The driven robot, shared with the planner's environment.
@@ -77,6 +93,8 @@ protected:
     std::size_t degrees_of_freedom;
     //! Control interval [s].
     double delta_time;
+    //! Records cycles, commands, events and I/O changes while a recording runs.
+    Recorder recorder {state_mutex};
 
 public:
     //! Seconds to wait when (re)connecting to the controller [s].
@@ -97,6 +115,9 @@ public:
 
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
+
+    //! Whether the calling thread runs a control cycle now, as it does while an event action runs.
+    [[nodiscard]] static bool in_control_cycle();
 
     //! Connects to the controller; whether it succeeded.
     virtual bool reconnect();
@@ -174,12 +195,17 @@ public:
     //! Ramps the speed factor linearly to `speed` over `duration` [s] of control time.
     void set_speed(double speed, double duration);
     //! Slows the motion to a standstill over 0.7 s; true once standing still,
-    //! false when the motion ended first or another pause is under way.
+    //! false when the motion ended first or another pause is under way. At a
+    //! scale too small to ramp from, the scale becomes 0 at once (true).
     std::shared_future<bool> pause_async();
-    //! Waits on pause_async().
+    //! Waits on pause_async(); throws VelmorError inside a control cycle.
     bool pause();
     //! Runs `action` once, in the first control cycle in which `trigger` holds.
     void add_event(const Trigger& trigger, const Action& action);
+    //! Starts recording every control cycle, command, fired event and I/O change;
+    //! with `path` the recording is streamed to that file as JSON Lines. Throws
+    //! VelmorError (module "recording") when a recording runs already or the file cannot be created.
+    std::shared_ptr<Recording> record(const std::optional<std::filesystem::path>& path = std::nullopt);
     //! Gives the I/O address `address` the alias `name`.
     void create_io_alias(const std::string& name, std::size_t address);
     //! Whether `a` and `b` have equal sizes and differ by at most `tolerance` per entry.
@@ -194,8 +220,27 @@ public:
     [[nodiscard]] double get_delta_time() const { return delta_time; }
 
 protected:
+    //! Marks the calling thread as running a control cycle while it lives; a
+    //! concrete driver holds one around each cycle, whichever thread runs it.
+    class ControlCycle {
+    public:
+        ControlCycle();
+        ~ControlCycle();
+        ControlCycle(const ControlCycle&) = delete;
+        ControlCycle& operator=(const ControlCycle&) = delete;
+    };
+
+    //! Throws VelmorError (module "driver") inside a control cycle: `operation`
+    //! would wait for the loop that runs the caller; `instead` says what to use.
+    static void refuse_inside_control_cycle(const std::string& operation, const std::string& instead);
     //! Ends the motion: not running, pending events dropped.
     void on_motion_did_finish();
+    //! Clears `running` and ends a pause that the motion did not reach standstill
+    //! in: its future yields false, its ramp goes and the scale returns to `speed`.
+    //! A concrete driver clears `running` only through this.
+    void stop_running();
+    //! Ends a pause under way whose trajectory has ended, as stop_running does.
+    void end_outrun_pause();
     //! Whether any event is pending.
     [[nodiscard]] bool has_events() const;
     //! Fires, in registration order, every pending event whose trigger holds.
@@ -226,6 +271,10 @@ private:
     // so that actions may add events without the loop holding a lock.
     mutable std::mutex new_events_mutex;
     std::vector<Event> new_events;
+    std::uint64_t events_added {0};
+
+    // end_outrun_pause with pause_mutex held.
+    void end_outrun_pause_locked();
 };
 
 }  // namespace velmor::drivers

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -84,6 +85,8 @@ private:
 struct Event {
     Trigger trigger;
     Action action;
+    //! Position in the order of add_event calls since the driver was made, from 0.
+    std::uint64_t index {0};
 };
 
 }  // namespace velmor::drivers

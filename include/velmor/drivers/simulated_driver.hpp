@@ -29,9 +29,12 @@ void handle_interrupt(int signal);
 //! A driver for a robot that exists only in simulation: it advances the robot's
 //! state itself in a 4 ms control loop and may mirror it to Mirava.
 //!
-//! Thread safety: every public operation may be called from any thread. One
-//! lock (`command_mutex`) serialises the commands and the hand-over to the
-//! control loop; it is never held while sleeping or planning on the loop.
+//! Thread safety: every public operation may be called from any thread, and
+//! from an event action with the exceptions that Driver names (the operations
+//! that wait for the control loop). One lock (`command_mutex`) serialises the
+//! commands and the hand-over to the control loop; it is never held while
+//! sleeping or planning on the loop. A driver must not be destroyed inside one
+//! of its own control cycles, as destruction waits for the loop to end.
 class SimulatedDriver : public Driver {
 public:
     //! Class-wide switch: when false every connection attempt fails, enable and
@@ -52,8 +55,10 @@ public:
     //! Waits for a running motion to end, then releases everything.
     ~SimulatedDriver() override;
 
+    //! Connects (to Mirava when syncing); throws VelmorError inside a control cycle.
     bool reconnect() override;
-    //! Waits for a running motion to end and rethrows an exception that ended the control loop.
+    //! Waits for a running motion to end and rethrows an exception that ended the control loop;
+    //! throws VelmorError inside a control cycle.
     bool disconnect() override;
     Result enable() override;
     Result disable() override;
@@ -69,6 +74,8 @@ public:
     std::shared_future<Result> resume_async() override;
 
     //! Places the robot at `joint_position` (meant for a robot at rest) and shows it in Mirava.
+    //! Throws VelmorError (module "driver") for a value that is not finite, changing nothing;
+    //! the length is not checked.
     void set_current_joint_position(const std::vector<double>& joint_position);
 
     //! Creates or overwrites a simulated I/O signal (an int is digital, a float analog).
@@ -108,6 +115,14 @@ protected:
 private:
     std::shared_future<Result> run_command_locked(const Command& command);
     void run_command();
+    // One control cycle; whether the loop goes on. `search` runs beside the loop for a
+    // command whose way leads around obstacles.
+    bool run_cycle(std::uint64_t& cycle_counter, DeferredSearch& search);
+    // Plans the command handed to the running loop, if any, and takes over the result
+    // of a search around obstacles when its hand-over is due (simulated_driver_planning.cpp).
+    void take_over_pending_command(DeferredSearch& search);
+    TimeScaler::StepOutcome step_state();
+    void send_to_mirava(std::uint64_t& cycle_counter);
     void run_loop_thread();
     void start_loop();
     void end_loop();
@@ -115,9 +130,6 @@ private:
     void wait_for_loop_end();
     std::shared_future<Result> replace_command_promise();
     void complete_command(const Result& result);
-    // Plans the command handed to the running loop, if any, and takes over the result
-    // of a search around obstacles when its hand-over is due (simulated_driver_planning.cpp).
-    void take_command(DeferredSearch& search);
     // With `searching`, a motion that has ended holds at its end: a search's result follows.
     bool finish_cycle(TimeScaler::StepOutcome outcome, bool searching);
     void pause_between_cycles() const;

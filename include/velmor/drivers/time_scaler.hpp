@@ -69,6 +69,8 @@ public:
     std::shared_future<bool> move_scale_linearly_to(double target, double duration);
     //! Drops the active ramp, leaving the scale where it is; the dropped ramp's future yields false.
     void stop_scale_movement();
+    //! Whether a ramp is active.
+    [[nodiscard]] bool is_ramping() const;
 
     //! Writes this cycle's state into `state` and advances one cycle.
     //! Throws VelmorError (module "time-scaler") without a trajectory or with a negative scale.

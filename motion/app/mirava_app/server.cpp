@@ -32,6 +32,26 @@ std::chrono::steady_clock::duration checked_interval(double seconds) {
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
 }
 
+// The recorded joints must be joints of the robot shown.
+std::string checked_replay(const std::optional<Replay>& replay, const Robot& robot) {
+    if (!replay) {
+        return "";
+    }
+    if (replay->joint_offset + replay->degrees_of_freedom > robot.get_degrees_of_freedom()) {
+        throw VelmorError("mirava", "The recording holds joints " + std::to_string(replay->joint_offset + 1) + " to " +
+                                        std::to_string(replay->joint_offset + replay->degrees_of_freedom) +
+                                        ", but robot '" + robot.name + "' has " +
+                                        std::to_string(robot.get_degrees_of_freedom()) + ".");
+    }
+    return replay->json;
+}
+
+bool is_loopback(const std::string& host) {
+    beast::error_code ec;
+    const auto address = asio::ip::make_address(host, ec);
+    return !ec && address.is_loopback();
+}
+
 std::shared_ptr<Robot> make_robot(const std::string& name) {
     try {
         return robots::make(name);
@@ -56,7 +76,8 @@ std::map<std::string, Shape> scene_obstacles(const std::filesystem::path& scene)
 struct Server::Impl {
     explicit Impl(const ServerOptions& options)
         : robot(make_robot(options.robot)),
-          site {options.web_root, robot_model_json(robot)},
+          site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot),
+                AllowedHosts(!is_loopback(options.host), {})},
           relay(robot, scene_obstacles(options.scene)),
           update_interval(checked_interval(options.update_interval)) {
         try {
@@ -77,6 +98,17 @@ struct Server::Impl {
     void accept_next() {
         acceptor.async_accept([this](const beast::error_code& error, tcp::socket socket) {
             if (error == asio::error::operation_aborted || !acceptor.is_open()) {
+                return;
+            }
+            if (error == asio::error::no_descriptors || error == boost::system::errc::too_many_files_open_in_system ||
+                error == asio::error::no_buffer_space || error == asio::error::no_memory) {
+                // The connection stays in the backlog; accepting again at once would spin.
+                accept_pause.expires_after(std::chrono::milliseconds(100));
+                accept_pause.async_wait([this](const beast::error_code& wait_error) {
+                    if (!wait_error) {
+                        accept_next();
+                    }
+                });
                 return;
             }
             if (!error) {
@@ -120,6 +152,7 @@ struct Server::Impl {
     asio::io_context io;
     tcp::acceptor acceptor {io};
     asio::steady_timer tick {io};
+    asio::steady_timer accept_pause {io};
     std::uint16_t port = 0;
     std::thread thread;
 };
@@ -151,6 +184,7 @@ void Server::stop() {
         beast::error_code ignored;
         impl->acceptor.close(ignored);
         impl->tick.cancel();
+        impl->accept_pause.cancel();
         impl->io.stop();
     });
 }

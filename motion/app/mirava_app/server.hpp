@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "mirava_app/replay.hpp"
 
 namespace velmor::mirava_app {
 
@@ -21,6 +24,8 @@ struct ServerOptions {
     std::filesystem::path scene;
     //! Shortest pause between two position updates of the pages [s]; 0 updates them only through publish_now().
     double update_interval {1.0 / 60.0};
+    //! A recorded run the page replays on a timeline instead of showing drivers live.
+    std::optional<Replay> replay;
 };
 
 //! The Mirava application: serves the page, takes joint positions from drivers

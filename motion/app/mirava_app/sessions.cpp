@@ -5,6 +5,7 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <string_view>
 
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/http.hpp>
@@ -21,6 +22,10 @@ namespace {
 
 // A joint position is a few hundred bytes; anything far larger is no message of a driver.
 constexpr std::size_t max_driver_message = 1 << 20;
+// Pages send nothing but control frames; a message of theirs needs no room at all.
+constexpr std::size_t max_page_message = 1 << 10;
+// How much of a refused driver message the log shows [bytes].
+constexpr std::size_t logged_refusal = 200;
 // Statuses are rare; a page that lets this many pile up has stopped reading.
 constexpr std::size_t max_waiting_statuses = 16;
 
@@ -32,6 +37,24 @@ void log_line(const std::string& text) {
 bool is_closing(const beast::error_code& error) {
     return error == websocket::error::closed || error == asio::error::operation_aborted ||
            error == asio::error::eof || error == asio::error::connection_reset;
+}
+
+// The text with every byte that is not printable ASCII written as \xNN, so that
+// what a client sent cannot break log lines or steer the terminal.
+std::string printable(std::string_view text) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string result;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && c != '\\') {
+            result.push_back(c);
+        } else {
+            result += "\\x";
+            result.push_back(digits[byte >> 4]);
+            result.push_back(digits[byte & 0xf]);
+        }
+    }
+    return result;
 }
 
 std::optional<std::string> read_file(const std::filesystem::path& path) {
@@ -47,7 +70,12 @@ std::optional<std::string> read_file(const std::filesystem::path& path) {
 }  // namespace
 
 HttpSession::HttpSession(asio::ip::tcp::socket socket, Relay& relay, const Site& site)
-    : stream(std::move(socket)), relay(relay), site(site) {}
+    : stream(std::move(socket)), relay(relay), site(site) {
+    beast::error_code ignored;
+    // Positions are small frames sent one after the other; none may wait for the previous one's acknowledgement.
+    stream.socket().set_option(asio::ip::tcp::no_delay(true), ignored);
+    local_address = stream.socket().local_endpoint(ignored).address().to_string();
+}
 
 void HttpSession::run() {
     read_request();
@@ -69,6 +97,14 @@ void HttpSession::read_request() {
 void HttpSession::on_request() {
     const std::string target(request.target());
     if (websocket::is_upgrade(request)) {
+        // A page of any other site that the user visits could otherwise drive or watch the robot.
+        const auto origin = request.find(http::field::origin);
+        if (request.count(http::field::origin) > 1 ||
+            (origin != request.end() && !site.hosts.allows_origin(std::string_view(origin->value()), local_address))) {
+            request.keep_alive(false);
+            respond(http::status::forbidden, "text/plain", "Pages of other sites may not connect here.\n");
+            return;
+        }
         stream.expires_never();
         if (target == "/driver") {
             std::make_shared<DriverSession>(stream.release_socket(), relay)->run(std::move(request));
@@ -85,6 +121,10 @@ void HttpSession::on_request() {
     }
     if (target == "/robot.json") {
         respond(http::status::ok, "application/json", site.robot_json);
+        return;
+    }
+    if (target == "/replay.json" && !site.replay_json.empty()) {
+        respond(http::status::ok, "application/json", site.replay_json);
         return;
     }
     const char* file_name = target == "/" ? "index.html" : target == "/app.js" ? "app.js" : nullptr;
@@ -152,7 +192,8 @@ void DriverSession::read_next() {
         self->buffer.consume(self->buffer.size());
         const std::string refusal = self->ws.got_text() ? self->relay.offer(text) : "a binary frame";
         if (!refusal.empty()) {
-            log_line("Refused a driver's message (" + refusal + "): " + text.substr(0, 200));
+            log_line("Refused a driver's message (" + refusal +
+                     "): " + printable(std::string_view(text).substr(0, logged_refusal)));
         }
         self->read_next();
     });
@@ -161,6 +202,7 @@ void DriverSession::read_next() {
 PageSession::PageSession(asio::ip::tcp::socket socket, Relay& relay) : ws(std::move(socket)), relay(relay) {}
 
 void PageSession::run(Request request) {
+    ws.read_message_max(max_page_message);
     ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
     ws.text(true);
     ws.async_accept(request, [self = shared_from_this()](const beast::error_code& error) {

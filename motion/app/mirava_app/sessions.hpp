@@ -12,6 +12,8 @@
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/websocket/stream.hpp>
 
+#include <velmor/motion/allowed_hosts.hpp>
+
 #include "mirava_app/relay.hpp"
 
 namespace velmor::mirava_app {
@@ -22,6 +24,10 @@ struct Site {
     std::filesystem::path web_root;
     //! The body of GET /robot.json.
     std::string robot_json;
+    //! The body of GET /replay.json; empty when showing drivers live.
+    std::string replay_json;
+    //! Names the page may be reached under; WebSocket handshakes from pages of other origins are refused.
+    AllowedHosts hosts {false, {}};
 };
 
 using WebSocket = boost::beast::websocket::stream<boost::beast::tcp_stream>;
@@ -41,6 +47,7 @@ private:
     void respond(boost::beast::http::status status, std::string content_type, std::string body);
 
     boost::beast::tcp_stream stream;
+    std::string local_address;
     boost::beast::flat_buffer buffer;
     Request request;
     Relay& relay;

@@ -1,7 +1,10 @@
 // Loading signals from an I/O configuration file.
 #include <velmor/drivers/simulated/controller.hpp>
 
+#include <cstddef>
 #include <fstream>
+#include <iterator>
+#include <string_view>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -11,13 +14,131 @@
 
 namespace velmor::drivers::simulated {
 
+namespace {
+
+using Json = nlohmann::json;
+
+// Length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is none.
+std::size_t utf8_sequence_length(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const auto lead = byte(0);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xbf;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;   // no overlong forms
+        high = lead == 0xed ? 0x9f : 0xbf;  // no surrogates
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;  // nothing beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xbf) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// The text with every byte that is not part of well-formed UTF-8 written as \xNN.
+// Messages quote paths and file contents as they are; a script receives its
+// error text decoded as UTF-8 and would be left with an empty message otherwise.
+std::string as_utf8(std::string_view text) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string result;
+    result.reserve(text.size());
+    while (!text.empty()) {
+        const auto length = utf8_sequence_length(text);
+        if (length == 0) {
+            const auto byte = static_cast<unsigned char>(text.front());
+            result += "\\x";
+            result.push_back(digits[byte >> 4]);
+            result.push_back(digits[byte & 0xf]);
+            text.remove_prefix(1);
+        } else {
+            result.append(text.substr(0, length));
+            text.remove_prefix(length);
+        }
+    }
+    return result;
+}
+
+// The bytes of a stream as the parser reads them. The parser takes a NUL byte
+// for the end of the text and would ignore whatever follows it, so a NUL byte
+// is refused as the parse error it is.
+class ParsedBytes {
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = char;
+
+    ParsedBytes() = default;
+    explicit ParsedBytes(std::streambuf* bytes) : bytes(bytes) {}
+
+    char operator*() const {
+        const auto next = bytes->sgetc();
+        if (next == 0) {
+            throw Json::parse_error::create(101, offset + 1, "syntax error - a NUL byte is not JSON text", nullptr);
+        }
+        return std::char_traits<char>::to_char_type(next);
+    }
+    ParsedBytes& operator++() {
+        bytes->sbumpc();
+        ++offset;
+        return *this;
+    }
+    bool operator==(const ParsedBytes& other) const { return at_end() == other.at_end(); }
+
+private:
+    bool at_end() const { return bytes == nullptr || bytes->sgetc() == std::char_traits<char>::eof(); }
+
+    std::streambuf* bytes {nullptr};
+    std::size_t offset {0};
+};
+
+Json parse_file(std::ifstream& stream) {
+    try {
+        return Json::parse(ParsedBytes(stream.rdbuf()), ParsedBytes());
+    } catch (const Json::parse_error& error) {
+        // The parser quotes what it read last, which may be a piece of a
+        // character or a byte that is no UTF-8 at all.
+        const std::string_view text = error.what();
+        if (as_utf8(text) == text) {
+            throw;
+        }
+        const auto separator = text.find(": ");
+        const auto reason = separator == std::string_view::npos ? text : text.substr(separator + 2);
+        throw Json::parse_error::create(error.id, error.byte, as_utf8(reason), nullptr);
+    }
+}
+
+}  // namespace
+
 void Controller::load_io_config_from_file(const std::filesystem::path& file) {
-    std::ifstream stream(file, std::ios::binary);
+    std::error_code ignored;
+    std::ifstream stream;
+    if (!std::filesystem::is_directory(file, ignored)) {
+        stream.open(file, std::ios::binary);
+    }
     if (!stream.is_open()) {
-        throw VelmorError("driver", "Could not open the I/O config json file at '" + file.string() + "'.");
+        throw VelmorError("driver", "Could not open the I/O config json file at '" + as_utf8(file.string()) + "'.");
     }
     // The whole document is parsed before any signal is made, so a broken file changes nothing.
-    const auto document = nlohmann::json::parse(stream);
+    const auto document = parse_file(stream);
 
     std::vector<std::pair<std::string, std::int32_t>> accepted;
     for (const auto& item : document.items()) {
@@ -33,7 +154,7 @@ void Controller::load_io_config_from_file(const std::filesystem::path& file) {
     }
     const std::lock_guard lock(signals_mutex);
     for (const auto& [name, value] : accepted) {
-        store(Signal {name, value, std::nullopt});
+        store(Signal {name, value, std::nullopt}, IoSource::ConfigFile);
     }
 }
 

@@ -1,7 +1,6 @@
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <iostream>
 
 #include <boost/asio/io_context.hpp>
@@ -11,49 +10,66 @@
 #include <velmor/log/log.hpp>
 
 #include "drivers/simulated/server/viewer_server.hpp"
+#include "drivers/simulated/server/viewer_settings.hpp"
 
 namespace velmor::drivers::simulated {
 
-SignalViewer::SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port)
-    : signals(signals), signals_mutex(signals_mutex), port(port) {
+SignalViewer::SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port,
+                           const IoObserver* io_observer)
+    : signals(signals),
+      signals_mutex(signals_mutex),
+      io_observer(io_observer),
+      port(port),
+      settings(std::make_unique<const server::ViewerSettings>(server::read_viewer_settings())) {
     {
         const std::lock_guard lock(signals_mutex);
         for (const auto& entry : signals) {
             interval_threads.try_emplace(entry.first);
         }
     }
-    server_thread = std::thread([this] { serve(); });
+    server_thread = std::thread([this] {
+        serve();
+        finish_serving();
+    });
 }
 
 SignalViewer::~SignalViewer() {
+    // A viewer that was closed ends its toggle threads before waiting for the
+    // server, which therefore never waits on one of them for long. One kept
+    // running goes on toggling for its pages for as long as it serves.
     server_thread.join();
-    stop_toggle_threads();
+    end_toggle_threads();
 }
 
 void SignalViewer::serve() {
     // The loop is declared before the server, so sessions that the loop still
     // holds when it is destroyed find their shared state alive.
     boost::asio::io_context loop {1};
-    server::ViewerServer app(loop, server::Handlers {
-                                       [this] { return build_page(); },
-                                       [this] { return build_open_fragments(); },
-                                       [this](std::string_view text) { handle_message(text); },
-                                   });
-    if (const auto ec = app.listen(static_cast<std::uint16_t>(port))) {
+    server::ViewerServer app(loop,
+                             server::Handlers {
+                                 [this] { return build_page(); },
+                                 [this] { return build_open_fragments(); },
+                                 [this](std::string_view text) { handle_message(text); },
+                             },
+                             *settings);
+    if (const auto ec = app.listen(static_cast<std::uint16_t>(port.load()))) {
         listen_failed_ = true;
         log::log_<log::Level::Error>("driver", "Failed to open socket for i/o viewer.");
-        log::log_<log::Level::Debug>("driver", "Port " + std::to_string(port) + ": " + ec.message());
+        log::log_<log::Level::Debug>("driver", "Port " + std::to_string(port.load()) + ": " + ec.message());
         return;
     }
-    std::cout << "[velmor.driver] I/O viewer is live at http://localhost:" << port << "." << std::endl;
+    port = app.port();
+    std::cout << "[velmor.driver] I/O viewer is live at http://localhost:" << port.load() << "." << std::endl;
     {
         const std::lock_guard lock(websocket_mutex);
         auto handle = std::make_shared<WebSocket>();
         handle->app = &app;
         handle->loop = &loop;
         websocket = std::move(handle);
-        // A close() that came before the server listened is carried out now.
-        if (close_requested) {
+        // A close() or stop() that came before the server listened is carried out now.
+        if (drop_requested) {
+            app.stop();
+        } else if (close_requested) {
             app.close();
         }
     }
@@ -61,6 +77,19 @@ void SignalViewer::serve() {
     // Clear the handle before the loop goes, so later updates find no server.
     const std::lock_guard lock(websocket_mutex);
     websocket.reset();
+}
+
+void SignalViewer::finish_serving() {
+    {
+        const std::lock_guard lock(ended_mutex);
+        ended = true;
+    }
+    ended_signal.notify_all();
+}
+
+bool SignalViewer::wait_ended(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(ended_mutex);
+    return ended_signal.wait_for(lock, timeout, [this] { return ended; });
 }
 
 bool SignalViewer::is_listening() const {
@@ -73,17 +102,48 @@ void SignalViewer::send_update(const Signal& signal) {
     if (websocket == nullptr || websocket->loop == nullptr) {
         return;
     }
-    boost::asio::post(*websocket->loop, [this, stored = &signal] { publish_fragment(*stored); });
+    // One queued task per signal: it publishes the value of the moment it runs,
+    // so later changes ride along, and a signal that changes faster than the loop
+    // publishes cannot fill the task queue.
+    if (!queued_updates.insert(&signal).second) {
+        return;
+    }
+    boost::asio::post(*websocket->loop, [this, stored = &signal] {
+        {
+            const std::lock_guard queued_lock(websocket_mutex);
+            queued_updates.erase(stored);
+        }
+        publish_fragment(*stored);
+    });
 }
 
 void SignalViewer::close() {
+    request_close(false);
+}
+
+void SignalViewer::stop() {
+    request_close(true);
+}
+
+void SignalViewer::request_close(bool drop_pages) {
+    {
+        const std::lock_guard lock(toggle_mutex);
+        shutting_down = true;
+    }
+    toggle_wake.notify_all();
     const std::lock_guard lock(websocket_mutex);
     close_requested = true;
+    drop_requested = drop_requested || drop_pages;
     if (websocket == nullptr || websocket->loop == nullptr) {
         return;
     }
-    boost::asio::post(*websocket->loop, [handle = websocket] {
-        if (handle->app != nullptr) {
+    boost::asio::post(*websocket->loop, [handle = websocket, drop_pages] {
+        if (handle->app == nullptr) {
+            return;
+        }
+        if (drop_pages) {
+            handle->app->stop();
+        } else {
             handle->app->close();
         }
     });
@@ -105,7 +165,7 @@ void SignalViewer::publish_fragment(const Signal& signal) {
     // Only the server thread runs this and only it destroys the server, so the
     // pointer stays valid after the lock is released.
     if (app != nullptr) {
-        app->publish(std::move(fragment));
+        app->publish({signal.name, std::move(fragment)});
     }
 }
 
@@ -130,36 +190,35 @@ std::vector<std::string> SignalViewer::build_page() {
     return pieces;
 }
 
-std::vector<std::string> SignalViewer::build_open_fragments() {
-    std::vector<std::string> fragments;
+std::vector<server::Update> SignalViewer::build_open_fragments() {
+    std::vector<server::Update> fragments;
     const std::lock_guard lock(signals_mutex);
     fragments.reserve(signals.size());
     for (const auto& [name, signal] : signals) {
-        fragments.push_back(get_sensor_html(signal, interval_threads[name].running));
+        fragments.push_back({name, get_sensor_html(signal, interval_threads[name].running)});
     }
     return fragments;
 }
 
-bool SignalViewer::wait_seconds(float seconds) {
+// False when the viewer is closing and the thread is to end at once.
+bool SignalViewer::wait_seconds(const IntervalThread& entry, float seconds) {
     // Waits are whole milliseconds, truncated in single precision; the cap only
     // keeps absurd requests from overflowing the clock.
     constexpr float longest_wait_ms = 1e12F;
     const float milliseconds = 1000.0F * seconds;
-    std::unique_lock lock(shutdown_mutex);
-    if (!(milliseconds >= 1.0F)) {
-        return !shutting_down;
-    }
-    const auto duration =
-        std::chrono::milliseconds(static_cast<std::int64_t>(std::min(milliseconds, longest_wait_ms)));
-    return !shutdown_signal.wait_for(lock, duration, [this] { return shutting_down; });
+    const auto duration = std::chrono::milliseconds(
+        milliseconds >= 1.0F ? static_cast<std::int64_t>(std::min(milliseconds, longest_wait_ms)) : 0);
+    std::unique_lock lock(toggle_mutex);
+    toggle_wake.wait_for(lock, duration, [this, &entry] { return shutting_down || entry.woken; });
+    return !shutting_down;
 }
 
-void SignalViewer::stop_toggle_threads() {
+void SignalViewer::end_toggle_threads() {
     {
-        const std::lock_guard lock(shutdown_mutex);
+        const std::lock_guard lock(toggle_mutex);
         shutting_down = true;
     }
-    shutdown_signal.notify_all();
+    toggle_wake.notify_all();
     for (auto& [name, entry] : interval_threads) {
         entry.running = false;
         if (entry.thread.joinable()) {

@@ -1,6 +1,7 @@
 // The viewer's handling of page messages and its toggle threads.
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -58,14 +59,13 @@ std::optional<float> parse_float(const std::string& text) {
     return value;
 }
 
-// Stores 1 - value in 32-bit two's complement; false when the signal is not digital.
-bool flip(Signal& signal) {
-    auto* digital = std::get_if<std::int32_t>(&signal.value);
+// 1 - value in 32-bit two's complement; empty when the signal is not digital.
+std::optional<std::int32_t> flipped(const Signal& signal) {
+    const auto* digital = std::get_if<std::int32_t>(&signal.value);
     if (digital == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    *digital = static_cast<std::int32_t>(1U - static_cast<std::uint32_t>(*digital));
-    return true;
+    return static_cast<std::int32_t>(1U - static_cast<std::uint32_t>(*digital));
 }
 
 }  // namespace
@@ -101,7 +101,7 @@ void SignalViewer::handle_message(std::string_view text) {
                 drop("the value for '" + *name + "' is not an integer");
                 return;
             }
-            signal.value = *parsed;
+            change(signal, *parsed, IoSource::Viewer);
         } else {
             const auto parsed = value ? parse_float(*value) : std::nullopt;
             if (!parsed) {
@@ -109,7 +109,7 @@ void SignalViewer::handle_message(std::string_view text) {
                 drop("the value for '" + *name + "' is not a number");
                 return;
             }
-            signal.value = *parsed;
+            change(signal, *parsed, IoSource::Viewer);
         }
         lock.unlock();
     } else if (*action == "toggle" && digital) {
@@ -126,33 +126,58 @@ void SignalViewer::handle_message(std::string_view text) {
     } else {
         lock.unlock();
         if (*action == "stop" && entry.running) {
-            // The toggle thread ends after its current wait and one more toggle.
-            entry.running = false;
-            entry.thread.join();
+            end_toggle(entry);
         }
     }
     publish_fragment(signal);
 }
 
 void SignalViewer::start_toggle(Signal& signal, IntervalThread& entry, float after, float interval) {
-    // A page that missed an update may toggle while the old thread repeats:
-    // end that thread first, since a plain join would wait for ever.
+    // A page that missed an update may toggle while the old thread still waits:
+    // that thread makes its pending flip now and ends before the new one starts.
     if (entry.thread.joinable()) {
-        entry.running = false;
-        entry.thread.join();
+        end_toggle(entry);
     }
     entry.after = after;
     entry.interval = interval;
     if (interval > 0.0F || after > 0.0F) {
         entry.running = interval > 0.0F;
+        {
+            const std::lock_guard lock(toggle_mutex);
+            entry.woken = false;
+        }
         entry.thread = std::thread([&entry, name = signal.name, this] { entry.run(name, *this); });
         return;
     }
     const std::lock_guard lock(signals_mutex);
-    flip(signal);
+    if (const auto value = flipped(signal)) {
+        change(signal, *value, IoSource::Viewer);
+    }
+}
+
+void SignalViewer::change(Signal& signal, SignalValue value, IoSource source) {
+    if (io_observer != nullptr && *io_observer && signal.value != value) {
+        (*io_observer)(signal.name, signal.value, value, source);
+    }
+    signal.value = value;
+}
+
+void SignalViewer::end_toggle(IntervalThread& entry) {
+    // The woken thread skips the rest of its wait, makes its one more flip and
+    // ends, so the server thread waits here only for a moment.
+    entry.running = false;
+    {
+        const std::lock_guard lock(toggle_mutex);
+        entry.woken = true;
+    }
+    toggle_wake.notify_all();
+    entry.thread.join();
 }
 
 void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& viewer) const {
+    // A period under a millisecond would be no wait at all: the thread would
+    // flip as fast as the machine goes and starve the signal table's lock.
+    constexpr float shortest_period = 0.001F;
     Signal* signal = nullptr;
     {
         const std::lock_guard lock(viewer.signals_mutex);
@@ -162,18 +187,20 @@ void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& vi
         }
         signal = &found->second;
     }
-    if (!viewer.wait_seconds(after)) {
+    if (!viewer.wait_seconds(*this, after)) {
         return;
     }
     while (true) {
         {
             const std::lock_guard lock(viewer.signals_mutex);
-            if (!flip(*signal)) {
+            const auto value = flipped(*signal);
+            if (!value) {
                 return;
             }
+            viewer.change(*signal, *value, IoSource::Toggle);
         }
         viewer.send_update(*signal);
-        if (!running || !viewer.wait_seconds(interval)) {
+        if (!running || !viewer.wait_seconds(*this, std::max(interval, shortest_period))) {
             return;
         }
     }

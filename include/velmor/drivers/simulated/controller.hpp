@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include <velmor/drivers/simulated/io_observer.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
@@ -18,8 +19,8 @@ namespace velmor::drivers::simulated {
 //! signals, optionally shown and changed in the I/O signal viewer.
 class Controller {
 public:
-    //! Starts the viewer on `io_viewer_port` when `serve_io_viewer`; with
-    //! `keep_io_viewer_running` destruction waits for the viewer without closing it.
+    //! Starts the viewer on `io_viewer_port` (0: any free port) when `serve_io_viewer`;
+    //! with `keep_io_viewer_running` destruction waits for the viewer without closing it.
     Controller(bool serve_io_viewer, bool keep_io_viewer_running,
                std::uint16_t io_viewer_port = SignalViewer::default_port);
     //! Closes the viewer (unless kept running) and waits until its open pages have gone.
@@ -34,8 +35,10 @@ public:
     //! Creates or overwrites each signal of the list in order, descriptions included.
     void load_io_config(const std::vector<Signal>& config);
     //! Creates a digital signal for every integer member of a JSON file; throws
-    //! VelmorError when the file cannot be opened and the JSON parse error when it
-    //! is not valid JSON, leaving the table unchanged in both cases.
+    //! VelmorError when the file cannot be opened (a directory cannot) and the JSON
+    //! parse error when it is not valid JSON (a NUL byte anywhere makes it invalid),
+    //! leaving the table unchanged in both cases. Error messages are UTF-8 text:
+    //! bytes of the path or the file that are not are written as \xNN.
     void load_io_config_from_file(const std::filesystem::path& file);
     //! The value of a digital signal; empty for an unknown or analog signal or while unreachable.
     std::optional<std::int32_t> get_digital_input(const std::string& name);
@@ -45,18 +48,25 @@ public:
 
     //! A copy of the stored signal of that name, if any.
     std::optional<Signal> find_signal(const std::string& name) const;
+    //! Tells `observer` of every later change of a signal's value, from the client,
+    //! the viewer page, a toggle thread or a configuration file.
+    void set_io_observer(IoObserver observer);
     //! The viewer, or null when none is served.
     const std::shared_ptr<SignalViewer>& get_viewer() const { return viewer; }
+    //! Whether destruction leaves the viewer open and waits for it without end.
+    bool keeps_io_viewer_running() const { return keep_io_viewer_running; }
 
     //! While false, the digital accessors behave as if the controller were unreachable.
     bool connect_result {true};
 
 private:
-    void store(const Signal& signal);
+    void store(const Signal& signal, IoSource source);
 
     // Declared before the table and the viewer: the viewer's threads use both.
     mutable std::mutex signals_mutex;
     SignalTable signals;
+    // Guarded by signals_mutex, like the values it is told about.
+    IoObserver io_observer;
     std::shared_ptr<SignalViewer> viewer;
     bool keep_io_viewer_running;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -10,8 +11,10 @@
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include <velmor/drivers/simulated/io_observer.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 
 namespace boost::asio {
@@ -22,6 +25,8 @@ namespace velmor::drivers::simulated {
 
 namespace server {
 class ViewerServer;
+struct Update;
+struct ViewerSettings;
 }
 
 //! Handle of a running viewer server: its application object and event loop,
@@ -46,10 +51,12 @@ public:
         std::atomic<bool> running {false};
         //! Delay before the first toggle [s].
         float after {0.0F};
-        //! Period of the following toggles [s]; 0 toggles once.
+        //! Period of the following toggles [s]; 0 toggles once. Repeating toggles wait at least 1 ms.
         float interval {0.0F};
         //! The toggle thread; empty before the first timed toggle.
         std::thread thread;
+        //! Set to cut the thread's current wait short; guarded by the viewer's toggle lock.
+        bool woken {false};
 
         //! Body of the toggle thread: waits, flips the named signal and announces it.
         void run(const std::string& name, SignalViewer& viewer) const;
@@ -58,51 +65,75 @@ public:
     //! Port the viewer listens on unless told otherwise.
     static constexpr std::uint16_t default_port = 8679;
 
-    //! Starts the server thread on `port`; every access to `signals` takes
-    //! `signals_mutex`, which the owner of the table takes too.
-    SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port = default_port);
-    //! Waits until the server thread has ended (after close() and once every
-    //! open page has gone), then stops and joins every toggle thread.
+    //! Starts the server thread on `port` (0: any free port); every access to
+    //! `signals` takes `signals_mutex`, which the owner of the table takes too.
+    //! Changes made from the page and by toggle threads are told to
+    //! `io_observer` (when given), which the owner guards with the same lock.
+    //! Listens on loopback unless VELMOR_IO_VIEWER_ADDRESS says otherwise; throws
+    //! VelmorError when that setting is no IP address.
+    SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port = default_port,
+                 const IoObserver* io_observer = nullptr);
+    //! Ends the toggle threads once closing, waits until the server thread has
+    //! ended (after close() and once every open page has gone), then joins them.
     ~SignalViewer();
 
     SignalViewer(const SignalViewer&) = delete;
     SignalViewer& operator=(const SignalViewer&) = delete;
 
-    //! Queues a publish of the signal's current fragment to every open page; returns at once.
+    //! Queues a publish of the signal's current fragment to every open page; returns at
+    //! once. Updates of one signal that are still queued make one publish of its latest value.
     void send_update(const Signal& signal);
-    //! Queues the closing of the listening socket and of idle HTTP connections; returns at once.
+    //! Queues the closing of the listening socket and of idle HTTP connections and
+    //! ends the toggle threads; returns at once.
     void close();
+    //! Like close(), and also ends every open page's connection at once.
+    void stop();
+    //! Waits until the server thread has ended or the timeout has passed; true when it has ended.
+    bool wait_ended(std::chrono::milliseconds timeout);
 
     //! Whether the port could not be opened; the server thread has then ended.
     bool listen_failed() const { return listen_failed_.load(); }
     //! Whether the server has opened its port and serves.
     bool is_listening() const;
-    //! Listening port.
-    std::size_t get_port() const { return port; }
+    //! Listening port; when asked for port 0, the port picked once listening (0 before).
+    std::size_t get_port() const { return port.load(); }
 
 private:
     void serve();
+    void finish_serving();
+    void request_close(bool drop_pages);
     std::vector<std::string> build_page();
-    std::vector<std::string> build_open_fragments();
+    std::vector<server::Update> build_open_fragments();
     void handle_message(std::string_view text);
     void start_toggle(Signal& signal, IntervalThread& entry, float after, float interval);
+    void end_toggle(IntervalThread& entry);
     void publish_fragment(const Signal& signal);
-    bool wait_seconds(float seconds);
-    void stop_toggle_threads();
+    bool wait_seconds(const IntervalThread& entry, float seconds);
+    void end_toggle_threads();
+    // Stores `value` in `signal` and tells the observer; needs signals_mutex.
+    void change(Signal& signal, SignalValue value, IoSource source);
 
     std::shared_ptr<WebSocket> websocket;
     mutable std::mutex websocket_mutex;
     bool close_requested {false};
+    bool drop_requested {false};
+    // Signals with an update queued on the loop; guarded by websocket_mutex.
+    std::unordered_set<const Signal*> queued_updates;
     std::thread server_thread;
     SignalTable& signals;
     std::mutex& signals_mutex;
+    const IoObserver* io_observer;
     // Touched only by the server thread while it runs, and by the constructor and destructor around it.
     std::unordered_map<std::string, IntervalThread> interval_threads;
-    const std::size_t port;
+    std::atomic<std::size_t> port;
+    std::unique_ptr<const server::ViewerSettings> settings;
     std::atomic<bool> listen_failed_ {false};
-    std::mutex shutdown_mutex;
-    std::condition_variable shutdown_signal;
+    std::mutex toggle_mutex;
+    std::condition_variable toggle_wake;
     bool shutting_down {false};
+    std::mutex ended_mutex;
+    std::condition_variable ended_signal;
+    bool ended {false};
 };
 
 }  // namespace velmor::drivers::simulated

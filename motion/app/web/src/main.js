@@ -3,6 +3,7 @@
 // the WebSocket /page, and colours the links that touch something red.
 import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
+import { loadReplay, startReplay } from './replay.js';
 
 const view = document.getElementById('view');
 const connectionLine = document.getElementById('connection');
@@ -238,10 +239,15 @@ async function main() {
   window.addEventListener('resize', resize);
   resize();
 
-  connect((position, inContact) => {
-    stats.positions += 1;
-    show(position, inContact);
-  }, (shown) => obstacles.show(shown));
+  const replay = await loadReplay();
+  if (replay) {
+    startReplay(replay, model, show, connectionLine);
+  } else {
+    connect((position, inContact) => {
+      stats.positions += 1;
+      show(position, inContact);
+    }, (shown) => obstacles.show(shown));
+  }
   renderer.setAnimationLoop(() => {
     controls.update();
     renderer.render(scene, camera);

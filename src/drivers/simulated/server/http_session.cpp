@@ -20,10 +20,18 @@ namespace {
 constexpr auto request_timeout = std::chrono::seconds(30);
 constexpr std::size_t request_body_limit = 16 * 1024;
 
+// The path of a request target, without its query.
+beast::string_view path_of(beast::string_view target) {
+    return target.substr(0, target.find('?'));
+}
+
 }  // namespace
 
 HttpSession::HttpSession(boost::asio::ip::tcp::socket&& socket, std::shared_ptr<SharedState> state)
-    : stream_(std::move(socket)), state_(std::move(state)) {}
+    : stream_(std::move(socket)), state_(std::move(state)) {
+    beast::error_code ec;
+    local_address_ = stream_.socket().local_endpoint(ec).address().to_string();
+}
 
 HttpSession::~HttpSession() {
     state_->leave(this);
@@ -64,35 +72,82 @@ void HttpSession::on_read(beast::error_code ec, std::size_t) {
         do_close();
         return;
     }
-    const bool is_root = parser_->get().target() == "/";
-    if (is_root && beast::websocket::is_upgrade(parser_->get())) {
-        // The WebSocket has its own timeouts; the HTTP one would cut it off.
-        stream_.expires_never();
-        std::make_shared<WebsocketSession>(stream_.release_socket(), state_)->run(parser_->release());
-        return;
-    }
     Request request = parser_->release();
     keep_alive_ = request.keep_alive();
-    if (is_root && request.method() == http::verb::get) {
+    if (refuse_foreign(request)) {
+        return;
+    }
+    const bool is_root = path_of(request.target()) == "/";
+    if (is_root && beast::websocket::is_upgrade(request)) {
+        // The WebSocket has its own timeouts; the HTTP one would cut it off.
+        stream_.expires_never();
+        std::make_shared<WebsocketSession>(stream_.release_socket(), state_)->run(std::move(request));
+        return;
+    }
+    if (is_root && (request.method() == http::verb::get || request.method() == http::verb::head)) {
         send_page(request);
     } else {
-        send_not_found(request);
+        send_text(request, http::status::not_found, "Not found.");
     }
+}
+
+// Any page that a browser shows may send requests here. A foreign site's page
+// carries its own name in Host once it has pointed that name at this machine,
+// and its own origin in Origin when it opens a WebSocket; both are refused.
+bool HttpSession::refuse_foreign(const Request& request) {
+    const auto& hosts = state_->hosts();
+    const auto host_count = request.count(http::field::host);
+    const auto host = request.find(http::field::host);
+    if (host_count > 1 || (host_count == 0 && request.version() >= 11)) {
+        keep_alive_ = false;
+        send_text(request, http::status::bad_request, "Bad request: an HTTP/1.1 request needs exactly one Host.");
+        return true;
+    }
+    if (host_count == 1 && !hosts.allows_host(host->value(), local_address_)) {
+        keep_alive_ = false;
+        send_text(request, http::status::forbidden,
+                  "This I/O viewer is not served under that host name. "
+                  "List the name in VELMOR_IO_VIEWER_HOSTS to allow it.");
+        return true;
+    }
+    if (!beast::websocket::is_upgrade(request)) {
+        return false;
+    }
+    const auto origin_count = request.count(http::field::origin);
+    const auto origin = request.find(http::field::origin);
+    if (origin_count > 1 ||
+        (origin_count == 1 && !hosts.allows_origin(std::string_view(origin->value()), local_address_))) {
+        keep_alive_ = false;
+        send_text(request, http::status::forbidden, "Pages of other sites may not connect to this I/O viewer.");
+        return true;
+    }
+    return false;
 }
 
 void HttpSession::send_page(const Request& request) {
     pieces_ = state_->handlers().page();
     next_piece_ = 0;
+    // HTTP/1.0 knows no chunked encoding: its clients get the length up front.
+    chunked_ = request.version() >= 11;
+    head_only_ = request.method() == http::verb::head;
     page_header_ = {http::status::ok, request.version()};
     page_header_.keep_alive(keep_alive_);
-    page_header_.chunked(true);
+    if (chunked_) {
+        page_header_.chunked(true);
+    } else {
+        std::size_t length = 0;
+        for (const auto& piece : pieces_) {
+            length += piece.size();
+        }
+        page_header_.content_length(length);
+    }
     page_serializer_.emplace(page_header_);
     http::async_write_header(stream_, *page_serializer_,
                              beast::bind_front_handler(&HttpSession::on_page_header, shared_from_this()));
 }
 
 void HttpSession::on_page_header(beast::error_code ec, std::size_t bytes) {
-    if (ec) {
+    if (ec || head_only_) {
         on_write(ec, bytes);
         return;
     }
@@ -105,13 +160,21 @@ void HttpSession::write_next_piece() {
         ++next_piece_;
     }
     if (next_piece_ == pieces_.size()) {
-        boost::asio::async_write(stream_, http::make_chunk_last(),
-                                 beast::bind_front_handler(&HttpSession::on_write, shared_from_this()));
+        if (chunked_) {
+            boost::asio::async_write(stream_, http::make_chunk_last(),
+                                     beast::bind_front_handler(&HttpSession::on_write, shared_from_this()));
+        } else {
+            on_write({}, 0);
+        }
         return;
     }
     const auto& piece = pieces_[next_piece_++];
-    boost::asio::async_write(stream_, http::make_chunk(boost::asio::buffer(piece)),
-                             beast::bind_front_handler(&HttpSession::on_piece, shared_from_this()));
+    auto on_done = beast::bind_front_handler(&HttpSession::on_piece, shared_from_this());
+    if (chunked_) {
+        boost::asio::async_write(stream_, http::make_chunk(boost::asio::buffer(piece)), std::move(on_done));
+    } else {
+        boost::asio::async_write(stream_, boost::asio::buffer(piece), std::move(on_done));
+    }
 }
 
 void HttpSession::on_piece(beast::error_code ec, std::size_t bytes) {
@@ -122,13 +185,17 @@ void HttpSession::on_piece(beast::error_code ec, std::size_t bytes) {
     write_next_piece();
 }
 
-void HttpSession::send_not_found(const Request& request) {
-    not_found_ = {http::status::not_found, request.version()};
-    not_found_.set(http::field::content_type, "text/plain");
-    not_found_.keep_alive(keep_alive_);
-    not_found_.body() = "Not found.";
-    not_found_.prepare_payload();
-    http::async_write(stream_, not_found_, beast::bind_front_handler(&HttpSession::on_write, shared_from_this()));
+void HttpSession::send_text(const Request& request, http::status status, std::string text) {
+    text_response_ = {status, request.version()};
+    text_response_.set(http::field::content_type, "text/plain");
+    text_response_.keep_alive(keep_alive_);
+    text_response_.body() = std::move(text);
+    text_response_.prepare_payload();
+    if (request.method() == http::verb::head) {
+        text_response_.body().clear();
+    }
+    http::async_write(stream_, text_response_,
+                      beast::bind_front_handler(&HttpSession::on_write, shared_from_this()));
 }
 
 void HttpSession::on_write(beast::error_code ec, std::size_t) {

@@ -1,8 +1,9 @@
 #include "drivers/simulated/server/listener.hpp"
 
+#include <chrono>
+
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/socket_base.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/beast/core/bind_handler.hpp>
 
 #include <velmor/log/log.hpp>
@@ -14,26 +15,25 @@ namespace velmor::drivers::simulated::server {
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 
-Listener::Listener(asio::io_context& loop, std::shared_ptr<SharedState> state)
-    : loop_(loop), acceptor_(loop), state_(std::move(state)) {}
+namespace {
 
-boost::beast::error_code Listener::listen(std::uint16_t port) {
-    // One dual-stack socket serves "localhost" whichever address family a
-    // browser tries first; hosts without IPv6 fall back to IPv4 alone.
-    auto ec = open_and_listen(tcp::endpoint(tcp::v6(), port), true);
-    if (ec && ec != asio::error::address_in_use) {
-        ec = open_and_listen(tcp::endpoint(tcp::v4(), port), false);
-    }
-    return ec;
+// How long accepting pauses while the process or the system has no file descriptor left.
+constexpr auto starved_pause = std::chrono::milliseconds(100);
+
+bool out_of_resources(const boost::beast::error_code& ec) {
+    return ec == asio::error::no_descriptors || ec == boost::system::errc::too_many_files_open_in_system ||
+           ec == asio::error::no_buffer_space || ec == asio::error::no_memory;
 }
 
-boost::beast::error_code Listener::open_and_listen(const tcp::endpoint& endpoint, bool dual_stack) {
+}  // namespace
+
+Listener::Listener(asio::io_context& loop, std::shared_ptr<SharedState> state)
+    : loop_(loop), acceptor_(loop), backoff_(loop), state_(std::move(state)) {}
+
+boost::beast::error_code Listener::listen(const tcp::endpoint& endpoint) {
     boost::beast::error_code ec;
-    if (acceptor_.is_open()) {
-        acceptor_.close(ec);
-    }
     acceptor_.open(endpoint.protocol(), ec);
-    if (!ec && dual_stack) {
+    if (!ec && endpoint.address().is_v6() && endpoint.address().is_unspecified()) {
         acceptor_.set_option(asio::ip::v6_only(false), ec);
     }
     if (!ec) {
@@ -52,6 +52,11 @@ boost::beast::error_code Listener::open_and_listen(const tcp::endpoint& endpoint
     return ec;
 }
 
+std::uint16_t Listener::port() const {
+    boost::beast::error_code ec;
+    return acceptor_.local_endpoint(ec).port();
+}
+
 void Listener::run() {
     do_accept();
 }
@@ -59,6 +64,7 @@ void Listener::run() {
 void Listener::stop() {
     boost::beast::error_code ec;
     acceptor_.close(ec);
+    backoff_.cancel();
 }
 
 void Listener::do_accept() {
@@ -66,16 +72,34 @@ void Listener::do_accept() {
 }
 
 void Listener::on_accept(boost::beast::error_code ec, tcp::socket socket) {
-    if (ec) {
-        if (ec != asio::error::operation_aborted) {
-            log::log_<log::Level::Debug>("driver", "I/O viewer could not accept a connection: " + ec.message());
+    if (!acceptor_.is_open()) {
+        return;
+    }
+    if (out_of_resources(ec)) {
+        // The pending connection stays in the backlog; retrying at once would spin.
+        if (!starved_) {
+            log::log_<log::Level::Warn>("driver", "I/O viewer cannot accept connections for now: " + ec.message() +
+                                                      ".");
         }
+        starved_ = true;
+        backoff_.expires_after(starved_pause);
+        backoff_.async_wait([self = shared_from_this()](boost::beast::error_code wait_ec) {
+            if (!wait_ec) {
+                self->do_accept();
+            }
+        });
+        return;
+    }
+    if (ec) {
+        log::log_<log::Level::Debug>("driver", "I/O viewer could not accept a connection: " + ec.message());
     } else {
+        starved_ = false;
+        // Frames are small and often come in pairs; waiting for the peer's
+        // acknowledgement before the second would hold it back.
+        socket.set_option(tcp::no_delay(true), ec);
         std::make_shared<HttpSession>(std::move(socket), state_)->run();
     }
-    if (acceptor_.is_open()) {
-        do_accept();
-    }
+    do_accept();
 }
 
 }  // namespace velmor::drivers::simulated::server

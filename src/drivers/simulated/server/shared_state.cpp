@@ -5,7 +5,8 @@
 
 namespace velmor::drivers::simulated::server {
 
-SharedState::SharedState(Handlers handlers) : handlers_(std::move(handlers)) {}
+SharedState::SharedState(Handlers handlers, AllowedHosts hosts)
+    : handlers_(std::move(handlers)), hosts_(std::move(hosts)) {}
 
 void SharedState::join(WebsocketSession* session) {
     const std::lock_guard lock(mutex_);
@@ -27,37 +28,46 @@ void SharedState::leave(HttpSession* session) {
     http_sessions_.erase(session);
 }
 
-void SharedState::publish(std::string message) {
-    const auto frame = std::make_shared<const std::string>(std::move(message));
-    // Copy the subscribers under the lock and send outside it, so that a session
-    // that leaves meanwhile is simply skipped.
-    std::vector<std::weak_ptr<WebsocketSession>> sessions;
+// Copies the sessions under the lock, so that the caller works outside it and a
+// session that leaves meanwhile is simply skipped.
+template <class Session>
+std::vector<std::shared_ptr<Session>> SharedState::lock_all(std::mutex& mutex,
+                                                            const std::unordered_set<Session*>& set) {
+    std::vector<std::weak_ptr<Session>> weak;
     {
-        const std::lock_guard lock(mutex_);
-        sessions.reserve(websocket_sessions_.size());
-        for (auto* session : websocket_sessions_) {
-            sessions.emplace_back(session->weak_from_this());
+        const std::lock_guard lock(mutex);
+        weak.reserve(set.size());
+        for (auto* session : set) {
+            weak.emplace_back(session->weak_from_this());
         }
     }
-    for (const auto& weak : sessions) {
-        if (auto session = weak.lock()) {
-            session->send(frame);
+    std::vector<std::shared_ptr<Session>> sessions;
+    sessions.reserve(weak.size());
+    for (const auto& entry : weak) {
+        if (auto session = entry.lock()) {
+            sessions.push_back(std::move(session));
         }
+    }
+    return sessions;
+}
+
+void SharedState::publish(Update update) {
+    const auto key = std::make_shared<const std::string>(std::move(update.key));
+    const auto frame = std::make_shared<const std::string>(std::move(update.text));
+    for (const auto& session : lock_all(mutex_, websocket_sessions_)) {
+        session->send(key, frame);
     }
 }
 
 void SharedState::stop_http_sessions() {
-    std::vector<std::weak_ptr<HttpSession>> sessions;
-    {
-        const std::lock_guard lock(mutex_);
-        for (auto* session : http_sessions_) {
-            sessions.emplace_back(session->weak_from_this());
-        }
+    for (const auto& session : lock_all(mutex_, http_sessions_)) {
+        session->stop();
     }
-    for (const auto& weak : sessions) {
-        if (auto session = weak.lock()) {
-            session->stop();
-        }
+}
+
+void SharedState::stop_websocket_sessions() {
+    for (const auto& session : lock_all(mutex_, websocket_sessions_)) {
+        session->stop();
     }
 }
 

@@ -9,35 +9,47 @@
 #include <unordered_set>
 #include <vector>
 
+#include <velmor/motion/allowed_hosts.hpp>
+
 namespace velmor::drivers::simulated::server {
 
 class HttpSession;
 class WebsocketSession;
 
+//! A text frame about one thing, named by its key: a newer frame with the same
+//! key replaces one that still waits to be sent.
+struct Update {
+    //! What the frame is about (the viewer's signal name).
+    std::string key;
+    //! The frame's text.
+    std::string text;
+};
+
 //! What the server asks of the application that it serves.
 struct Handlers {
-    //! The pieces of the page for GET "/", sent in order as chunks.
+    //! The pieces of the page for GET "/", sent in order.
     std::function<std::vector<std::string>()> page;
     //! The frames sent to a WebSocket connection alone when it opens.
-    std::function<std::vector<std::string>()> open;
+    std::function<std::vector<Update>()> open;
     //! Handles one text message received on any WebSocket connection.
     std::function<void(std::string_view)> message;
 };
 
-//! State shared by all sessions of one server: the handlers, the sessions
-//! subscribed to the broadcast topic and the open HTTP sessions.
+//! State shared by all sessions of one server: the handlers, the names it may
+//! be reached under, the sessions subscribed to the broadcast topic and the
+//! open HTTP sessions.
 class SharedState {
 public:
     //! Largest WebSocket message accepted [bytes].
     static constexpr std::size_t message_limit = 16 * 1024;
-    //! Largest queue of unsent frames per WebSocket connection [bytes]; frames beyond are dropped.
-    static constexpr std::size_t send_backlog_limit = 64 * 1024;
 
-    //! Keeps the handlers for every session of this server.
-    explicit SharedState(Handlers handlers);
+    //! Keeps the handlers and the allowed names for every session of this server.
+    SharedState(Handlers handlers, AllowedHosts hosts);
 
     //! The application's handlers.
     const Handlers& handlers() const { return handlers_; }
+    //! The names that requests and handshakes may carry.
+    const AllowedHosts& hosts() const { return hosts_; }
 
     //! Subscribes a WebSocket session to the broadcast topic.
     void join(WebsocketSession* session);
@@ -48,13 +60,19 @@ public:
     //! Forgets an HTTP session.
     void leave(HttpSession* session);
 
-    //! Sends a text frame to every session subscribed to the broadcast topic.
-    void publish(std::string message);
+    //! Sends a frame to every session subscribed to the broadcast topic.
+    void publish(Update update);
     //! Ends every HTTP session that waits for a request and makes the others end after their response.
     void stop_http_sessions();
+    //! Ends every WebSocket session at once.
+    void stop_websocket_sessions();
 
 private:
+    template <class Session>
+    static std::vector<std::shared_ptr<Session>> lock_all(std::mutex& mutex, const std::unordered_set<Session*>& set);
+
     const Handlers handlers_;
+    const AllowedHosts hosts_;
     std::mutex mutex_;
     std::unordered_set<WebsocketSession*> websocket_sessions_;
     std::unordered_set<HttpSession*> http_sessions_;

@@ -2,25 +2,80 @@
 
 namespace velmor::drivers::simulated::server {
 
-ViewerServer::ViewerServer(boost::asio::io_context& loop, Handlers handlers)
-    : state_(std::make_shared<SharedState>(std::move(handlers))),
-      listener_(std::make_shared<Listener>(loop, state_)) {}
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+// Attempts at finding a port that is free on every address when asked for any free port.
+constexpr int free_port_attempts = 8;
+
+}  // namespace
+
+ViewerServer::ViewerServer(asio::io_context& loop, Handlers handlers, const ViewerSettings& settings)
+    : loop_(loop),
+      addresses_(settings.addresses),
+      state_(std::make_shared<SharedState>(std::move(handlers), settings.hosts)) {}
 
 boost::beast::error_code ViewerServer::listen(std::uint16_t port) {
-    const auto ec = listener_->listen(port);
-    if (!ec) {
-        listener_->run();
+    auto ec = listen_once(port);
+    // The port picked on the first address may be taken on another one.
+    for (int attempt = 1; port == 0 && ec == asio::error::address_in_use && attempt < free_port_attempts; ++attempt) {
+        ec = listen_once(port);
+    }
+    for (const auto& listener : listeners_) {
+        if (ec) {
+            listener->stop();
+        } else {
+            listener->run();
+        }
+    }
+    if (ec) {
+        listeners_.clear();
     }
     return ec;
 }
 
-void ViewerServer::publish(std::string frame) {
-    state_->publish(std::move(frame));
+boost::beast::error_code ViewerServer::listen_once(std::uint16_t port) {
+    for (const auto& listener : listeners_) {
+        listener->stop();
+    }
+    listeners_.clear();
+    for (const auto& address : addresses_) {
+        auto listener = std::make_shared<Listener>(loop_, state_);
+        const auto ec = listener->listen(tcp::endpoint(address, port));
+        // Of the default pair of loopback addresses, the IPv6 one is missing on hosts without IPv6.
+        const bool missing = ec == boost::system::errc::address_not_available ||
+                             ec == asio::error::address_family_not_supported;
+        if (ec && !(missing && !listeners_.empty())) {
+            return ec;
+        }
+        if (!ec) {
+            port = listener->port();
+            listeners_.push_back(std::move(listener));
+        }
+    }
+    return {};
+}
+
+std::uint16_t ViewerServer::port() const {
+    return listeners_.empty() ? 0 : listeners_.front()->port();
+}
+
+void ViewerServer::publish(Update update) {
+    state_->publish(std::move(update));
 }
 
 void ViewerServer::close() {
-    listener_->stop();
+    for (const auto& listener : listeners_) {
+        listener->stop();
+    }
     state_->stop_http_sessions();
+}
+
+void ViewerServer::stop() {
+    close();
+    state_->stop_websocket_sessions();
 }
 
 }  // namespace velmor::drivers::simulated::server

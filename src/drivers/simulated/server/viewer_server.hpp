@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/beast/core/error.hpp>
 
 #include "drivers/simulated/server/listener.hpp"
 #include "drivers/simulated/server/shared_state.hpp"
+#include "drivers/simulated/server/viewer_settings.hpp"
 
 namespace velmor::drivers::simulated::server {
 
@@ -17,18 +19,26 @@ namespace velmor::drivers::simulated::server {
 class ViewerServer {
 public:
     //! Prepares the server on the loop with the application's handlers.
-    ViewerServer(boost::asio::io_context& loop, Handlers handlers);
+    ViewerServer(boost::asio::io_context& loop, Handlers handlers, const ViewerSettings& settings);
 
-    //! Listens on the port on every local interface and starts accepting.
+    //! Listens on the port (0: a free one) on every address of the settings and starts accepting.
     boost::beast::error_code listen(std::uint16_t port);
-    //! Sends a text frame to every open WebSocket connection.
-    void publish(std::string frame);
-    //! Closes the listening socket and idle HTTP connections; WebSockets stay open.
+    //! The port it listens on.
+    std::uint16_t port() const;
+    //! Sends a frame to every open WebSocket connection.
+    void publish(Update update);
+    //! Closes the listening sockets and idle HTTP connections; WebSockets stay open.
     void close();
+    //! Closes the listening sockets and every connection at once.
+    void stop();
 
 private:
+    boost::beast::error_code listen_once(std::uint16_t port);
+
+    boost::asio::io_context& loop_;
+    std::vector<boost::asio::ip::address> addresses_;
     std::shared_ptr<SharedState> state_;
-    std::shared_ptr<Listener> listener_;
+    std::vector<std::shared_ptr<Listener>> listeners_;
 };
 
 }  // namespace velmor::drivers::simulated::server

@@ -41,8 +41,8 @@ void WebsocketSession::on_accept(beast::error_code ec) {
     }
     state_->join(this);
     joined_ = true;
-    for (auto& fragment : state_->handlers().open()) {
-        on_send(std::make_shared<const std::string>(std::move(fragment)));
+    for (auto& update : state_->handlers().open()) {
+        enqueue(update.key, std::make_shared<const std::string>(std::move(update.text)));
     }
     do_read();
 }
@@ -53,7 +53,7 @@ void WebsocketSession::do_read() {
 
 void WebsocketSession::on_read(beast::error_code ec, std::size_t) {
     if (ec) {
-        if (ec != websocket::error::closed) {
+        if (ec != websocket::error::closed && ec != boost::asio::error::operation_aborted) {
             log::log_<log::Level::Debug>("driver", "I/O viewer WebSocket ended: " + ec.message());
         }
         return;
@@ -63,37 +63,53 @@ void WebsocketSession::on_read(beast::error_code ec, std::size_t) {
     do_read();
 }
 
-void WebsocketSession::send(std::shared_ptr<const std::string> frame) {
+void WebsocketSession::send(std::shared_ptr<const std::string> key, std::shared_ptr<const std::string> frame) {
     // Post so that the queue is only ever touched by the thread running the loop.
-    boost::asio::post(ws_.get_executor(),
-                      beast::bind_front_handler(&WebsocketSession::on_send, shared_from_this(), std::move(frame)));
+    boost::asio::post(ws_.get_executor(), [self = shared_from_this(), key = std::move(key),
+                                           frame = std::move(frame)]() mutable { self->enqueue(*key, std::move(frame)); });
 }
 
-void WebsocketSession::on_send(std::shared_ptr<const std::string> frame) {
-    if (!queue_.empty() && queued_bytes_ + frame->size() > SharedState::send_backlog_limit) {
-        log::log_<log::Level::Debug>("driver", "I/O viewer dropped a frame to a connection that does not read.");
+void WebsocketSession::stop() {
+    boost::asio::post(ws_.get_executor(), [self = shared_from_this()] {
+        beast::error_code ec;
+        beast::get_lowest_layer(self->ws_).socket().shutdown(boost::asio::ip::tcp::socket::shutdown_both, ec);
+        beast::get_lowest_layer(self->ws_).socket().close(ec);
+    });
+}
+
+void WebsocketSession::enqueue(const std::string& key, std::shared_ptr<const std::string> frame) {
+    // A page that reads slowly gets the newest frame of each key instead of every
+    // frame in between, so its queue never outgrows the number of keys.
+    auto [waiting, inserted] = waiting_.try_emplace(key, frame);
+    if (!inserted) {
+        waiting->second = std::move(frame);
         return;
     }
-    queued_bytes_ += frame->size();
-    queue_.push_back(std::move(frame));
-    if (queue_.size() == 1) {
+    order_.push_back(key);
+    if (in_flight_ == nullptr) {
         do_write();
     }
 }
 
 void WebsocketSession::do_write() {
-    ws_.async_write(boost::asio::buffer(*queue_.front()),
+    const auto waiting = waiting_.find(order_.front());
+    in_flight_ = std::move(waiting->second);
+    waiting_.erase(waiting);
+    order_.pop_front();
+    ws_.async_write(boost::asio::buffer(*in_flight_),
                     beast::bind_front_handler(&WebsocketSession::on_write, shared_from_this()));
 }
 
 void WebsocketSession::on_write(beast::error_code ec, std::size_t) {
     if (ec) {
-        log::log_<log::Level::Debug>("driver", "I/O viewer could not send a frame: " + ec.message());
+        // The frame stays in flight, so nothing more is written to a broken connection.
+        if (ec != boost::asio::error::operation_aborted) {
+            log::log_<log::Level::Debug>("driver", "I/O viewer could not send a frame: " + ec.message());
+        }
         return;
     }
-    queued_bytes_ -= queue_.front()->size();
-    queue_.pop_front();
-    if (!queue_.empty()) {
+    in_flight_.reset();
+    if (!order_.empty()) {
         do_write();
     }
 }

@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -14,8 +15,8 @@
 
 namespace velmor::drivers::simulated::server {
 
-//! One WebSocket connection: subscribed to the broadcast topic while open,
-//! with its own write queue capped at the send backlog limit.
+//! One WebSocket connection: subscribed to the broadcast topic while open, with
+//! its own write queue that holds at most one frame per key, the newest one.
 class WebsocketSession : public std::enable_shared_from_this<WebsocketSession> {
 public:
     //! Takes over the socket of an HTTP session that asked for an upgrade.
@@ -25,22 +26,26 @@ public:
 
     //! Accepts the upgrade request and starts reading messages.
     void run(boost::beast::http::request<boost::beast::http::string_body> request);
-    //! Queues a text frame; may be called from any thread.
-    void send(std::shared_ptr<const std::string> frame);
+    //! Queues a text frame about `key`, replacing a waiting one about the same key; may be called from any thread.
+    void send(std::shared_ptr<const std::string> key, std::shared_ptr<const std::string> frame);
+    //! Ends the connection at once; may be called from any thread.
+    void stop();
 
 private:
     void on_accept(boost::beast::error_code ec);
     void do_read();
     void on_read(boost::beast::error_code ec, std::size_t bytes);
-    void on_send(std::shared_ptr<const std::string> frame);
+    void enqueue(const std::string& key, std::shared_ptr<const std::string> frame);
     void do_write();
     void on_write(boost::beast::error_code ec, std::size_t bytes);
 
     boost::beast::websocket::stream<boost::beast::tcp_stream> ws_;
     boost::beast::flat_buffer buffer_;
     std::shared_ptr<SharedState> state_;
-    std::deque<std::shared_ptr<const std::string>> queue_;
-    std::size_t queued_bytes_ {0};
+    // Keys in the order their frames go out, and the newest frame of each.
+    std::deque<std::string> order_;
+    std::unordered_map<std::string, std::shared_ptr<const std::string>> waiting_;
+    std::shared_ptr<const std::string> in_flight_;
     bool joined_ {false};
 };
 

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <velmor/drivers/recording/cycle_chunk.hpp>
+#include <velmor/drivers/recording/records.hpp>
+#include <velmor/motion/robot.hpp>
+
+namespace velmor::drivers {
+
+class Recorder;
+
+//! What a report or a figure needs to know about the recorded robot.
+struct RecordingHeader {
+    //! Version of the file format this recording follows.
+    static constexpr int format_version = 1;
+
+    //! Name of the driven robot.
+    std::string robot;
+    //! Name of the environment's whole robot, of which the driven one may be a part.
+    std::string environment_robot;
+    //! Index of the driven robot's first joint in the whole robot's joints.
+    std::size_t joint_offset {0};
+    //! Joints per cycle.
+    std::size_t degrees_of_freedom {0};
+    //! Limits of each driven joint.
+    std::vector<velmor::JointLimits> limits;
+    //! Control interval [s].
+    double delta_time {0.0};
+    //! Version of the driver library that recorded it.
+    std::string driver_version;
+    //! Wall-clock date and time at which recording began (UTC, ISO 8601).
+    std::string started;
+};
+
+//! Which per-cycle column to copy out of a recording.
+enum class CycleColumn { Time, WallTime, Scale };
+//! Which per-joint quantity to copy out of a recording.
+enum class JointColumn { Position, Velocity, Acceleration };
+
+//! What a driver did while it was recorded: the samples of every control cycle
+//! in columnar chunks, and every command, fired event and I/O change.
+//!
+//! A recording that is still running belongs to its recorder: read it only
+//! after stop(). A recording streamed to a file keeps no samples in memory;
+//! load() its file to read them.
+class Recording {
+public:
+    Recording() = default;
+    ~Recording();
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+
+    //! The robot, its limits and the control interval.
+    RecordingHeader header;
+    //! Samples of the control cycles, oldest first.
+    std::vector<std::unique_ptr<CycleChunk>> chunks;
+    //! Commands in the order they were given.
+    std::vector<CommandRecord> commands;
+    //! Fired events in the order they fired.
+    std::vector<EventRecord> events;
+    //! I/O changes in the order they happened.
+    std::vector<IoRecord> io;
+    //! The file a streamed recording was written to; empty for one kept in memory.
+    std::optional<std::filesystem::path> stream_path;
+
+    //! Number of recorded cycles.
+    [[nodiscard]] std::size_t cycle_count() const;
+    //! Copies a per-cycle column into `out`, which has room for cycle_count() values.
+    void copy_column(CycleColumn column, double* out) const;
+    //! Copies the per-cycle command indices (-1 for none) into `out`.
+    void copy_commands(std::int64_t* out) const;
+    //! Copies a joint quantity, row-major (cycle × joint), into `out`, which
+    //! has room for cycle_count() × degrees_of_freedom values.
+    void copy_joints(JointColumn column, double* out) const;
+
+    //! Whether the recorder still appends to it.
+    [[nodiscard]] bool is_running() const { return running.load(); }
+    //! Ends the recording if it still runs; throws VelmorError (module
+    //! "recording") when a streamed recording could not be written completely.
+    void stop();
+    //! Whether it was streamed and its samples are not in memory (see read_back).
+    [[nodiscard]] bool is_on_file_only() const { return stream_path && !read_back_done && !is_running(); }
+    //! Reads a stopped streamed recording back from its file into memory; does
+    //! nothing for any other. Throws VelmorError as load() does.
+    void read_back();
+
+    //! Writes the recording: CSV of the joint samples for a path ending in
+    //! ".csv", else JSON Lines. Throws VelmorError (module "recording") when it
+    //! is still running or the file cannot be written.
+    void save(const std::filesystem::path& path) const;
+    //! Reads a recording saved or streamed as JSON Lines. Throws VelmorError
+    //! (module "recording") naming the file and line when it cannot be read.
+    static std::shared_ptr<Recording> load(const std::filesystem::path& path);
+
+private:
+    friend class Recorder;
+
+    // The recorder that fills this recording, reachable while it runs; the
+    // recorder clears it under the link's lock before it goes away.
+    struct Link {
+        std::mutex mutex;
+        Recorder* recorder {nullptr};
+    };
+    std::atomic<bool> running {false};
+    bool read_back_done {false};
+    std::shared_ptr<Link> link;
+};
+
+}  // namespace velmor::drivers

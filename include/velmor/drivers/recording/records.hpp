@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <velmor/drivers/result.hpp>
+#include <velmor/drivers/simulated/io_observer.hpp>
+
+namespace velmor::drivers {
+
+//! One command given to the driver while recording, with the time it took.
+//! Simulated times stand still while the driver is idle; wall-clock times count
+//! from the start of the recording.
+struct CommandRecord {
+    //! Position among the recording's commands, from 0.
+    std::uint64_t index {0};
+    //! "run", "move_to", "move_along", "blend_into", "stop" or "resume".
+    std::string kind;
+    //! The command's arguments in short.
+    std::string arguments;
+    //! Duration of the trajectory planned for it [s]; empty when none was planned.
+    std::optional<double> planned_duration;
+    //! Simulated time when it was given [s].
+    double start_time {0.0};
+    //! Wall-clock time when it was given [s].
+    double start_wall_time {0.0};
+    //! Simulated time when its result was set [s]; empty when the recording ended first.
+    std::optional<double> end_time;
+    //! Wall-clock time when its result was set [s]; empty when the recording ended first.
+    std::optional<double> end_wall_time;
+    //! Its result; empty when the recording ended first or the command got none.
+    std::optional<Result> result;
+};
+
+//! One event whose trigger held.
+struct EventRecord {
+    //! Position of the event in the order of add_event calls since the driver was made, from 0.
+    std::uint64_t event {0};
+    //! Simulated time of the cycle in which it fired [s].
+    double time {0.0};
+    //! Wall-clock time at which it fired [s].
+    double wall_time {0.0};
+    //! Time along the trajectory given to its action [s].
+    double trajectory_time {0.0};
+    //! Index of the command being executed; empty when none.
+    std::optional<std::uint64_t> command;
+};
+
+//! One change of a simulated I/O signal's value.
+struct IoRecord {
+    //! Name of the signal.
+    std::string name;
+    //! Value before the change; empty when the change created the signal.
+    std::optional<simulated::SignalValue> old_value;
+    //! Value after the change.
+    simulated::SignalValue new_value;
+    //! Who changed it.
+    simulated::IoSource source {simulated::IoSource::Script};
+    //! Simulated time of the change [s].
+    double time {0.0};
+    //! Wall-clock time of the change [s].
+    double wall_time {0.0};
+};
+
+}  // namespace velmor::drivers

@@ -1,0 +1,214 @@
+#include "mirava_app/replay.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include <velmor/common/velmor_error.hpp>
+
+namespace velmor::mirava_app {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Positions are sent to the page to a hundred-thousandth of a radian.
+constexpr double position_resolution = 1e5;
+
+std::array<std::uint8_t, 256> decoding_table() {
+    std::array<std::uint8_t, 256> table {};
+    table.fill(0xFF);
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (std::uint8_t i = 0; i < 64; ++i) {
+        table[static_cast<unsigned char>(alphabet[i])] = i;
+    }
+    return table;
+}
+
+// The little-endian doubles of a base64 column; `count` of them or an error.
+std::vector<double> decode_column(const Json& line, const char* key, std::size_t count) {
+    static const auto table = decoding_table();
+    const auto found = line.find(key);
+    if (found == line.end() || !found->is_string()) {
+        throw std::runtime_error(std::string("no column \"") + key + "\"");
+    }
+    const auto& text = found->get_ref<const std::string&>();
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(text.size() / 4 * 3);
+    std::uint32_t group = 0;
+    int bits = 0;
+    for (const char c : text) {
+        if (c == '=') {
+            break;
+        }
+        const std::uint8_t value = table[static_cast<unsigned char>(c)];
+        if (value == 0xFF) {
+            throw std::runtime_error(std::string("column \"") + key + "\" is not base64");
+        }
+        group = (group << 6) | value;
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes.push_back(static_cast<std::uint8_t>(group >> bits));
+        }
+    }
+    if (bytes.size() != count * sizeof(double)) {
+        throw std::runtime_error(std::string("column \"") + key + "\" does not hold " + std::to_string(count) +
+                                 " values");
+    }
+    std::vector<double> values(count);
+    std::memcpy(values.data(), bytes.data(), bytes.size());
+    return values;
+}
+
+// Recording files write NaN and infinities as strings; the page gets null for them.
+Json number(const Json& value) {
+    return value.is_number() ? value : Json(nullptr);
+}
+
+struct Reader {
+    Json header;
+    std::size_t joints {0};
+    std::size_t cycles {0};
+    Json times = Json::array();
+    Json positions = Json::array();
+    Json commands = Json::array();
+    Json events = Json::array();
+    Json io = Json::array();
+    double next_kept {0.0};
+    // The newest sample not kept, sent last so that the replay ends where the run did.
+    std::optional<std::pair<double, std::vector<double>>> last;
+
+    void keep(double time, const double* position) {
+        Json row = Json::array();
+        for (std::size_t j = 0; j < joints; ++j) {
+            row.push_back(std::round(position[j] * position_resolution) / position_resolution);
+        }
+        times.push_back(time);
+        positions.push_back(std::move(row));
+        next_kept = time + 1.0 / replay_samples_per_second;
+        last.reset();
+    }
+
+    void read_cycles(const Json& line) {
+        const auto count = line.at("count").get<std::size_t>();
+        const auto time = decode_column(line, "time", count);
+        const auto position = decode_column(line, "position", count * joints);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (cycles + i == 0 || time[i] >= next_kept) {
+                keep(time[i], &position[i * joints]);
+            } else {
+                last.emplace(time[i], std::vector<double>(position.begin() + static_cast<std::ptrdiff_t>(i * joints),
+                                                          position.begin() +
+                                                              static_cast<std::ptrdiff_t>((i + 1) * joints)));
+            }
+        }
+        cycles += count;
+    }
+
+    void read(const Json& line) {
+        const std::string type = line.value("type", "");
+        if (type == "header") {
+            if (line.value("format", "") != "velmor-recording") {
+                throw std::runtime_error("not a recording of a velmor driver");
+            }
+            header = line;
+            joints = line.at("degrees_of_freedom").get<std::size_t>();
+        } else if (header.is_null()) {
+            throw std::runtime_error("the first line is not the header of a recording");
+        } else if (type == "cycles") {
+            read_cycles(line);
+        } else if (type == "command") {
+            commands.push_back({{"index", line.at("index")},
+                                {"kind", line.at("kind")},
+                                {"arguments", line.at("arguments")},
+                                {"start_time", number(line.at("start_time"))},
+                                {"end_time", number(line.at("end_time"))}});
+        } else if (type == "event") {
+            events.push_back({{"event", line.at("event")}, {"time", number(line.at("time"))}});
+        } else if (type == "io") {
+            io.push_back({{"name", line.at("name")},
+                          {"old", line.at("old")},
+                          {"new", line.at("new")},
+                          {"source", line.at("source")},
+                          {"time", number(line.at("time"))}});
+        }
+    }
+};
+
+}  // namespace
+
+Replay read_replay(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw VelmorError("mirava", "Cannot open the recording '" + path.string() + "'.");
+    }
+    Reader reader;
+    std::string text;
+    std::size_t number = 0;
+    try {
+        while (std::getline(file, text)) {
+            ++number;
+            if (text.empty()) {
+                continue;
+            }
+            const Json line = Json::parse(text, nullptr, false);
+            if (line.is_discarded() || !line.is_object()) {
+                // A run that was stopped from outside may leave its last line cut short.
+                if (file.eof()) {
+                    break;
+                }
+                throw std::runtime_error("not a JSON object");
+            }
+            reader.read(line);
+        }
+    } catch (const std::exception& error) {
+        throw VelmorError("mirava", "Cannot read the recording '" + path.string() + "', line " +
+                                        std::to_string(number) + ": " + error.what() + ".");
+    }
+    if (reader.header.is_null()) {
+        throw VelmorError("mirava", "The recording '" + path.string() + "' is empty.");
+    }
+    if (reader.last) {
+        reader.keep(reader.last->first, reader.last->second.data());
+    }
+    Replay replay;
+    replay.environment_robot = reader.header.value("environment_robot", "");
+    replay.joint_offset = reader.header.value("joint_offset", std::size_t {0});
+    replay.degrees_of_freedom = reader.joints;
+    // I/O may change and commands may end after the last cycle, while the driver stands idle.
+    double duration = reader.times.empty() ? 0.0 : reader.times.back().get<double>();
+    for (const Json* records : {&reader.io, &reader.commands}) {
+        for (const auto& record : *records) {
+            for (const char* key : {"time", "end_time"}) {
+                if (const auto found = record.find(key); found != record.end() && found->is_number()) {
+                    duration = std::max(duration, found->get<double>());
+                }
+            }
+        }
+    }
+    replay.json = Json {{"file", path.filename().string()},
+                        {"robot", reader.header.value("robot", "")},
+                        {"environment_robot", replay.environment_robot},
+                        {"joint_offset", replay.joint_offset},
+                        {"degrees_of_freedom", replay.degrees_of_freedom},
+                        {"duration", duration},
+                        {"cycles", reader.cycles},
+                        {"times", std::move(reader.times)},
+                        {"positions", std::move(reader.positions)},
+                        {"commands", std::move(reader.commands)},
+                        {"events", std::move(reader.events)},
+                        {"io", std::move(reader.io)}}
+                      .dump();
+    return replay;
+}
+
+}  // namespace velmor::mirava_app

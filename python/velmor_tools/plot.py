@@ -1,0 +1,112 @@
+"""Figures of recorded runs: joint positions, velocities and accelerations over
+simulated time with the robot's limits, the command boundaries, and a timeline
+of the I/O signals underneath. Needs NumPy and Matplotlib (Debian's
+python3-numpy and python3-matplotlib)."""
+
+__all__ = ["plot"]
+
+SOURCE_COLORS = {"Script": "#202020", "Viewer": "#1f77b4", "Toggle": "#ff7f0e", "ConfigFile": "#2ca02c"}
+# Command names are written over the figure only while they still fit.
+MOST_LABELLED_COMMANDS = 40
+
+
+def _require(module, package):
+    try:
+        return __import__(module)
+    except ImportError:
+        raise ImportError(f"Recording.plot needs {module}, which is not installed: on Debian install {package} "
+                          f"(apt-get install {package}).") from None
+
+
+def _panel(axes, times, values, limits, low_key, high_key, label, colors):
+    for joint in range(values.shape[1]):
+        axes.plot(times, values[:, joint], color=colors[joint % len(colors)], linewidth=1.1, label=f"J{joint + 1}")
+    for joint, limit in enumerate(limits):
+        color = colors[joint % len(colors)]
+        high = limit[high_key]
+        low = limit[low_key] if low_key else -high
+        for bound in (low, high):
+            if abs(bound) != float("inf") and bound == bound:
+                axes.axhline(bound, color=color, linewidth=0.8, linestyle="--", alpha=0.45)
+    axes.set_ylabel(label)
+    axes.grid(True, alpha=0.3)
+
+
+def _io_timeline(axes, io, end_time):
+    names = sorted({change.name for change in io})
+    for row, name in enumerate(names):
+        changes = [change for change in io if change.name == name]
+        value = changes[0].old_value
+        since = 0.0
+        # Digital signals are drawn as bars while they are not 0; analog ones are written out.
+        for change in changes + [None]:
+            until = end_time if change is None else change.time
+            if isinstance(value, int) and value != 0 and until > since:
+                axes.broken_barh([(since, until - since)], (row - 0.3, 0.6), color="#9ecae1")
+            if change is None:
+                break
+            if isinstance(change.new_value, float):
+                axes.text(change.time, row + 0.32, f"{change.new_value:g}", fontsize=7, va="bottom")
+            axes.plot([change.time], [row], marker="|", markersize=12,
+                      color=SOURCE_COLORS.get(change.source.name, "black"))
+            value = change.new_value
+            since = change.time
+    axes.set_yticks(range(len(names)))
+    axes.set_yticklabels(names)
+    axes.set_ylim(-0.7, len(names) - 0.3)
+    axes.set_ylabel("I/O")
+    axes.grid(True, axis="x", alpha=0.3)
+    sources = sorted({change.source.name for change in io})
+    for source in sources:
+        axes.plot([], [], marker="|", linestyle="none", markersize=10, color=SOURCE_COLORS.get(source, "black"),
+                  label=source)
+    axes.legend(loc="upper left", bbox_to_anchor=(1.0, 1.0), fontsize=8, title="changed by", title_fontsize=8)
+
+
+def plot(recording, path):
+    """Draws the recording to `path` (PNG, or any format Matplotlib knows by the extension)."""
+    _require("numpy", "python3-numpy")
+    _require("matplotlib", "python3-matplotlib")
+    from matplotlib.backends.backend_agg import FigureCanvasAgg
+    from matplotlib.figure import Figure
+
+    header = recording.header
+    times = recording.times
+    joints = header["degrees_of_freedom"]
+    positions = recording.positions.reshape(-1, joints)
+    velocities = recording.velocities.reshape(-1, joints)
+    accelerations = recording.accelerations.reshape(-1, joints)
+    commands = recording.commands
+    io = recording.io
+    end_time = max([float(times[-1]) if len(times) else 0.0]
+                   + [c.end_time for c in commands if c.end_time is not None]
+                   + [change.time for change in io])
+
+    names = {change.name for change in io}
+    heights = [3, 3, 3] + ([max(1.2, 0.45 * len(names))] if names else [])
+    figure = Figure(figsize=(12, 2.6 * 3 + (0.6 + 0.35 * len(names) if names else 0)), dpi=100,
+                    layout="constrained")
+    FigureCanvasAgg(figure)
+    axes = figure.subplots(len(heights), 1, sharex=True, gridspec_kw={"height_ratios": heights})
+    colors = ["#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22",
+              "#17becf"]
+    limits = header["limits"]
+    _panel(axes[0], times, positions, limits, "min_position", "max_position", "position [rad]", colors)
+    _panel(axes[1], times, velocities, limits, None, "max_velocity", "velocity [rad/s]", colors)
+    _panel(axes[2], times, accelerations, limits, None, "max_acceleration", "acceleration [rad/s²]", colors)
+    axes[0].plot([], [], color="gray", linestyle="--", linewidth=0.8, label="limit")
+    axes[0].legend(loc="upper left", bbox_to_anchor=(1.0, 1.0), fontsize=8)
+    if names:
+        _io_timeline(axes[3], io, end_time)
+
+    for command in commands:
+        for panel in axes:
+            panel.axvline(command.start_time, color="0.35", linewidth=0.7, linestyle=":")
+        if len(commands) <= MOST_LABELLED_COMMANDS:
+            axes[0].text(command.start_time, 1.01, f"{command.index} {command.kind}", rotation=45, fontsize=7,
+                         transform=axes[0].get_xaxis_transform(), va="bottom", ha="left")
+    axes[-1].set_xlabel("simulated time [s]")
+    axes[-1].set_xlim(0.0, end_time if end_time > 0 else 1.0)
+    figure.suptitle(f"{header['robot']}: {len(times)} cycles, {len(commands)} commands, "
+                    f"{len(recording.events)} events, {len(io)} I/O changes", fontsize=11)
+    figure.savefig(path)

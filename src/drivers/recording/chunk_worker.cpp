@@ -1,0 +1,151 @@
+#include "drivers/recording/chunk_worker.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "drivers/recording/record_json.hpp"
+
+namespace velmor::drivers::recording {
+
+namespace {
+
+// Spare chunks a recording in memory keeps ready: at time_speed 0 the loop
+// fills one in a fraction of a millisecond, about as long as it takes to make one.
+constexpr std::size_t memory_spares = 3;
+
+}  // namespace
+
+ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity)
+    : degrees_of_freedom(degrees_of_freedom), capacity(capacity), pool(memory_spares) {
+    start();
+}
+
+ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file,
+                         std::filesystem::path path, std::size_t pool)
+    : degrees_of_freedom(degrees_of_freedom), capacity(capacity), file(file), path(std::move(path)), pool(pool) {
+    start();
+}
+
+void ChunkWorker::start() {
+    // The first chunks are made before the recording begins, so that its first cycles find them.
+    while (spares.size() < pool) {
+        spares.push_back(std::make_unique<CycleChunk>(degrees_of_freedom, capacity));
+    }
+    allocated = spares.size();
+    thread = std::thread([this] { run(); });
+}
+
+ChunkWorker::~ChunkWorker() {
+    if (thread.joinable()) {
+        finish("");
+    }
+}
+
+std::unique_ptr<CycleChunk> ChunkWorker::take() {
+    std::unique_lock lock(mutex);
+    if (file != nullptr) {
+        chunk_ready.wait(lock, [this] { return !spares.empty(); });
+    } else if (spares.empty()) {
+        return nullptr;
+    }
+    auto chunk = std::move(spares.back());
+    spares.pop_back();
+    chunk->count = 0;
+    wake.notify_one();
+    return chunk;
+}
+
+void ChunkWorker::write(std::unique_ptr<CycleChunk> chunk) {
+    {
+        const std::lock_guard lock(mutex);
+        to_write.push_back(std::move(chunk));
+    }
+    wake.notify_one();
+}
+
+void ChunkWorker::write(Record record) {
+    {
+        const std::lock_guard lock(mutex);
+        records.push_back(std::move(record));
+    }
+    wake.notify_one();
+}
+
+std::optional<std::string> ChunkWorker::finish(const std::string& last_line) {
+    {
+        const std::lock_guard lock(mutex);
+        finishing = true;
+    }
+    wake.notify_one();
+    thread.join();
+    if (file != nullptr) {
+        write_text(last_line);
+        if (std::fclose(file) != 0 && !error) {
+            error = "closing failed: " + std::string(std::strerror(errno));
+        }
+        file = nullptr;
+    }
+    return error;
+}
+
+void ChunkWorker::write_text(const std::string& text) {
+    // After a failure the rest is dropped: the loop must get its chunks back whatever the disk does.
+    if (error || text.empty()) {
+        return;
+    }
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
+        error = "writing failed: " + std::string(std::strerror(errno));
+    }
+}
+
+void ChunkWorker::run() {
+    std::string text;
+    std::vector<Record> taken;
+    std::unique_lock lock(mutex);
+    while (true) {
+        wake.wait(lock, [this] {
+            const bool short_of_chunks = allocated < pool || (file == nullptr && spares.size() < pool);
+            return finishing || short_of_chunks || !to_write.empty() || !records.empty();
+        });
+        if (file != nullptr ? allocated < pool : spares.size() < pool && !finishing) {
+            // Allocated (and its pages touched) here, not on the control loop.
+            lock.unlock();
+            auto chunk = std::make_unique<CycleChunk>(degrees_of_freedom, capacity);
+            lock.lock();
+            spares.push_back(std::move(chunk));
+            ++allocated;
+            chunk_ready.notify_all();
+            continue;
+        }
+        std::unique_ptr<CycleChunk> chunk;
+        if (!to_write.empty()) {
+            chunk = std::move(to_write.front());
+            to_write.pop_front();
+        }
+        taken.clear();
+        taken.swap(records);
+        if (!chunk && taken.empty()) {
+            if (finishing) {
+                return;
+            }
+            continue;
+        }
+        lock.unlock();
+        text.clear();
+        for (const auto& record : taken) {
+            std::visit([&text](const auto& alternative) { append_record_line(alternative, text); }, record);
+        }
+        if (chunk) {
+            append_chunk_line(*chunk, text);
+        }
+        write_text(text);
+        lock.lock();
+        if (chunk) {
+            spares.push_back(std::move(chunk));
+            chunk_ready.notify_all();
+        }
+    }
+}
+
+}  // namespace velmor::drivers::recording
