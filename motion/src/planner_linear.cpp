@@ -79,6 +79,9 @@ std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::o
         }
     }
     const Frame target = goal ? goal_pose(*arm, *goal) : motion.goal.frame;
+    if (!target.transform.matrix().allFinite()) {
+        refuse("The goal pose of the straight-line motion \"" + motion.name + "\" holds numbers that are not finite.");
+    }
     Trajectory trajectory =
         planning::linear_path(*arm, planning::positions(*states), target, motion.max_tool_speed, delta_time);
     trajectory.motion = motion.name;

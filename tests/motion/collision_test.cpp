@@ -130,9 +130,10 @@ TEST(Collision, TwoArmsMeetEachOther) {
     EXPECT_EQ(collision->link_name.substr(0, 5), "arm0/");
 }
 
-TEST(Collision, WrongSizesAreRefused) {
+TEST(Collision, WrongSizesAndNumbersAreRefused) {
     const CollisionModel model(robots::make("ur5e"), {});
     EXPECT_THROW(model.check(std::vector<double>(5, 0.0)), VelmorError);
+    EXPECT_THROW(model.check(std::vector<double> {0, 0, std::nan(""), 0, 0, 0}), VelmorError);
     EXPECT_THROW(model.check(Trajectory({0.0}, {{0.0}}, {{0.0}}, {{0.0}})), VelmorError);
     EXPECT_THROW(model.check_motion(std::vector<double>(6, 0.0), std::vector<double>(7, 0.0)), VelmorError);
 }

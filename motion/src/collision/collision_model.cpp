@@ -151,11 +151,18 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
     }
 }
 
-void CollisionModel::Impl::check_size(std::size_t size, const char* what) const {
-    if (size != degrees_of_freedom) {
-        throw VelmorError("collision", std::string("The ") + what + " has " + std::to_string(size) +
+void CollisionModel::Impl::check_position(const std::vector<double>& q, const char* what) const {
+    if (q.size() != degrees_of_freedom) {
+        throw VelmorError("collision", std::string("The ") + what + " has " + std::to_string(q.size()) +
                                            " joint values but the robot has " + std::to_string(degrees_of_freedom) +
                                            " joints.");
+    }
+    for (std::size_t j = 0; j < q.size(); ++j) {
+        if (!std::isfinite(q[j])) {
+            // Distances from such a position are not numbers, and would never report a contact.
+            throw VelmorError("collision", std::string("The ") + what + " of joint " + std::to_string(j) +
+                                               " is not a finite number.");
+        }
     }
 }
 
@@ -278,7 +285,7 @@ CollisionModel::CollisionModel(CollisionModel&&) noexcept = default;
 CollisionModel& CollisionModel::operator=(CollisionModel&&) noexcept = default;
 
 std::optional<Collision> CollisionModel::check(const std::vector<double>& joint_position) const {
-    impl->check_size(joint_position.size(), "joint position");
+    impl->check_position(joint_position, "joint position");
     return impl->check_path({joint_position}, {0.0});
 }
 
@@ -286,19 +293,21 @@ std::optional<Collision> CollisionModel::check(const Trajectory& trajectory) con
     if (trajectory.empty()) {
         return std::nullopt;
     }
-    impl->check_size(trajectory.degrees_of_freedom(), "trajectory");
+    for (const auto& position : trajectory.positions()) {
+        impl->check_position(position, "trajectory's position");
+    }
     return impl->check_path(trajectory.positions(), trajectory.times());
 }
 
 std::optional<Collision> CollisionModel::check_motion(const std::vector<double>& from,
                                                       const std::vector<double>& to) const {
-    impl->check_size(from.size(), "start of the motion");
-    impl->check_size(to.size(), "end of the motion");
+    impl->check_position(from, "start of the motion");
+    impl->check_position(to, "end of the motion");
     return impl->check_path({from, to}, {0.0, 1.0});
 }
 
 double CollisionModel::clearance(const std::vector<double>& joint_position) const {
-    impl->check_size(joint_position.size(), "joint position");
+    impl->check_position(joint_position, "joint position");
     Impl::Pose pose;
     impl->place(joint_position.data(), pose);
     double least = std::numeric_limits<double>::infinity();
@@ -310,7 +319,7 @@ double CollisionModel::clearance(const std::vector<double>& joint_position) cons
 
 std::vector<std::pair<std::size_t, std::size_t>> CollisionModel::links_in_contact(
     const std::vector<double>& joint_position) const {
-    impl->check_size(joint_position.size(), "joint position");
+    impl->check_position(joint_position, "joint position");
     Impl::Pose pose;
     impl->place(joint_position.data(), pose);
     std::vector<bool> touching(impl->links.size(), false);

@@ -86,8 +86,8 @@ struct CollisionModel::Impl {
 
     Impl(const std::shared_ptr<Robot>& robot, const std::map<std::string, Shape>& shapes);
 
-    //! Throws VelmorError (module "collision") unless `size` matches the robot.
-    void check_size(std::size_t size, const char* what) const;
+    //! Throws VelmorError (module "collision") unless `q` has one finite value per joint.
+    void check_position(const std::vector<double>& q, const char* what) const;
     //! Places every link for the joint position `q`.
     void place(const double* q, Pose& pose) const;
     //! Clearance [m] of one pair; a lower bound from the bounding balls when `exact` is
