@@ -84,6 +84,8 @@ bool SimulatedDriver::reconnect() {
     if (sync_with_mirava) {
         try {
             auto client = std::make_shared<velmor::Mirava>(false, connect_timeout);
+            // Mirava shows the cell's obstacles along with the robot.
+            client->set_environment(planner->environment);
             set_mirava(client);
             client->reconnect(mirava_reconnect_timeout);
         } catch (const velmor::VelmorError&) {

@@ -21,6 +21,7 @@
 
 #include <velmor/join.hpp>
 
+#include "deferred_search.hpp"
 #include "ready_future.hpp"
 
 namespace velmor::drivers {
@@ -192,12 +193,14 @@ void SimulatedDriver::run_loop_thread() {
 
 void SimulatedDriver::run_command() {
     std::uint64_t cycle_counter = 0;
-    while (run_cycle(cycle_counter)) {
+    // Searches around obstacles run beside the loop; ending the loop cancels one still running.
+    DeferredSearch search;
+    while (run_cycle(cycle_counter, search)) {
         pause_between_cycles();
     }
 }
 
-bool SimulatedDriver::run_cycle(std::uint64_t& cycle_counter) {
+bool SimulatedDriver::run_cycle(std::uint64_t& cycle_counter, DeferredSearch& search) {
     const ControlCycle cycle;
     if (global_signal_status.load() == SIGINT) {
         std::lock_guard lock(command_mutex);
@@ -205,7 +208,7 @@ bool SimulatedDriver::run_cycle(std::uint64_t& cycle_counter) {
         end_loop();
         return false;
     }
-    take_over_pending_command();
+    take_over_pending_command(search);
     const TimeScaler::StepOutcome outcome = step_state();
     if (log_stream || log_motions) {
         print_cycle_lines();
@@ -216,27 +219,7 @@ bool SimulatedDriver::run_cycle(std::uint64_t& cycle_counter) {
     if (has_events()) {
         check_for_events(time_scaler.get_trajectory_time(), cycle_position);
     }
-    return !finish_cycle(outcome);
-}
-
-void SimulatedDriver::take_over_pending_command() {
-    if (!has_new_command.exchange(false)) {
-        return;
-    }
-    Command command;
-    {
-        std::lock_guard lock(command_mutex);
-        command = pending_command;
-    }
-    RobotState state;
-    {
-        std::lock_guard lock(state_mutex);
-        state = current_state;
-    }
-    if (calculate_trajectory(command, current_trajectory, state)) {
-        time_scaler.set_trajectory(&current_trajectory);
-        recorder.on_trajectory_planned(current_trajectory.duration());
-    }
+    return !finish_cycle(outcome, search.pending());
 }
 
 TimeScaler::StepOutcome SimulatedDriver::step_state() {
@@ -257,8 +240,9 @@ void SimulatedDriver::send_to_mirava(std::uint64_t& cycle_counter) {
     ++cycle_counter;
 }
 
-bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome) {
-    if (outcome == TimeScaler::StepOutcome::Moving) {
+bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome, bool searching) {
+    if (outcome == TimeScaler::StepOutcome::Moving ||
+        (searching && outcome == TimeScaler::StepOutcome::Finished)) {
         return false;
     }
     std::lock_guard lock(command_mutex);

@@ -18,6 +18,8 @@
 
 namespace velmor::drivers {
 
+class DeferredSearch;
+
 //! Number of the last signal caught by handle_interrupt (0: none).
 extern std::atomic<int> global_signal_status;
 
@@ -113,9 +115,12 @@ protected:
 private:
     std::shared_future<Result> run_command_locked(const Command& command);
     void run_command();
-    // One control cycle; whether the loop goes on.
-    bool run_cycle(std::uint64_t& cycle_counter);
-    void take_over_pending_command();
+    // One control cycle; whether the loop goes on. `search` runs beside the loop for a
+    // command whose way leads around obstacles.
+    bool run_cycle(std::uint64_t& cycle_counter, DeferredSearch& search);
+    // Plans the command handed to the running loop, if any, and takes over the result
+    // of a search around obstacles when its hand-over is due (simulated_driver_planning.cpp).
+    void take_over_pending_command(DeferredSearch& search);
     TimeScaler::StepOutcome step_state();
     void send_to_mirava(std::uint64_t& cycle_counter);
     void run_loop_thread();
@@ -125,7 +130,8 @@ private:
     void wait_for_loop_end();
     std::shared_future<Result> replace_command_promise();
     void complete_command(const Result& result);
-    bool finish_cycle(TimeScaler::StepOutcome outcome);
+    // With `searching`, a motion that has ended holds at its end: a search's result follows.
+    bool finish_cycle(TimeScaler::StepOutcome outcome, bool searching);
     void pause_between_cycles() const;
     void print_cycle_lines() const;
 
