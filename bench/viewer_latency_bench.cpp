@@ -11,7 +11,7 @@
 
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
-#include "../tests/signal_viewer_client.hpp"
+#include "support/viewer_client.hpp"
 
 namespace {
 

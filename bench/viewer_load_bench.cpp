@@ -7,9 +7,12 @@
 #include <mutex>
 #include <string>
 
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
-#include "../tests/signal_viewer_client.hpp"
+#include "support/viewer_client.hpp"
 
 namespace {
 

@@ -1,5 +1,7 @@
 """The demo: the built-in arm runs a pick-and-place program in real time while
-the I/O signal viewer shows its gripper and part sensor.
+the I/O signal viewer shows its gripper and part sensor. The arm stands on a
+table, and a fixture between the pick and the place station is in the way of
+the direct motion: the planner goes around it.
 
     PYTHONPATH=build/python python3 examples/demo.py [--cycles N | --forever] [--mirava] [--plot PATH]
     velmor-demo [...]    (installed from the wheel)
@@ -37,6 +39,14 @@ ABOVE_PICK = [0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
 PICK = [0.6, -1.1, 1.8, -2.3, -1.57, 0.0]
 ABOVE_PLACE = [-0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
 PLACE = [-0.6, -1.1, 1.8, -2.3, -1.57, 0.0]
+
+
+def make_planner() -> velmor.Planner:
+    """The arm on a table, with a fixture standing between the two stations."""
+    environment = velmor.Environment(velmor.robots.UR5e())
+    environment.add_obstacle("table", velmor.Box(size=[1.4, 1.6, 0.04], frame=velmor.Frame(-0.35, 0.0, -0.02)))
+    environment.add_obstacle("fixture", velmor.Box(size=[0.12, 0.12, 0.42], frame=velmor.Frame(-0.62, -0.12, 0.21)))
+    return velmor.Planner(environment)
 
 
 def say(text: str) -> None:
@@ -141,10 +151,10 @@ def run_cycle(driver: SimulatedDriver, cycle: int, cycles: Optional[int]) -> Non
     move(driver, PICK, f"{label}: down to the part", gripper_action(driver, closed=True))
     driver.set_digital_output("part_present", 0)
     move(driver, ABOVE_PICK, f"{label}: lifting the part")
-    move(driver, ABOVE_PLACE, f"{label}: carrying it to the place station")
+    move(driver, ABOVE_PLACE, f"{label}: carrying it around the fixture to the place station")
     move(driver, PLACE, f"{label}: setting it down", gripper_action(driver, closed=False))
     move(driver, ABOVE_PLACE, f"{label}: retracting")
-    move(driver, ABOVE_PICK, f"{label}: back above the pick station")
+    move(driver, ABOVE_PICK, f"{label}: back around the fixture to the pick station")
 
 
 def show_recording(recording: Recording, plot_path: str) -> None:
@@ -162,8 +172,8 @@ def main() -> None:
     arguments = parse_arguments()
     mirava, mirava_address = start_mirava_if_wanted(arguments.mirava)
     try:
-        driver = SimulatedDriver(velmor.Planner(velmor.robots.UR5e()), sync_with_mirava=mirava is not None,
-                                 serve_io_viewer=True)
+        # The driver shows the planner's obstacles in Mirava along with the robot.
+        driver = SimulatedDriver(make_planner(), sync_with_mirava=mirava is not None, serve_io_viewer=True)
         driver.time_speed = TIME_SPEED
         # The controller watches the arm's joint limits: a motion that broke one would stop with a safety violation.
         driver.safety_limits = SafetyLimits(joint_position=True, joint_velocity=True)

@@ -198,6 +198,9 @@ class StubWriter:
         for index, (name, annotation, has_default) in enumerate(signature.parameters):
             if index == 0 and kind == "method":
                 rendered.append("self")
+            elif name == "*":
+                # The marker of keyword-only arguments (py::kw_only) has no type.
+                rendered.append(name)
             elif name.startswith("*"):
                 rendered.append(f"{name}: Any")
                 self.name.typing.add("Any")

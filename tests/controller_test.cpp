@@ -6,7 +6,7 @@
 
 #include <velmor/drivers/simulated/sensor_html.hpp>
 
-#include "signal_viewer_client.hpp"
+#include "support/viewer_client.hpp"
 
 using namespace velmor::drivers::simulated;
 using namespace std::chrono_literals;

@@ -25,13 +25,20 @@ protected:
     }
     void TearDown() override { ::unsetenv("VELMOR_MIRAVA_ADDRESS"); }
 
+    //! The next position frame; the obstacle frames between go to `obstacles`.
     std::vector<double> next_position() {
-        const auto frame = application.next_frame();
-        if (!frame) {
-            return {};
+        while (const auto frame = application.next_frame()) {
+            const auto message = nlohmann::json::parse(*frame);
+            if (message.at("type") == "obstacles") {
+                obstacles.push_back(message.at("obstacles"));
+                continue;
+            }
+            return message.at("position").get<std::vector<double>>();
         }
-        return nlohmann::json::parse(*frame).at("position").get<std::vector<double>>();
+        return {};
     }
+
+    std::vector<nlohmann::json> obstacles;
 
     FakeApplication application;
     std::shared_ptr<velmor::RobotArm> robot = std::make_shared<velmor::robots::UR5e>();
@@ -78,6 +85,23 @@ TEST_F(MiravaMirroring, PlacingTheRobotShowsItAndDisconnectReleasesTheClient) {
     EXPECT_EQ(next_position(), (std::vector<double> {0.1, 0.2, 0.3, 0.4, 0.5, 0.6}));
     EXPECT_TRUE(driver.disconnect());
     EXPECT_EQ(driver.get_mirava(), nullptr);
+}
+
+TEST_F(MiravaMirroring, TheObstaclesGoFirstAndAgainWhenTheyChange) {
+    planner->environment->add_obstacle("table", velmor::Box({1.0, 1.0, 0.04}, velmor::Frame::from_translation(0, 0, -0.02)));
+    SimulatedDriver driver(planner, true, false, false, false, "192.168.0.1", 8000);
+    const auto first = application.next_frame();
+    ASSERT_TRUE(first);
+    const auto message = nlohmann::json::parse(*first);
+    EXPECT_EQ(message.at("type"), "obstacles");
+    ASSERT_EQ(message.at("obstacles").size(), 1U);
+    EXPECT_EQ(message.at("obstacles")[0].at("name"), "table");
+
+    planner->environment->add_obstacle("ball", velmor::Sphere(0.1, velmor::Frame::from_translation(0.5, 0, 0.5)));
+    driver.set_current_joint_position({0.1, 0.2, 0.3, 0.4, 0.5, 0.6});
+    EXPECT_EQ(next_position(), (std::vector<double> {0.1, 0.2, 0.3, 0.4, 0.5, 0.6}));
+    ASSERT_EQ(obstacles.size(), 1U);
+    EXPECT_EQ(obstacles[0].size(), 2U);
 }
 
 TEST(MiravaConnection, AnAbsentApplicationFailsConstruction) {

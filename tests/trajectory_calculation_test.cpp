@@ -203,5 +203,54 @@ TEST_F(TrajectoryCalculation, StopBringsAMovingRobotToRest) {
     EXPECT_GT(result.duration(), 0.0);
 }
 
+// A block around the goal's tool position: the flag decides whether the goal counts.
+class PointMoveIntoAnObstacle : public TrajectoryCalculation, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PointMoveIntoAnObstacle, IsRefusedWithTheBlockingPairUnlessCollisionsAreIgnored) {
+    const bool ignore_collisions = GetParam();
+    const std::vector<double> goal {0.3, -1.2, 1.1, 0.1, 0.4, 0.2};
+    const auto arm = std::dynamic_pointer_cast<velmor::RobotArm>(driver.robot);
+    ASSERT_TRUE(arm);
+    const auto tool = arm->calculate_tcp(goal).translation();
+    planner->environment->add_obstacle(
+        "block", velmor::Box({0.1, 0.1, 0.1}, velmor::Frame::from_translation(tool.x(), tool.y(), tool.z())));
+    bool calculated = !ignore_collisions;
+    const bool warned = prints("The goal is in collision: link \"wrist_3\" and obstacle \"block\".", [&] {
+        calculated = driver.calculate_trajectory(PointCommand {goal, ignore_collisions}, result, state);
+    }, std::chrono::milliseconds(ignore_collisions ? 300 : 3000));
+    EXPECT_EQ(calculated, ignore_collisions);
+    EXPECT_EQ(warned, !ignore_collisions);
+    if (ignore_collisions) {
+        expect_near(result.back().position, goal);
+    } else {
+        expect_untouched();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TrajectoryCalculation, PointMoveIntoAnObstacle, ::testing::Bool());
+
+TEST_F(TrajectoryCalculation, TheControlLoopsFormLeavesTheSearchAroundAnObstacleForLater) {
+    // A post between the state's tool position and the goal's.
+    const std::vector<double> goal {-0.6, -1.0, 1.0, 0.0, 0.5, 0.0};
+    planner->environment->add_obstacle("post", velmor::Cylinder(0.04, 0.2, velmor::Frame::from_translation(-0.69, 0.0, 0.3)));
+    ASSERT_TRUE(planner->check_trajectory(*planner->plan(velmor::Motion(driver.robot, "", state.position, goal))));
+    using Planning = TestDriver::DirectPlanning;
+    EXPECT_EQ(driver.calculate_direct_trajectory(PointCommand {goal, false}, result, state), Planning::SearchNeeded);
+    expect_untouched();
+    EXPECT_EQ(driver.calculate_direct_trajectory(PointCommand {goal, true}, result, state), Planning::Planned);
+    expect_near(result.back().position, goal);
+    EXPECT_EQ(driver.calculate_direct_trajectory(PointCommand {state.position, false}, result, state), Planning::Planned);
+
+    // The full calculation searches, unless it is cancelled.
+    ASSERT_TRUE(driver.calculate_trajectory(PointCommand {goal, false}, result, state));
+    EXPECT_FALSE(planner->check_trajectory(result));
+    const std::atomic<bool> cancelled {true};
+    bool calculated = true;
+    EXPECT_TRUE(prints("No collision-free motion found in 0 iterations", [&] {
+        calculated = driver.calculate_trajectory(PointCommand {goal, false}, result, state, &cancelled);
+    }));
+    EXPECT_FALSE(calculated);
+}
+
 }  // namespace
 }  // namespace velmor::drivers

@@ -19,13 +19,14 @@
 namespace {
 
 void print_usage(const std::filesystem::path& default_web_root) {
-    std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--web-root DIR] [--replay FILE]\n"
+    std::cout << "Usage: velmor-mirava [--address HOST:PORT] [--robot NAME] [--scene FILE] [--web-root DIR] [--replay FILE]\n"
                  "  --address   where to listen (default 127.0.0.1:8768; port 0 picks a free one)\n"
                  "  --robot     built-in robot model to show:";
     for (const auto& name : velmor::robots::model_names()) {
         std::cout << ' ' << name;
     }
     std::cout << " (default ur5e)\n"
+                 "  --scene     JSON scene file of obstacles to show until a driver sends its own\n"
                  "  --web-root  folder of index.html and app.js (default "
               << default_web_root.string() << ")\n"
                  "  --replay    a recording of a driver (JSON Lines) to replay on a timeline;\n"
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
             } else if (argument == "--robot") {
                 options.robot = value;
                 robot_given = true;
+            } else if (argument == "--scene") {
+                options.scene = value;
             } else if (argument == "--web-root") {
                 options.web_root = value;
             } else if (argument == "--replay") {

@@ -16,5 +16,9 @@ void bind_robots(pybind11::module_& m);
 void bind_planner(pybind11::module_& m);
 //! The Mirava client and the library's version.
 void bind_mirava(pybind11::module_& m);
+//! Box, Sphere and Cylinder, and the obstacles of an Environment.
+void bind_shapes(pybind11::module_& m);
+//! Link geometry, Collision, PlanOptions, PlanResult, LinearMotion and the planner's members for them.
+void bind_collision(pybind11::module_& m);
 
 }  // namespace velmor::python

@@ -19,7 +19,9 @@ void bind_mirava(py::module_& m) {
              py::call_guard<py::gil_scoped_release>())
         .def("reconnect", &Mirava::reconnect, py::arg("timeout"), py::call_guard<py::gil_scoped_release>())
         .def("set_joint_position", &Mirava::set_joint_position, py::arg("joint_position"),
-             py::arg("robot") = py::none());
+             py::arg("robot") = py::none())
+        .def("set_environment", &Mirava::set_environment, py::arg("environment"),
+             "Shows the environment's obstacles along with the robot.");
 
     py::class_<VersionNumber>(m, "VersionNumber", "A semantic version.")
         .def_readonly("major", &VersionNumber::major)

@@ -9,4 +9,6 @@ PYBIND11_MODULE(velmor, m) {
     velmor::python::bind_robots(m);
     velmor::python::bind_planner(m);
     velmor::python::bind_mirava(m);
+    velmor::python::bind_shapes(m);
+    velmor::python::bind_collision(m);
 }

@@ -59,7 +59,7 @@ void bind_planner(py::module_& m) {
         .def(py::init<std::shared_ptr<Robot>, double>(), py::arg("robot"), py::arg("delta_time") = 0.004)
         .def_readwrite("environment", &Planner::environment)
         .def_readwrite("delta_time", &Planner::delta_time, "Sample interval of planned trajectories [s]")
-        .def("add_motion", &Planner::add_motion, py::arg("motion"))
+        .def("add_motion", static_cast<void (Planner::*)(const Motion&)>(&Planner::add_motion), py::arg("motion"))
         .def("plan", static_cast<PlanLowLevel>(&Planner::plan), py::arg("motion"),
              py::call_guard<py::gil_scoped_release>())
         .def("plan", static_cast<PlanNamed>(&Planner::plan), py::arg("name"), py::arg("start") = py::none(),

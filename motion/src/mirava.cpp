@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include <velmor/common/velmor_error.hpp>
+#include <velmor/motion/scene_json.hpp>
 
 #include "mirava_address.hpp"
 
@@ -104,6 +105,11 @@ struct Mirava::Impl {
 
     void reconnect(double timeout);
     void send(const std::vector<double>& joint_position, const std::shared_ptr<Robot>& robot);
+    void show(std::shared_ptr<const Environment> shown);
+    // Under `mutex`: queues the environment's obstacles when they changed since they were last queued.
+    void queue_obstacles_if_changed();
+    // Under `mutex`: lets the I/O thread send what waits.
+    void wake_pump();
 
     // I/O thread only.
     void start_attempt(const std::shared_ptr<Attempt>& attempt);
@@ -129,6 +135,13 @@ struct Mirava::Impl {
     bool has_pending = false;
     bool pump_active = false;
     std::string pending;
+    // Whether set_environment was called: only then do obstacle frames go out.
+    bool showing = false;
+    std::shared_ptr<const Environment> environment;
+    // The obstacle revision last queued; empty when the obstacles must be sent anew.
+    std::optional<std::uint64_t> obstacles_queued;
+    bool has_obstacles = false;
+    std::string obstacles_frame;
 
     // I/O thread only.
     std::shared_ptr<Connection> connection;
@@ -149,6 +162,8 @@ void Mirava::Impl::reconnect(double timeout) {
         address_text = address.to_string();
         warned = false;
         has_pending = false;
+        has_obstacles = false;
+        obstacles_queued.reset();
     }
     const auto deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout));
@@ -242,6 +257,10 @@ void Mirava::Impl::finish_attempt(const std::shared_ptr<Attempt>& attempt, const
             const std::lock_guard lock(mutex);
             state = LinkState::Up;
             pump_active = false;
+            queue_obstacles_if_changed();
+            if (has_obstacles) {
+                wake_pump();
+            }
         }
         read_next(connection);
     } else {
@@ -282,10 +301,8 @@ void Mirava::Impl::send(const std::vector<double>& joint_position, const std::sh
             // Reuses the capacity of earlier frames, so that a steady stream allocates nothing.
             format_frame(pending, joint_position, robot);
             has_pending = true;
-            if (!pump_active) {
-                pump_active = true;
-                asio::post(io, [this]() { pump(); });
-            }
+            queue_obstacles_if_changed();
+            wake_pump();
         }
     }
     if (!warning.empty()) {
@@ -293,17 +310,55 @@ void Mirava::Impl::send(const std::vector<double>& joint_position, const std::sh
     }
 }
 
+void Mirava::Impl::show(std::shared_ptr<const Environment> shown) {
+    const std::lock_guard lock(mutex);
+    showing = true;
+    environment = std::move(shown);
+    obstacles_queued.reset();
+    if (state == LinkState::Up) {
+        queue_obstacles_if_changed();
+        wake_pump();
+    }
+}
+
+void Mirava::Impl::queue_obstacles_if_changed() {
+    // Reading the revision before the obstacles never misses a change: at worst the
+    // same obstacles go out twice.
+    const std::uint64_t revision = environment ? environment->obstacles_revision() : 0;
+    if (!showing || obstacles_queued == revision) {
+        return;
+    }
+    const std::string scene = scene_to_json(environment ? environment->obstacles() : std::map<std::string, Shape> {});
+    // The scene is an object; the frame is the same object with its type in front.
+    obstacles_frame = R"({"type":"obstacles",)" + scene.substr(1);
+    has_obstacles = true;
+    obstacles_queued = revision;
+}
+
+void Mirava::Impl::wake_pump() {
+    if (!pump_active) {
+        pump_active = true;
+        asio::post(io, [this]() { pump(); });
+    }
+}
+
 void Mirava::Impl::pump() {
     const auto writing = connection;
     {
         const std::lock_guard lock(mutex);
-        if (!writing || state != LinkState::Up || !has_pending) {
+        if (!writing || state != LinkState::Up || (!has_pending && !has_obstacles)) {
             pump_active = false;
             return;
         }
-        // The frame sent before hands its capacity to the next one.
-        std::swap(writing->frame_in_flight, pending);
-        has_pending = false;
+        // Obstacles go first: the positions that follow may touch them. The frame sent
+        // before hands its capacity to the next one.
+        if (has_obstacles) {
+            std::swap(writing->frame_in_flight, obstacles_frame);
+            has_obstacles = false;
+        } else {
+            std::swap(writing->frame_in_flight, pending);
+            has_pending = false;
+        }
     }
     writing->ws.async_write(asio::buffer(writing->frame_in_flight),
                             [this, writing](const beast::error_code& error, std::size_t) {
@@ -330,6 +385,7 @@ void Mirava::Impl::lose(const std::shared_ptr<Connection>& lost, const beast::er
         }
         state = LinkState::Lost;
         has_pending = false;
+        has_obstacles = false;
         pump_active = false;
         if (!warned) {
             warned = true;
@@ -383,6 +439,10 @@ void Mirava::reconnect(double timeout) {
 void Mirava::set_joint_position(const std::vector<double>& joint_position,
                                 const std::shared_ptr<Robot>& robot) const {
     impl->send(joint_position, robot);
+}
+
+void Mirava::set_environment(std::shared_ptr<const Environment> environment) {
+    impl->show(std::move(environment));
 }
 
 }  // namespace velmor

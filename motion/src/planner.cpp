@@ -6,6 +6,7 @@
 #include <velmor/common/velmor_error.hpp>
 
 #include "planning/goal_resolution.hpp"
+#include "planning/robot_choice.hpp"
 #include "planning/sampling.hpp"
 #include "planning/state_to_state.hpp"
 #include "planning/stop_profile.hpp"
@@ -71,23 +72,10 @@ Planner::Planner(std::shared_ptr<Robot> robot, double delta_time)
 void Planner::add_motion(const Motion& motion) {
     const std::lock_guard lock(motions_mutex);
     motions.insert_or_assign(motion.name, motion);
+    linear_motions.erase(motion.name);
 }
 
-namespace {
-
-std::shared_ptr<Robot> choose_robot(const std::shared_ptr<Robot>& robot, const std::shared_ptr<Environment>& environment) {
-    if (robot) {
-        return robot;
-    }
-    const std::size_t count = environment ? environment->get_robots().size() : 0;
-    if (count != 1) {
-        refuse("The motion names no robot and the environment holds " + std::to_string(count) +
-               " robots instead of exactly one.");
-    }
-    return environment->get_robots().front();
-}
-
-}  // namespace
+using planning::choose_robot;
 
 std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
     check_delta_time(delta_time);
@@ -130,18 +118,21 @@ std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
     return finish(planning::state_to_state(start, goal, limits), delta_time, start, goal, motion.name);
 }
 
+Motion Planner::registered_motion(const std::string& name) const {
+    const std::lock_guard lock(motions_mutex);
+    const auto found = motions.find(name);
+    if (found == motions.end()) {
+        refuse("The planner knows no motion named \"" + name + "\".");
+    }
+    return found->second;
+}
+
 std::optional<Trajectory> Planner::plan(const std::string& name, const std::optional<Goal>& start,
                                         const std::optional<Goal>& goal) const {
-    std::optional<Motion> motion;
-    {
-        const std::lock_guard lock(motions_mutex);
-        const auto found = motions.find(name);
-        if (found == motions.end()) {
-            refuse("The planner knows no motion named \"" + name + "\".");
-        }
-        motion = found->second;
+    if (const auto linear = registered_linear_motion(name)) {
+        return plan(*linear, start, goal);
     }
-    return plan(*motion, start, goal);
+    return plan(registered_motion(name), start, goal);
 }
 
 std::optional<Trajectory> Planner::plan(const Motion& motion, const std::optional<Goal>& start,

@@ -33,21 +33,43 @@ void check_limits(const std::string& name, const std::vector<JointLimits>& limit
     }
 }
 
+void check_links(const std::string& name, const std::vector<LinkGeometry>& links, std::size_t joints) {
+    if (links.size() != joints + 1) {
+        throw VelmorError("robot", "Robot \"" + name + "\" has " + std::to_string(joints) + " joints, so its link " +
+                                       "geometry needs " + std::to_string(joints + 1) + " links (the base first), not " +
+                                       std::to_string(links.size()) + ".");
+    }
+    for (const LinkGeometry& link : links) {
+        for (const Capsule& capsule : link.capsules) {
+            bool finite = std::isfinite(capsule.radius) && capsule.radius >= 0.0;
+            for (std::size_t i = 0; i < 3; ++i) {
+                finite = finite && std::isfinite(capsule.start[i]) && std::isfinite(capsule.end[i]);
+            }
+            if (!finite) {
+                throw VelmorError("robot", "Link \"" + link.name + "\" of robot \"" + name +
+                                               "\" has a capsule with a value that is not finite or a negative radius.");
+            }
+        }
+    }
+}
+
 }  // namespace
 
 RobotArm::RobotArm(std::string name, std::vector<DenavitHartenberg> dh_parameters, std::vector<JointLimits> limits,
-                   Frame base, Frame tool_offset)
+                   Frame base, Frame tool_offset, std::vector<LinkGeometry> links)
     : Robot(std::move(name)),
       dh_parameters(std::move(dh_parameters)),
       limits(std::move(limits)),
       base(base),
-      tool_offset(tool_offset) {
+      tool_offset(tool_offset),
+      links(links.empty() ? skeleton_geometry(this->dh_parameters) : std::move(links)) {
     if (this->dh_parameters.size() != this->limits.size()) {
         throw VelmorError("robot", "Robot \"" + this->name + "\" has " + std::to_string(this->dh_parameters.size()) +
                                        " Denavit-Hartenberg entries but " + std::to_string(this->limits.size()) +
                                        " joint limits.");
     }
     check_limits(this->name, this->limits);
+    check_links(this->name, this->links, this->dh_parameters.size());
 }
 
 std::size_t RobotArm::get_degrees_of_freedom() const {

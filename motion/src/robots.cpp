@@ -32,9 +32,28 @@ std::vector<JointLimits> ur5e_limits() {
     return std::vector<JointLimits>(6, joint);
 }
 
+// Link geometry: capsules chosen by us to enclose the arm's housings and tubes
+// roughly, not figures published by the maker. Upper arm and forearm keep the
+// sideways offsets from the kinematic plane (along the joint axes) that the real
+// arm has, about 138 mm and 0 mm, so that the upper arm passes beside the base
+// and the folded forearm beside the upper arm, as on the real arm. Coordinates
+// are in each link's Denavit-Hartenberg frame [m].
+std::vector<LinkGeometry> ur5e_links() {
+    return {
+        {"base", {{{0.0, 0.0, 0.0}, {0.0, 0.0, 0.086}, 0.075}}},
+        {"shoulder", {{{0.0, -0.07, 0.0}, {0.0, 0.0, 0.0}, 0.06}, {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.14}, 0.06}}},
+        {"upper_arm", {{{0.425, 0.0, 0.138}, {0.0, 0.0, 0.138}, 0.054}, {{0.0, 0.0, 0.138}, {0.0, 0.0, 0.01}, 0.05}}},
+        {"forearm", {{{0.3922, 0.0, 0.0}, {0.0, 0.0, 0.0}, 0.045}}},
+        {"wrist_1", {{{0.0, -0.09, 0.0}, {0.0, 0.0, 0.0}, 0.045}}},
+        {"wrist_2", {{{0.0, 0.06, 0.0}, {0.0, 0.0, 0.0}, 0.045}}},
+        {"wrist_3", {{{0.0, 0.0, -0.07}, {0.0, 0.0, -0.005}, 0.04}}},
+    };
+}
+
 }  // namespace
 
-UR5e::UR5e(Frame base, Frame tool_offset) : RobotArm(model_name, ur5e_dh(), ur5e_limits(), base, tool_offset) {}
+UR5e::UR5e(Frame base, Frame tool_offset)
+    : RobotArm(model_name, ur5e_dh(), ur5e_limits(), base, tool_offset, ur5e_links()) {}
 
 DualArm::DualArm(std::shared_ptr<RobotArm> left, std::shared_ptr<RobotArm> right)
     : Robot(model_name), left(std::move(left)), right(std::move(right)) {

@@ -8,6 +8,8 @@
 #include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
 
+#include "deferred_search.hpp"
+
 namespace velmor::drivers {
 
 std::atomic<int> global_signal_status {0};
@@ -33,7 +35,8 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
     : Driver(std::move(planner), std::move(robot), host, port, control_interval),
       sync_with_mirava(sync_with_mirava),
       log_stream(log_stream),
-      io_controller(serve_io_viewer, keep_io_viewer_running) {
+      io_controller(serve_io_viewer, keep_io_viewer_running),
+      search(std::make_unique<DeferredSearch>()) {
     joint_limits = this->robot->get_joint_limits();
     io_controller.set_io_observer([this](const auto& name, const auto& old_value, const auto& new_value, auto source) {
         recorder.on_io_change(name, old_value, new_value, source);
@@ -85,6 +88,8 @@ bool SimulatedDriver::reconnect() {
     if (sync_with_mirava) {
         try {
             auto client = std::make_shared<velmor::Mirava>(false, connect_timeout);
+            // Mirava shows the cell's obstacles along with the robot.
+            client->set_environment(planner->environment);
             set_mirava(client);
             client->reconnect(mirava_reconnect_timeout);
         } catch (const velmor::VelmorError&) {

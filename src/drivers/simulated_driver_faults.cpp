@@ -17,6 +17,7 @@
 #include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
 
+#include "deferred_search.hpp"
 #include "safety_check.hpp"
 
 namespace velmor::drivers {
@@ -192,6 +193,8 @@ TimeScaler::StepOutcome SimulatedDriver::strike(Fault fault, TimeScaler::StepOut
     }
     warn("The controller stops the motion: " + std::string(fault_name(fault)) + ", " +
          fault_result(fault).description);
+    // The way around obstacles that a search would bring belongs to the struck command.
+    search->cancel();
     holding = fault == Fault::Hold;
     if (fault == Fault::EStop) {
         freeze();

@@ -24,6 +24,7 @@
 #include <velmor/join.hpp>
 
 #include "cycle_pacer.hpp"
+#include "deferred_search.hpp"
 #include "ready_future.hpp"
 
 namespace velmor::drivers {
@@ -239,6 +240,7 @@ void SimulatedDriver::run_loop_thread() {
     } catch (...) {
         // Leave the driver usable: the pending command fails, and the error
         // stays in the loop's future for disconnect() to rethrow.
+        search->cancel();
         std::lock_guard lock(command_mutex);
         end_loop();
         complete_command(Result::Error);
@@ -269,6 +271,7 @@ bool SimulatedDriver::hand_over_to_stepping() {
 bool SimulatedDriver::run_cycle() {
     const ControlCycle cycle;
     if (global_signal_status.load() == SIGINT) {
+        search->cancel();
         std::lock_guard lock(command_mutex);
         on_motion_did_finish();
         end_loop();
@@ -289,38 +292,12 @@ bool SimulatedDriver::run_cycle() {
     if (has_events()) {
         check_for_events(time_scaler.get_trajectory_time(), cycle_position);
     }
-    return !finish_cycle(outcome);
-}
-
-void SimulatedDriver::take_over_pending_command() {
-    if (!has_new_command.exchange(false)) {
-        return;
+    if (finish_cycle(outcome, search->pending())) {
+        // A search still running belonged to the motion that ended (a pause's standstill).
+        search->cancel();
+        return false;
     }
-    Command command;
-    {
-        std::lock_guard lock(command_mutex);
-        command = pending_command;
-        struck_fault.reset();
-    }
-    holding = false;
-    RobotState state;
-    {
-        std::lock_guard lock(state_mutex);
-        state = current_state;
-    }
-    velmor::Trajectory planned;
-    if (!calculate_trajectory(command, planned, state)) {
-        return;
-    }
-    std::lock_guard lock(command_mutex);
-    // Refused, the command ends at once and the motion it was to replace plays on.
-    if (const auto refusal = start_refusal(planned)) {
-        complete_command(*refusal);
-        return;
-    }
-    current_trajectory = std::move(planned);
-    time_scaler.set_trajectory(&current_trajectory);
-    recorder.on_trajectory_planned(current_trajectory.duration());
+    return true;
 }
 
 TimeScaler::StepOutcome SimulatedDriver::step_state() {
@@ -346,8 +323,9 @@ void SimulatedDriver::send_to_mirava() {
     ++cycle_counter;
 }
 
-bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome) {
-    if (outcome == TimeScaler::StepOutcome::Moving) {
+bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome, bool searching) {
+    if (outcome == TimeScaler::StepOutcome::Moving ||
+        (searching && outcome == TimeScaler::StepOutcome::Finished)) {
         return false;
     }
     std::lock_guard lock(command_mutex);

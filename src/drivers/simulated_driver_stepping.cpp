@@ -12,6 +12,8 @@
 
 #include <velmor/velmor_error.hpp>
 
+#include "deferred_search.hpp"
+
 namespace velmor::drivers {
 
 void SimulatedDriver::set_stepping(bool on) {
@@ -88,6 +90,7 @@ std::size_t SimulatedDriver::run_steps(std::size_t cycles, const std::function<b
             goes_on = run_cycle();
         } catch (...) {
             // As on the loop thread: the command fails and the driver stays usable.
+            search->cancel();
             std::lock_guard lock(command_mutex);
             end_loop();
             complete_command(Result::Error);

@@ -7,6 +7,7 @@
 
 #include <velmor/log/log.hpp>
 #include <velmor/motion/motion.hpp>
+#include <velmor/motion/plan_options.hpp>
 #include <velmor/motion/waypoint.hpp>
 #include <velmor/velmor_error.hpp>
 
@@ -41,21 +42,44 @@ velmor::MotionGoal to_motion_goal(const Goal& goal) {
 }
 
 // Runs a planner call whose VelmorError the driver can go on from: it becomes
-// a warning and an empty result.
+// a warning and an empty result, as does the planner's reason for finding no
+// motion around the obstacles.
 template <typename Plan>
 std::optional<velmor::Trajectory> plan_or_warn(Plan&& plan) {
     try {
-        return std::forward<Plan>(plan)();
+        velmor::PlanResult result = std::forward<Plan>(plan)();
+        if (!result.trajectory && !result.warning.empty()) {
+            warn(result.warning);
+        }
+        return std::move(result.trajectory);
     } catch (const VelmorError& error) {
         warn(error.what());
         return std::nullopt;
     }
 }
 
+velmor::PlanOptions plan_options(bool ignore_collisions, const std::atomic<bool>* cancel) {
+    velmor::PlanOptions options;
+    options.ignore_collisions = ignore_collisions;
+    options.cancel = cancel;
+    return options;
+}
+
+// The collision flag of a point or named move; empty for other commands.
+std::optional<bool> ignores_collisions(const Command& command) {
+    if (const auto* point = std::get_if<PointCommand>(&command)) {
+        return point->ignore_collisions;
+    }
+    if (const auto* named = std::get_if<MotionCommand>(&command)) {
+        return named->ignore_collisions;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& trajectory,
-                                  const RobotState& state) const {
+bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& trajectory, const RobotState& state,
+                                  const std::atomic<bool>* cancel) const {
     const velmor::Waypoint start(state.position, state.velocity, state.acceleration);
 
     if (const auto* ready = std::get_if<TrajectoryCommand>(&command)) {
@@ -93,10 +117,14 @@ bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& tr
             planned->append(copy.slice(k, to_the_end));
         }
     } else if (const auto* named = std::get_if<MotionCommand>(&command)) {
-        planned = plan_or_warn([&] { return planner->plan(named->name, Goal(start), named->goal); });
+        planned = plan_or_warn([&] {
+            return planner->plan(named->name, Goal(start), named->goal, plan_options(named->ignore_collisions, cancel));
+        });
     } else if (const auto* point = std::get_if<PointCommand>(&command)) {
         const velmor::Motion motion(robot, "", Goal(start), to_motion_goal(point->goal));
-        planned = plan_or_warn([&] { return planner->plan(motion, std::nullopt, std::nullopt); });
+        planned = plan_or_warn([&] {
+            return planner->plan(motion, std::nullopt, std::nullopt, plan_options(point->ignore_collisions, cancel));
+        });
     } else if (std::holds_alternative<StopCommand>(command)) {
         velmor::LowLevelMotion motion(robot, "", start, velmor::Waypoint(0));
         motion.control_interface = velmor::LowLevelMotion::ControlInterface::Velocity;
@@ -108,6 +136,35 @@ bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& tr
     }
     trajectory = std::move(*planned);
     return true;
+}
+
+Driver::DirectPlanning Driver::calculate_direct_trajectory(const Command& command, velmor::Trajectory& trajectory,
+                                                           const RobotState& state) const {
+    const auto ignore = ignores_collisions(command);
+    if (!planner || !ignore || *ignore) {
+        return calculate_trajectory(command, trajectory, state) ? DirectPlanning::Planned : DirectPlanning::Failed;
+    }
+    // Planned as if nothing could collide, then checked: both take well under a cycle.
+    Command direct_command = command;
+    if (auto* point = std::get_if<PointCommand>(&direct_command)) {
+        point->ignore_collisions = true;
+    } else {
+        std::get<MotionCommand>(direct_command).ignore_collisions = true;
+    }
+    velmor::Trajectory direct;
+    if (!calculate_trajectory(direct_command, direct, state)) {
+        return DirectPlanning::Failed;
+    }
+    try {
+        if (planner->check_trajectory(direct, robot)) {
+            return DirectPlanning::SearchNeeded;
+        }
+    } catch (const VelmorError& error) {
+        warn(error.what());
+        return DirectPlanning::Failed;
+    }
+    trajectory = std::move(direct);
+    return DirectPlanning::Planned;
 }
 
 }  // namespace velmor::drivers

@@ -1,5 +1,7 @@
 // Real-browser check of the Mirava page: the arm moves when a driver sends
-// positions, the overlay shows them, and the page keeps drawing while they change.
+// positions, the overlay shows them, and the page keeps drawing while they change;
+// the obstacles of a scene file and of the driver are drawn, and a link that
+// touches one turns red.
 // Usage: node mirava.mjs <velmor-mirava executable> <artifacts-dir>
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -26,8 +28,9 @@ function check(condition, text) {
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // Starts the application on a free port and resolves with its URL.
-function startApplication(robot) {
-  const child = spawn(executable, ['--address', '127.0.0.1:0', '--robot', robot], { stdio: ['ignore', 'pipe', 'pipe'] });
+function startApplication(robot, extra = []) {
+  const child = spawn(executable, ['--address', '127.0.0.1:0', '--robot', robot, ...extra],
+    { stdio: ['ignore', 'pipe', 'pipe'] });
   const log = fs.createWriteStream(path.join(artifacts, `mirava_${robot}.log`));
   child.stderr.pipe(log);
   const url = new Promise((resolve, reject) => {
@@ -81,6 +84,27 @@ async function differingShare(context, first, second, exclude) {
     }
     return differing / counted;
   }, { a: first.toString('base64'), b: second.toString('base64'), box: exclude });
+  await page.close();
+  return share;
+}
+
+// Share of pixels of a PNG screenshot that are the red of a link in contact.
+async function redShare(context, image) {
+  const page = await context.newPage();
+  const share = await page.evaluate(async (data) => {
+    const picture = new Image();
+    picture.src = `data:image/png;base64,${data}`;
+    await picture.decode();
+    const canvas = new OffscreenCanvas(picture.width, picture.height);
+    const drawing = canvas.getContext('2d');
+    drawing.drawImage(picture, 0, 0);
+    const pixels = drawing.getImageData(0, 0, picture.width, picture.height).data;
+    let red = 0;
+    for (let i = 0; i < pixels.length; i += 4) {
+      if (pixels[i] > 150 && pixels[i + 1] < 90 && pixels[i + 2] < 90) red += 1;
+    }
+    return red / (pixels.length / 4);
+  }, image.toString('base64'));
   await page.close();
   return share;
 }
@@ -151,6 +175,58 @@ async function checkRobot(context, robot, jointCount) {
   check(code === 0 && signal === null, `${robot}: velmor-mirava ends cleanly on SIGTERM`);
 }
 
+// A scene with a table under the arm and a post across the stretched-out arm's forearm.
+async function checkObstacles(context) {
+  const scene = path.join(artifacts, 'mirava_scene.json');
+  fs.writeFileSync(scene, JSON.stringify({ obstacles: [
+    { name: 'table', shape: 'box', size: [1.6, 1.4, 0.04], frame: [-0.3, 0, -0.02, 0, 0, 0] },
+    { name: 'post', shape: 'cylinder', radius: 0.05, length: 0.4, frame: [-0.6, 0, 0.2, 0, 0, 0] },
+  ] }));
+  const application = startApplication('ur5e', ['--scene', scene]);
+  try {
+    const url = await application.url;
+    const page = await context.newPage();
+    const errors = [];
+    page.on('pageerror', (error) => errors.push(error.message));
+    await page.setViewportSize({ width: 800, height: 600 });
+    await page.goto(url);
+    await page.waitForFunction(() => window.miravaStats.obstacles === 2);
+    check(true, 'scene: the page draws the two obstacles of the scene file');
+
+    const driver = await openDriver(url);
+    const overlay = await page.locator('#overlay').boundingBox();
+    const settle = () => page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+    sendPosition(driver, [0, -Math.PI / 2, 0, -Math.PI / 2, 0, 0]);
+    await page.waitForFunction(() => window.miravaStats.positions > 0 && window.miravaStats.linksInContact === 0);
+    await settle();
+    const clear = await page.screenshot({ path: path.join(artifacts, 'mirava_scene_clear.png') });
+    sendPosition(driver, [0, 0, 0, 0, 0, 0]);
+    await page.waitForFunction(() => window.miravaStats.linksInContact > 0);
+    await settle();
+    const touching = await page.screenshot({ path: path.join(artifacts, 'mirava_scene_touching.png') });
+    const contact = await page.locator('#contact').textContent();
+    check(contact.includes('forearm'), `scene: the overlay names the link touching the post (${contact})`);
+    const [before, after] = [await redShare(context, clear), await redShare(context, touching)];
+    check(after > before + 0.0005, `scene: the touching link is drawn red (${(before * 100).toFixed(2)} % -> `
+      + `${(after * 100).toFixed(2)} % red pixels)`);
+
+    driver.send(JSON.stringify({ type: 'obstacles', obstacles: [
+      { name: 'table', shape: 'box', size: [1.6, 1.4, 0.04], frame: [-0.3, 0, -0.02, 0, 0, 0] }] }));
+    await page.waitForFunction(() => window.miravaStats.obstacles === 1 && window.miravaStats.linksInContact === 0);
+    await settle();
+    const without = await page.screenshot({ path: path.join(artifacts, 'mirava_scene_driver.png') });
+    const share = await differingShare(context, touching, without, overlay);
+    check(share > 0.002, `scene: the driver's obstacles replace the scene's (${(share * 100).toFixed(2)} % of the `
+      + 'pixels changed) and the link is no longer red');
+    check(errors.length === 0, `scene: no script errors (${errors.join('; ')})`);
+    driver.close();
+    await page.close();
+  } finally {
+    application.child.kill('SIGTERM');
+  }
+  await application.exited;
+}
+
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'velmor-mirava-'));
 const context = await chromium.launchPersistentContext(profile, {
   executablePath: '/usr/bin/chromium',
@@ -170,6 +246,7 @@ let failed = false;
 try {
   await checkRobot(context, 'ur5e', 6);
   await checkRobot(context, 'dual-arm', 12);
+  await checkObstacles(context);
 } catch (error) {
   console.error(error.message);
   failed = true;

@@ -252,7 +252,54 @@ TEST(MiravaApp, NewPageGetsTheStatusAndTheLastPosition) {
     const auto status = page.next();
     EXPECT_EQ((*status)["type"], "status");
     EXPECT_EQ((*status)["robot"], "ur5e");
-    EXPECT_EQ((*page.next())["position"], json({1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ((*page.next())["obstacles"], json::array());
+    const auto position = page.next();
+    EXPECT_EQ((*position)["position"], json({1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE((*position)["in_contact"].is_array());
+}
+
+TEST(MiravaApp, ShowsTheSceneThenTheDriversObstaclesAndTheLinksTouchingThem) {
+    const auto scene = std::filesystem::temp_directory_path() / ("mirava_scene_" + std::to_string(::getpid()) + ".json");
+    // A post where the stretched-out arm's tool is, at the all-zero position.
+    std::ofstream(scene) << R"({"obstacles": [
+        {"name": "table", "shape": "box", "size": [1.6, 1.4, 0.04], "frame": [-0.3, 0, -0.02, 0, 0, 0]},
+        {"name": "post", "shape": "cylinder", "radius": 0.05, "length": 0.4, "frame": [-0.82, -0.23, 0.2, 0, 0, 0]}]})";
+    auto options = manual_options();
+    options.scene = scene;
+    Server server(options);
+    std::filesystem::remove(scene);
+    server.start();
+    Peer page(server.port(), "/page");
+    const auto shown = page.next_of("obstacles");
+    ASSERT_TRUE(shown);
+    ASSERT_EQ((*shown)["obstacles"].size(), 2U);
+    EXPECT_EQ((*shown)["obstacles"][0]["name"], "post");
+    EXPECT_EQ((*shown)["obstacles"][0]["shape"], "cylinder");
+
+    Peer driver(server.port(), "/driver");
+    driver.send(position_text({0, 0, 0, 0, 0, 0}));
+    wait_for_accepted(server, 1);
+    server.publish_now();
+    const auto touching = page.next_of("joint_position");
+    ASSERT_TRUE(touching);
+    EXPECT_EQ((*touching)["in_contact"], json({{0, 6}}));
+
+    // The driver's obstacles replace the scene, and the same position is shown again, now clear.
+    driver.send(R"({"type": "obstacles", "obstacles": [{"name": "table", "shape": "box", "size": [1.6, 1.4, 0.04]}]})");
+    const auto replaced = page.next_of("obstacles");
+    ASSERT_TRUE(replaced);
+    EXPECT_EQ((*replaced)["obstacles"].size(), 1U);
+    server.publish_now();
+    EXPECT_EQ((*page.next_of("joint_position"))["in_contact"], json::array());
+    EXPECT_EQ(server.refused_messages(), 0U);
+    driver.send(R"({"type": "obstacles", "obstacles": [{"name": "x", "shape": "box", "size": [1, -1, 1]}]})");
+    driver.send(position_text({0, 0, 0, 0, 0, 1}));
+    wait_for_accepted(server, 2);
+    EXPECT_EQ(server.refused_messages(), 1U);
+
+    std::ofstream(scene) << R"({"obstacles": [{"name": "x", "shape": "cone"}]})";
+    EXPECT_THROW(Server {options}, velmor::VelmorError);
+    std::filesystem::remove(scene);
 }
 
 TEST(MiravaApp, SurvivesADriverThatLeavesAndComesBack) {

@@ -12,10 +12,6 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/post.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
-#include <boost/beast/websocket.hpp>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -28,12 +24,8 @@ namespace {
 using velmor::testing::FakeApplication;
 
 namespace asio = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
 using namespace std::chrono_literals;
-
 
 void point_client_at(std::uint16_t port) {
     const std::string address = "127.0.0.1:" + std::to_string(port);

@@ -66,7 +66,9 @@ public:
     }
     std::shared_future<Result> resume_async() override { return record("resume"); }
 
+    using Driver::calculate_direct_trajectory;
     using Driver::calculate_trajectory;
+    using Driver::DirectPlanning;
     using Driver::check_for_events;
     using Driver::current_state;
     using Driver::current_trajectory;

@@ -251,7 +251,23 @@ protected:
     //! Fires, in registration order, every pending event whose trigger holds.
     void check_for_events(double time, const std::vector<double>& position);
     //! Turns `command` into a trajectory from `state`; on false `trajectory` is untouched.
-    bool calculate_trajectory(const Command& command, velmor::Trajectory& trajectory, const RobotState& state) const;
+    //! A search around obstacles gives up once `cancel` (when given) is set.
+    bool calculate_trajectory(const Command& command, velmor::Trajectory& trajectory, const RobotState& state,
+                              const std::atomic<bool>* cancel = nullptr) const;
+    //! How calculate_direct_trajectory went.
+    enum class DirectPlanning {
+        //! No trajectory: `trajectory` is untouched.
+        Failed,
+        //! `trajectory` holds the new trajectory.
+        Planned,
+        //! The direct motion of a point or named move collides: only a search around the
+        //! obstacles (calculate_trajectory) can plan it; `trajectory` is untouched.
+        SearchNeeded,
+    };
+    //! calculate_trajectory without the slow part, for the control loop: a point or named
+    //! move is planned directly and checked for collisions, never searched.
+    DirectPlanning calculate_direct_trajectory(const Command& command, velmor::Trajectory& trajectory,
+                                               const RobotState& state) const;
     //! Narrows a state of the environment's whole robot to the driven robot's joints.
     void slice_state_offset(velmor::State& state) const;
 

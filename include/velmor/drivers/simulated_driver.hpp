@@ -24,6 +24,8 @@
 
 namespace velmor::drivers {
 
+class DeferredSearch;
+
 //! Number of the last signal caught by handle_interrupt (0: none).
 extern std::atomic<int> global_signal_status;
 
@@ -180,6 +182,8 @@ private:
     void run_command();
     // One control cycle, whichever thread runs it; whether the motion goes on.
     bool run_cycle();
+    // Plans the command handed to the running loop, if any, and takes over the result
+    // of a search around obstacles when its hand-over is due (simulated_driver_planning.cpp).
     void take_over_pending_command();
     TimeScaler::StepOutcome step_state();
     void record_cycle(TimeScaler::StepOutcome outcome);
@@ -198,7 +202,8 @@ private:
     void wait_for_loop_end();
     std::shared_future<Result> replace_command_promise();
     void complete_command(const Result& result);
-    bool finish_cycle(TimeScaler::StepOutcome outcome);
+    // With `searching`, a motion that has ended holds at its end: a search's result follows.
+    bool finish_cycle(TimeScaler::StepOutcome outcome, bool searching);
     void print_cycle_lines() const;
     // Steps with the step lock held; `until` ends early once it holds after a cycle.
     std::size_t run_steps(std::size_t cycles, const std::function<bool()>& until);
@@ -277,6 +282,9 @@ private:
     std::vector<ArmedFault> armed_faults;
     std::uint64_t clears_seen {0};
     bool holding {false};
+    // A search around obstacles for a command handed to the running motion; it runs
+    // beside the cycles and is owned by whichever thread runs them.
+    std::unique_ptr<DeferredSearch> search;
 };
 
 }  // namespace velmor::drivers

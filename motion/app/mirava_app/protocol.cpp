@@ -4,10 +4,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include <velmor/common/velmor_error.hpp>
+#include <velmor/motion/scene_json.hpp>
+
 namespace velmor::mirava_app {
 
 DriverMessage parse_driver_message(std::string_view text, std::size_t joint_count) {
-    const auto refuse = [](std::string error) { return DriverMessage {{}, std::move(error)}; };
+    const auto refuse = [](std::string error) { return DriverMessage {{}, std::nullopt, std::move(error)}; };
     const auto message = nlohmann::json::parse(text, nullptr, false);
     if (message.is_discarded()) {
         return refuse("not JSON");
@@ -16,8 +19,17 @@ DriverMessage parse_driver_message(std::string_view text, std::size_t joint_coun
         return refuse("not a JSON object");
     }
     const auto type = message.find("type");
+    if (type != message.end() && *type == "obstacles") {
+        try {
+            DriverMessage accepted;
+            accepted.obstacles = scene_from_json(std::string(text));
+            return accepted;
+        } catch (const VelmorError& error) {
+            return refuse("obstacles: " + error.message);
+        }
+    }
     if (type == message.end() || *type != "joint_position") {
-        return refuse("\"type\" is not \"joint_position\"");
+        return refuse("\"type\" is neither \"joint_position\" nor \"obstacles\"");
     }
     const auto robot = message.find("robot");
     if (robot != message.end() && !robot->is_string()) {
@@ -42,8 +54,15 @@ DriverMessage parse_driver_message(std::string_view text, std::size_t joint_coun
     return accepted;
 }
 
-std::string joint_position_message(const std::vector<double>& position) {
-    return nlohmann::json {{"type", "joint_position"}, {"position", position}}.dump();
+std::string joint_position_message(const std::vector<double>& position,
+                                   const std::vector<std::pair<std::size_t, std::size_t>>& in_contact) {
+    return nlohmann::json {{"type", "joint_position"}, {"position", position}, {"in_contact", in_contact}}.dump();
+}
+
+std::string obstacles_message(const std::map<std::string, Shape>& obstacles) {
+    auto message = nlohmann::json::parse(scene_to_json(obstacles));
+    message["type"] = "obstacles";
+    return message.dump();
 }
 
 std::string status_message(const std::string& robot_name, bool driver_connected) {

@@ -7,15 +7,19 @@
 
 namespace velmor::mirava_app {
 
-Relay::Relay(std::string robot_name, std::size_t joint_count)
-    : robot_name(std::move(robot_name)), joint_count(joint_count) {}
+Relay::Relay(std::shared_ptr<Robot> robot, const std::map<std::string, Shape>& obstacles)
+    : robot(robot),
+      joint_count(robot->get_degrees_of_freedom()),
+      collisions(robot, obstacles),
+      obstacles(std::make_shared<const std::string>(obstacles_message(obstacles))) {}
 
 void Relay::add_page(const std::shared_ptr<PageSession>& page) {
     std::erase_if(pages, [](const auto& weak) { return weak.expired(); });
     pages.push_back(page);
-    page->send(std::make_shared<const std::string>(status_message(robot_name, drivers > 0)), false);
-    if (newest) {
-        page->send(newest, true);
+    page->send(std::make_shared<const std::string>(status_message(robot->name, drivers > 0)), false);
+    page->send(obstacles, false);
+    if (const auto message = newest_message()) {
+        page->send(message, true);
     }
 }
 
@@ -37,11 +41,16 @@ std::string Relay::offer(std::string_view text) {
         ++refused;
         return message.error;
     }
+    if (message.obstacles) {
+        show_obstacles(*message.obstacles);
+    } else {
+        latest = std::move(message.position);
+        ++accepted;
+    }
     // Only the newest position survives until the next publish; older ones are never sent.
-    newest = std::make_shared<const std::string>(joint_position_message(message.position));
-    fresh = true;
-    ++accepted;
-    if (on_position) {
+    newest.reset();
+    fresh = !latest.empty();
+    if (fresh && on_position) {
         on_position();
     }
     return {};
@@ -52,20 +61,31 @@ void Relay::publish() {
         return;
     }
     fresh = false;
-    std::erase_if(pages, [](const auto& weak) { return weak.expired(); });
-    for (const auto& weak : pages) {
-        if (const auto page = weak.lock()) {
-            page->send(newest, true);
-        }
+    broadcast(newest_message(), true);
+}
+
+void Relay::show_obstacles(const std::map<std::string, Shape>& shown) {
+    collisions = CollisionModel(robot, shown);
+    obstacles = std::make_shared<const std::string>(obstacles_message(shown));
+    broadcast(obstacles, false);
+}
+
+std::shared_ptr<const std::string> Relay::newest_message() {
+    if (!newest && !latest.empty()) {
+        newest = std::make_shared<const std::string>(joint_position_message(latest, collisions.links_in_contact(latest)));
     }
+    return newest;
 }
 
 void Relay::send_status() {
-    const auto status = std::make_shared<const std::string>(status_message(robot_name, drivers > 0));
+    broadcast(std::make_shared<const std::string>(status_message(robot->name, drivers > 0)), false);
+}
+
+void Relay::broadcast(const std::shared_ptr<const std::string>& message, bool is_position) {
     std::erase_if(pages, [](const auto& weak) { return weak.expired(); });
     for (const auto& weak : pages) {
         if (const auto page = weak.lock()) {
-            page->send(status, false);
+            page->send(message, is_position);
         }
     }
 }

@@ -28,8 +28,17 @@ nlohmann::json arm_model(const RobotArm& arm, std::size_t first_joint) {
     for (const auto& limit : arm.get_joint_limits()) {
         limits.push_back({{"min", limit.min_position}, {"max", limit.max_position}});
     }
-    return {{"name", arm.name},           {"first_joint", first_joint}, {"base", matrix(arm.get_base())},
-            {"tool_offset", matrix(arm.get_tool_offset())}, {"dh", dh},  {"limits", limits}};
+    nlohmann::json links = nlohmann::json::array();
+    for (const auto& link : arm.get_link_geometry()) {
+        nlohmann::json capsules = nlohmann::json::array();
+        for (const auto& capsule : link.capsules) {
+            capsules.push_back({{"start", capsule.start}, {"end", capsule.end}, {"radius", capsule.radius}});
+        }
+        links.push_back({{"name", link.name}, {"capsules", capsules}});
+    }
+    return {{"name", arm.name},   {"first_joint", first_joint}, {"base", matrix(arm.get_base())},
+            {"tool_offset", matrix(arm.get_tool_offset())}, {"dh", dh}, {"limits", limits},
+            {"links", links}};
 }
 
 }  // namespace

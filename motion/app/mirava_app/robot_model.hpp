@@ -13,11 +13,14 @@ namespace velmor::mirava_app {
 //!    "arms": [{"name": ..., "first_joint": i,
 //!              "base": [16 numbers], "tool_offset": [16 numbers],
 //!              "dh": [{"d": [m], "theta": [rad], "a": [m], "alpha": [rad]}, ...],
-//!              "limits": [{"min": ..., "max": ...}, ...]}, ...]}
+//!              "limits": [{"min": ..., "max": ...}, ...],
+//!              "links": [{"name": ..., "capsules": [{"start": [x, y, z], "end": [...],
+//!                                                     "radius": [m]}, ...]}, ...]}, ...]}
 //!
 //! Frames are homogeneous 4x4 matrices in row-major order [m]; joints follow the
 //! standard Denavit-Hartenberg convention, joint i of an arm at index first_joint + i
-//! of the robot's joint position.
+//! of the robot's joint position. Link 0 is the arm's base, in the base frame; link i
+//! is what joint i moves, its capsules in the frame after joint i [m].
 std::string robot_model_json(const std::shared_ptr<Robot>& robot);
 
 }  // namespace velmor::mirava_app

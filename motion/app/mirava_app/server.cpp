@@ -10,6 +10,7 @@
 #include <boost/asio/steady_timer.hpp>
 
 #include <velmor/motion/robots.hpp>
+#include <velmor/motion/scene_json.hpp>
 #include <velmor/common/velmor_error.hpp>
 
 #include "mirava_app/relay.hpp"
@@ -59,6 +60,17 @@ std::shared_ptr<Robot> make_robot(const std::string& name) {
     }
 }
 
+std::map<std::string, Shape> scene_obstacles(const std::filesystem::path& scene) {
+    if (scene.empty()) {
+        return {};
+    }
+    try {
+        return load_scene_file(scene.string());
+    } catch (const VelmorError& error) {
+        throw VelmorError("mirava", "Cannot show the scene: " + error.message);
+    }
+}
+
 }  // namespace
 
 struct Server::Impl {
@@ -66,7 +78,7 @@ struct Server::Impl {
         : robot(make_robot(options.robot)),
           site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot),
                 AllowedHosts(!is_loopback(options.host), {})},
-          relay(robot->name, robot->get_degrees_of_freedom()),
+          relay(robot, scene_obstacles(options.scene)),
           update_interval(checked_interval(options.update_interval)) {
         try {
             const tcp::endpoint endpoint(asio::ip::make_address(options.host), options.port);

@@ -20,6 +20,8 @@ struct ServerOptions {
     std::string robot {"ur5e"};
     //! Folder holding index.html and app.js.
     std::filesystem::path web_root;
+    //! Scene file (scene_json.hpp) of the obstacles to show until a driver sends its own; empty: none.
+    std::filesystem::path scene;
     //! Shortest pause between two position updates of the pages [s]; 0 updates them only through publish_now().
     double update_interval {1.0 / 60.0};
     //! A recorded run the page replays on a timeline instead of showing drivers live.
@@ -32,8 +34,9 @@ struct ServerOptions {
 //! at once when the interval since the last update has passed, else at its end.
 class Server {
 public:
-    //! Builds the robot model and starts listening; throws VelmorError
-    //! (module "mirava") for an unknown robot or an address it cannot listen on.
+    //! Builds the robot model, loads the scene and starts listening; throws VelmorError
+    //! (module "mirava") for an unknown robot, a scene it cannot load or an address it
+    //! cannot listen on.
     explicit Server(const ServerOptions& options);
     //! Stops and waits for the thread started by start().
     ~Server();

@@ -1,5 +1,6 @@
-// The Mirava page: draws the robot described by /robot.json and moves it to
-// every joint position the application relays over the WebSocket /page.
+// The Mirava page: draws the robot described by /robot.json and the obstacles
+// around it, moves the robot to every joint position the application relays over
+// the WebSocket /page, and colours the links that touch something red.
 import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { loadReplay, startReplay } from './replay.js';
@@ -7,9 +8,10 @@ import { loadReplay, startReplay } from './replay.js';
 const view = document.getElementById('view');
 const connectionLine = document.getElementById('connection');
 const jointsTable = document.getElementById('joints');
+const contactLine = document.getElementById('contact');
 
-// Read by the browser test: frames drawn and positions shown so far.
-const stats = { frames: 0, positions: 0 };
+// Read by the browser test: frames drawn, positions shown, obstacles drawn and links in contact.
+const stats = { frames: 0, positions: 0, obstacles: 0, linksInContact: 0 };
 window.miravaStats = stats;
 
 function matrixFromRows(values) {
@@ -44,39 +46,46 @@ function makeScene() {
   return scene;
 }
 
-const linkMaterial = new THREE.MeshStandardMaterial({ color: 0xb8c4d0, metalness: 0.3, roughness: 0.5 });
-const jointMaterial = new THREE.MeshStandardMaterial({ color: 0x2f81f7, metalness: 0.2, roughness: 0.4 });
-const unitCylinder = new THREE.CylinderGeometry(1, 1, 1, 20);
+const linkColour = 0xb8c4d0;
+const contactColour = 0xff3b30;
+const obstacleMaterial = new THREE.MeshStandardMaterial({
+  color: 0xd29922, metalness: 0.1, roughness: 0.7, transparent: true, opacity: 0.8,
+});
 const yAxis = new THREE.Vector3(0, 1, 0);
+// Bare segments of a link (radius 0) are drawn this thick [m].
+const thinnest = 0.008;
 
-// Places a cylinder of radius `r` between two points; hides it when they coincide.
-function placeCylinder(mesh, from, to, r) {
-  const direction = new THREE.Vector3().subVectors(to, from);
+// A capsule fixed in its link's frame, as a matrix that takes three's upright capsule there.
+function capsuleMesh(capsule, material) {
+  const start = new THREE.Vector3(...capsule.start);
+  const end = new THREE.Vector3(...capsule.end);
+  const direction = new THREE.Vector3().subVectors(end, start);
   const length = direction.length();
-  mesh.visible = length > 1e-6;
-  if (!mesh.visible) return;
-  mesh.position.copy(from).addScaledVector(direction, 0.5);
-  mesh.quaternion.setFromUnitVectors(yAxis, direction.divideScalar(length));
-  mesh.scale.set(r, length, r);
+  const radius = Math.max(capsule.radius, thinnest);
+  const mesh = new THREE.Mesh(new THREE.CapsuleGeometry(radius, length, 6, 16), material);
+  mesh.matrixAutoUpdate = false;
+  const place = new THREE.Matrix4().compose(
+    start.clone().addScaledVector(direction, 0.5),
+    length > 1e-9 ? new THREE.Quaternion().setFromUnitVectors(yAxis, direction.divideScalar(length))
+      : new THREE.Quaternion(),
+    new THREE.Vector3(1, 1, 1));
+  return { mesh, place };
 }
 
-// One arm: meshes built once, moved by update().
+// One arm: meshes built once, moved by update(). Link i is drawn from its capsules in
+// the frame after joint i; link 0, the base, in the base frame.
 class ArmView {
   constructor(scene, model) {
     this.model = model;
     this.base = matrixFromRows(model.base);
     this.tool = matrixFromRows(model.tool_offset);
-    this.links = [];
-    this.joints = [];
     this.frames = [];
-    for (let i = 0; i < model.dh.length; ++i) {
-      const along = [new THREE.Mesh(unitCylinder, linkMaterial), new THREE.Mesh(unitCylinder, linkMaterial)];
-      along.forEach((mesh) => scene.add(mesh));
-      this.links.push(along);
-      const joint = new THREE.Mesh(unitCylinder, jointMaterial);
-      scene.add(joint);
-      this.joints.push(joint);
-    }
+    this.links = model.links.map((link) => {
+      const material = new THREE.MeshStandardMaterial({ color: linkColour, metalness: 0.3, roughness: 0.5 });
+      const capsules = link.capsules.map((capsule) => capsuleMesh(capsule, material));
+      capsules.forEach(({ mesh }) => scene.add(mesh));
+      return { name: link.name, material, capsules };
+    });
     for (let i = 0; i <= model.dh.length; ++i) {
       const axes = new THREE.AxesHelper(0.08);
       axes.matrixAutoUpdate = false;
@@ -91,20 +100,59 @@ class ArmView {
   update(position) {
     let transform = this.base.clone();
     this.frames[0].matrix.copy(transform);
+    this.placeLink(0, transform);
     for (let i = 0; i < this.model.dh.length; ++i) {
-      const dh = this.model.dh[i];
-      const origin = new THREE.Vector3().setFromMatrixPosition(transform);
-      const z = new THREE.Vector3().setFromMatrixColumn(transform, 2).normalize();
-      // Joint i turns about the z axis of the frame before it: d runs along that axis, a along the new x.
-      placeCylinder(this.joints[i], origin.clone().addScaledVector(z, -0.045), origin.clone().addScaledVector(z, 0.045), 0.04);
-      transform = transform.multiply(dhMatrix(dh, position[this.model.first_joint + i] ?? 0));
-      const elbow = origin.clone().addScaledVector(z, dh.d);
-      const next = new THREE.Vector3().setFromMatrixPosition(transform);
-      placeCylinder(this.links[i][0], origin, elbow, 0.03);
-      placeCylinder(this.links[i][1], elbow, next, 0.03);
+      transform = transform.multiply(dhMatrix(this.model.dh[i], position[this.model.first_joint + i] ?? 0));
       this.frames[i + 1].matrix.copy(transform);
+      this.placeLink(i + 1, transform);
     }
     this.toolAxes.matrix.copy(transform.multiply(this.tool));
+  }
+
+  placeLink(index, frame) {
+    this.links[index]?.capsules.forEach(({ mesh, place }) => mesh.matrix.multiplyMatrices(frame, place));
+  }
+
+  // Colours red the links whose index is in `touching`; returns the names of those links.
+  showContact(touching) {
+    return this.links.filter((link, index) => {
+      const inContact = touching.has(index);
+      link.material.color.setHex(inContact ? contactColour : linkColour);
+      return inContact;
+    }).map((link) => link.name);
+  }
+}
+
+// A shape of the scene, in the pose its frame [x, y, z, a, b, c] gives: R = Rz(a) Ry(b) Rx(c).
+function obstacleMesh(obstacle) {
+  let geometry;
+  if (obstacle.shape === 'box') {
+    geometry = new THREE.BoxGeometry(...obstacle.size);
+  } else if (obstacle.shape === 'sphere') {
+    geometry = new THREE.SphereGeometry(obstacle.radius, 32, 16);
+  } else {
+    // Three's cylinders stand along y, ours along z.
+    geometry = new THREE.CylinderGeometry(obstacle.radius, obstacle.radius, obstacle.length, 32).rotateX(Math.PI / 2);
+  }
+  const mesh = new THREE.Mesh(geometry, obstacleMaterial);
+  const [x, y, z, a, b, c] = obstacle.frame ?? [0, 0, 0, 0, 0, 0];
+  mesh.position.set(x, y, z);
+  mesh.rotation.set(c, b, a, 'ZYX');
+  return mesh;
+}
+
+// The obstacles of the scene, replaced as a whole by every obstacles message.
+class ObstaclesView {
+  constructor(scene) {
+    this.group = new THREE.Group();
+    scene.add(this.group);
+  }
+
+  show(obstacles) {
+    this.group.children.forEach((mesh) => mesh.geometry.dispose());
+    this.group.clear();
+    obstacles.forEach((obstacle) => this.group.add(obstacleMesh(obstacle)));
+    stats.obstacles = obstacles.length;
   }
 }
 
@@ -137,16 +185,17 @@ function showConnection(pageConnected, driverConnected) {
     : driverConnected ? 'driver connected' : 'waiting for a driver';
 }
 
-function connect(onPosition) {
+function connect(onPosition, onObstacles) {
   const socket = new WebSocket(`ws://${location.host}/page`);
   socket.onmessage = (event) => {
     const message = JSON.parse(event.data);
     if (message.type === 'status') showConnection(true, message.driver_connected);
-    else if (message.type === 'joint_position') onPosition(message.position);
+    else if (message.type === 'joint_position') onPosition(message.position, message.in_contact ?? []);
+    else if (message.type === 'obstacles') onObstacles(message.obstacles);
   };
   socket.onclose = () => {
     showConnection(false, false);
-    setTimeout(() => connect(onPosition), 1000);
+    setTimeout(() => connect(onPosition, onObstacles), 1000);
   };
 }
 
@@ -169,10 +218,16 @@ async function main() {
   controls.enableDamping = true;
 
   const arms = model.arms.map((arm) => new ArmView(scene, arm));
+  const obstacles = new ObstaclesView(scene);
   const cells = buildOverlay(model);
-  const show = (position) => {
+  const show = (position, inContact = []) => {
     arms.forEach((arm) => arm.update(position));
     showJoints(cells, position);
+    const touching = arms.map((arm, a) => arm.showContact(new Set(inContact.filter(([which]) => which === a)
+      .map(([, link]) => link))));
+    const names = touching.flatMap((links, a) => links.map((link) => (arms.length > 1 ? `A${a + 1} ${link}` : link)));
+    stats.linksInContact = names.length;
+    contactLine.textContent = names.length ? `in contact: ${names.join(', ')}` : '';
   };
   show(new Array(model.degrees_of_freedom).fill(0));
 
@@ -188,10 +243,10 @@ async function main() {
   if (replay) {
     startReplay(replay, model, show, connectionLine);
   } else {
-    connect((position) => {
+    connect((position, inContact) => {
       stats.positions += 1;
-      show(position);
-    });
+      show(position, inContact);
+    }, (shown) => obstacles.show(shown));
   }
   renderer.setAnimationLoop(() => {
     controls.update();

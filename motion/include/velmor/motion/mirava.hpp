@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include <velmor/motion/environment.hpp>
 #include <velmor/motion/robot.hpp>
 
 namespace velmor {
@@ -21,6 +22,15 @@ namespace velmor {
 //! "position" holds one number per joint [rad] (a non-finite value is sent as
 //! null, which the application refuses); "robot" is present only when a robot
 //! was passed to set_joint_position.
+//!
+//! A client shown an environment (set_environment) also sends its obstacles, as
+//! a scene (scene_json.hpp) with a type:
+//!
+//!   {"type": "obstacles", "obstacles": [{"name": "table", "shape": "box", ...}, ...]}
+//!
+//! first thing on every connection, and again with the next position after the
+//! obstacles changed. Such a frame is never dropped for a newer position; a
+//! newer set of obstacles replaces one not yet sent.
 //!
 //! One background thread, owned by the client, does all network I/O; callers
 //! only hand it frames. Only the newest unsent frame is kept: when the
@@ -44,6 +54,9 @@ public:
     //! Shows `joint_position` [rad]; never blocks on the network and never throws.
     //! `robot` may be empty; otherwise its name is sent along.
     void set_joint_position(const std::vector<double>& joint_position, const std::shared_ptr<Robot>& robot) const;
+    //! Shows the obstacles of `environment` (empty: none): sent at once when connected,
+    //! after every (re)connect, and whenever they have changed by the next position.
+    void set_environment(std::shared_ptr<const Environment> environment);
 
 private:
     struct Impl;

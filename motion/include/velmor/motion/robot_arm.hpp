@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <velmor/motion/frame.hpp>
+#include <velmor/motion/link_geometry.hpp>
 #include <velmor/motion/robot.hpp>
 
 namespace velmor {
@@ -24,8 +25,12 @@ struct DenavitHartenberg {
 //! One serial arm with revolute joints: kinematics and joint limits.
 class RobotArm : public Robot, public std::enable_shared_from_this<RobotArm> {
 public:
+    //! `links` holds one entry per link (base first, so one more than there are joints);
+    //! empty gives the bare skeleton_geometry. Throws VelmorError (module "robot") for
+    //! mismatched sizes, invalid limits or link geometry that is not finite.
     RobotArm(std::string name, std::vector<DenavitHartenberg> dh_parameters, std::vector<JointLimits> limits,
-             Frame base = Frame::Identity(), Frame tool_offset = Frame::Identity());
+             Frame base = Frame::Identity(), Frame tool_offset = Frame::Identity(),
+             std::vector<LinkGeometry> links = {});
 
     [[nodiscard]] std::size_t get_degrees_of_freedom() const override;
     //! Itself for an empty `previous`, else an empty pointer.
@@ -46,12 +51,15 @@ public:
     [[nodiscard]] const Frame& get_base() const { return base; }
     //! Pose of the tool centre point relative to the flange.
     [[nodiscard]] const Frame& get_tool_offset() const { return tool_offset; }
+    //! The solid of every link, base first, for collision checks.
+    [[nodiscard]] const std::vector<LinkGeometry>& get_link_geometry() const { return links; }
 
 private:
     std::vector<DenavitHartenberg> dh_parameters;
     std::vector<JointLimits> limits;
     Frame base;
     Frame tool_offset;
+    std::vector<LinkGeometry> links;
 };
 
 }  // namespace velmor

@@ -1,0 +1,347 @@
+#include <velmor/motion/collision.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <velmor/common/velmor_error.hpp>
+
+#include "collision/distance.hpp"
+#include "collision/model.hpp"
+
+namespace velmor {
+
+namespace {
+
+// Pairs whose bounding balls are farther apart than this keep the balls' distance as
+// their clearance: a lower bound that is large enough to let a motion check step far.
+constexpr double exact_within = 0.05;  // [m]
+
+Eigen::Vector3d vector(const std::array<double, 3>& value) {
+    return {value[0], value[1], value[2]};
+}
+
+//! The joints' axes and the reach of every link, for the motion bounds.
+void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first_joint, bool several_arms) {
+    using Impl = CollisionModel::Impl;
+    const std::size_t arm_index = model.arms.size();
+    Impl::Arm data {arm.get_dh_parameters(), {}, {}, arm.get_base().transform, first_joint, model.links.size()};
+    for (const auto& dh : data.dh) {
+        data.cos_alpha.push_back(std::cos(dh.alpha));
+        data.sin_alpha.push_back(std::sin(dh.alpha));
+    }
+    const auto& geometry = arm.get_link_geometry();
+    for (std::size_t i = 0; i < geometry.size(); ++i) {
+        Impl::Link link {arm_index, i, (several_arms ? "arm" + std::to_string(arm_index) + "/" : "") + geometry[i].name,
+                         {}, Eigen::Vector3d::Zero(), 0.0, std::vector<double>(model.degrees_of_freedom, 0.0)};
+        double farthest = 0.0;
+        Eigen::Vector3d low = Eigen::Vector3d::Constant(std::numeric_limits<double>::infinity());
+        Eigen::Vector3d high = -low;
+        for (const Capsule& capsule : geometry[i].capsules) {
+            const Eigen::Vector3d start = vector(capsule.start);
+            const Eigen::Vector3d end = vector(capsule.end);
+            link.capsules.push_back(model.bodies.size());
+            model.bodies.push_back(Impl::Body {model.links.size(), start, end, capsule.radius});
+            farthest = std::max({farthest, start.norm(), end.norm()});
+            low = low.cwiseMin(start).cwiseMin(end);
+            high = high.cwiseMax(start).cwiseMax(end);
+        }
+        if (!link.capsules.empty()) {
+            link.centre = (low + high) / 2;
+            for (const std::size_t b : link.capsules) {
+                const Impl::Body& body = model.bodies[b];
+                link.reach = std::max({link.reach, (body.start - link.centre).norm() + body.radius,
+                                       (body.end - link.centre).norm() + body.radius});
+            }
+        }
+        // Joint j turns link i (j ≤ i) about an axis through the frame before joint j; a point
+        // of the link lies at most |a_j| plus the lengths of the later links plus its own
+        // distance from the link's origin away from that axis.
+        for (std::size_t j = 1; j <= i; ++j) {
+            double distance = std::abs(data.dh[j - 1].a) + farthest;
+            for (std::size_t k = j + 1; k <= i; ++k) {
+                distance += std::hypot(data.dh[k - 1].d, data.dh[k - 1].a);
+            }
+            link.lever[first_joint + j - 1] = distance;
+        }
+        model.links.push_back(std::move(link));
+    }
+    model.arms.push_back(std::move(data));
+}
+
+CollisionModel::Impl::Obstacle make_obstacle(const std::string& name, const Shape& shape) {
+    check_shape(shape);
+    using Impl = CollisionModel::Impl;
+    Impl::Obstacle obstacle {name, Impl::Kind::Box, {}, {}, 0.0, Eigen::Vector3d::Zero(), 0.0, 0.0};
+    Frame frame;
+    if (const auto* box = std::get_if<Box>(&shape)) {
+        frame = box->frame;
+        obstacle.half = vector(box->size) / 2;
+        obstacle.reach = obstacle.half.norm();
+    } else if (const auto* sphere = std::get_if<Sphere>(&shape)) {
+        frame = sphere->frame;
+        obstacle.kind = Impl::Kind::Sphere;
+        obstacle.radius = sphere->radius;
+        obstacle.reach = sphere->radius;
+    } else {
+        const auto& cylinder = std::get<Cylinder>(shape);
+        frame = cylinder.frame;
+        obstacle.kind = Impl::Kind::Cylinder;
+        obstacle.radius = cylinder.radius;
+        obstacle.half_length = cylinder.length / 2;
+        obstacle.reach = std::hypot(cylinder.radius, obstacle.half_length);
+    }
+    obstacle.to_local = frame.transform.inverse();
+    obstacle.centre = frame.translation();
+    return obstacle;
+}
+
+}  // namespace
+
+CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<std::string, Shape>& shapes) {
+    if (!robot) {
+        throw VelmorError("collision", "A collision model needs a robot.");
+    }
+    degrees_of_freedom = robot->get_degrees_of_freedom();
+    std::vector<std::shared_ptr<RobotArm>> chain;
+    for (auto arm = robot->get_next_arm(nullptr); arm; arm = robot->get_next_arm(arm)) {
+        chain.push_back(arm);
+    }
+    arm_count = chain.size();
+    std::size_t first_joint = 0;
+    for (const auto& arm : chain) {
+        add_arm(*this, *arm, first_joint, chain.size() > 1);
+        first_joint += arm->get_degrees_of_freedom();
+    }
+    if (first_joint != degrees_of_freedom) {
+        throw VelmorError("collision", "The arms of robot \"" + robot->name + "\" have " + std::to_string(first_joint) +
+                                           " joints but the robot has " + std::to_string(degrees_of_freedom) + ".");
+    }
+    for (const auto& [name, shape] : shapes) {
+        obstacles.push_back(make_obstacle(name, shape));
+    }
+    for (std::size_t l = 0; l < links.size(); ++l) {
+        const Link& link = links[l];
+        if (link.capsules.empty()) {
+            continue;
+        }
+        for (std::size_t o = 0; o < obstacles.size() && link.index > 0; ++o) {
+            pairs.push_back(Pair {l, o, true, link.lever});
+        }
+        for (std::size_t m = l + 1; m < links.size(); ++m) {
+            const Link& other = links[m];
+            const bool same_arm = other.arm == link.arm;
+            if (other.capsules.empty() || (same_arm && other.index == link.index + 1) ||
+                (link.index == 0 && other.index == 0)) {
+                continue;
+            }
+            Pair pair {l, m, false, other.lever};
+            if (same_arm) {
+                // Seen from the nearer link, only the joints between the two move the farther one.
+                const std::size_t arm_start = arms[link.arm].first_joint;
+                std::fill(pair.lever.begin(), pair.lever.begin() + static_cast<std::ptrdiff_t>(arm_start + link.index),
+                          0.0);
+            } else {
+                for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
+                    pair.lever[j] += link.lever[j];
+                }
+            }
+            pairs.push_back(std::move(pair));
+        }
+    }
+}
+
+void CollisionModel::Impl::check_position(const std::vector<double>& q, const char* what) const {
+    if (q.size() != degrees_of_freedom) {
+        throw VelmorError("collision", std::string("The ") + what + " has " + std::to_string(q.size()) +
+                                           " joint values but the robot has " + std::to_string(degrees_of_freedom) +
+                                           " joints.");
+    }
+    for (std::size_t j = 0; j < q.size(); ++j) {
+        if (!std::isfinite(q[j])) {
+            // Distances from such a position are not numbers, and would never report a contact.
+            throw VelmorError("collision", std::string("The ") + what + " of joint " + std::to_string(j) +
+                                               " is not a finite number.");
+        }
+    }
+}
+
+void CollisionModel::Impl::place(const double* q, Pose& pose) const {
+    pose.frames.resize(links.size());
+    for (const Arm& arm : arms) {
+        Eigen::Isometry3d transform = arm.base;
+        pose.frames[arm.first_link] = transform;
+        for (std::size_t i = 0; i < arm.dh.size(); ++i) {
+            const DenavitHartenberg& dh = arm.dh[i];
+            const double theta = q[arm.first_joint + i] + dh.theta;
+            const double ct = std::cos(theta);
+            const double st = std::sin(theta);
+            const double ca = arm.cos_alpha[i];
+            const double sa = arm.sin_alpha[i];
+            Eigen::Isometry3d step;
+            step.linear() << ct, -st * ca, st * sa, st, ct * ca, -ct * sa, 0.0, sa, ca;
+            step.translation() = Eigen::Vector3d(dh.a * ct, dh.a * st, dh.d);
+            step.makeAffine();
+            transform = transform * step;
+            pose.frames[arm.first_link + i + 1] = transform;
+        }
+    }
+    pose.starts.resize(bodies.size());
+    pose.ends.resize(bodies.size());
+    for (std::size_t b = 0; b < bodies.size(); ++b) {
+        const Eigen::Isometry3d& frame = pose.frames[bodies[b].link];
+        pose.starts[b] = frame * bodies[b].start;
+        pose.ends[b] = frame * bodies[b].end;
+    }
+    evaluated.fetch_add(1, std::memory_order_relaxed);
+}
+
+double CollisionModel::Impl::clearance(const Pose& pose, const Pair& pair, bool exact) const {
+    const Link& link = links[pair.link];
+    const Eigen::Vector3d centre = pose.frames[pair.link] * link.centre;
+    double result = std::numeric_limits<double>::infinity();
+    if (pair.with_obstacle) {
+        const Obstacle& obstacle = obstacles[pair.other];
+        const double apart = (centre - obstacle.centre).norm() - link.reach - obstacle.reach;
+        if (!exact && apart > exact_within) {
+            return apart;
+        }
+        for (const std::size_t b : link.capsules) {
+            double distance = 0.0;
+            if (obstacle.kind == Kind::Sphere) {
+                distance = collision::segment_point_distance(pose.starts[b], pose.ends[b], obstacle.centre) -
+                           obstacle.radius;
+            } else {
+                const Eigen::Vector3d start = obstacle.to_local * pose.starts[b];
+                const Eigen::Vector3d end = obstacle.to_local * pose.ends[b];
+                distance = obstacle.kind == Kind::Box
+                               ? collision::segment_box_distance(start, end, obstacle.half)
+                               : collision::segment_cylinder_distance(start, end, obstacle.radius, obstacle.half_length);
+            }
+            result = std::min(result, distance - bodies[b].radius);
+        }
+        return result;
+    }
+    const Link& other = links[pair.other];
+    const double apart =
+        (centre - pose.frames[pair.other] * other.centre).norm() - link.reach - other.reach;
+    if (!exact && apart > exact_within) {
+        return apart;
+    }
+    for (const std::size_t b : link.capsules) {
+        for (const std::size_t c : other.capsules) {
+            const double distance =
+                collision::segment_segment_distance(pose.starts[b], pose.ends[b], pose.starts[c], pose.ends[c]);
+            result = std::min(result, distance - bodies[b].radius - bodies[c].radius);
+        }
+    }
+    return result;
+}
+
+void CollisionModel::Impl::clearances(const Pose& pose, const std::vector<std::size_t>& which,
+                                      std::vector<double>& out) const {
+    out.resize(pairs.size(), std::numeric_limits<double>::infinity());
+    for (const std::size_t p : which) {
+        out[p] = clearance(pose, pairs[p], false);
+    }
+}
+
+double CollisionModel::Impl::approach(const Pair& pair, const double* dq) {
+    double total = 0.0;
+    for (std::size_t j = 0; j < pair.lever.size(); ++j) {
+        total += pair.lever[j] * dq[j];
+    }
+    return total;
+}
+
+Collision CollisionModel::Impl::report(const Pair& pair, double time) const {
+    const Link& link = links[pair.link];
+    Collision collision;
+    collision.time = time;
+    collision.arm = link.arm;
+    collision.link = link.index;
+    collision.link_name = link.name;
+    if (pair.with_obstacle) {
+        collision.obstacle = obstacles[pair.other].name;
+    } else {
+        const Link& other = links[pair.other];
+        collision.other_arm = other.arm;
+        collision.other_link = other.index;
+        collision.other_link_name = other.name;
+    }
+    return collision;
+}
+
+std::string Collision::describe() const {
+    return "link \"" + link_name + "\" and " +
+           (obstacle.empty() ? "link \"" + other_link_name + "\"" : "obstacle \"" + obstacle + "\"");
+}
+
+CollisionModel::CollisionModel(std::shared_ptr<Robot> robot, const std::map<std::string, Shape>& obstacles)
+    : impl(std::make_unique<Impl>(robot, obstacles)) {}
+
+CollisionModel::~CollisionModel() = default;
+CollisionModel::CollisionModel(CollisionModel&&) noexcept = default;
+CollisionModel& CollisionModel::operator=(CollisionModel&&) noexcept = default;
+
+std::optional<Collision> CollisionModel::check(const std::vector<double>& joint_position) const {
+    impl->check_position(joint_position, "joint position");
+    return impl->check_path({joint_position}, {0.0});
+}
+
+std::optional<Collision> CollisionModel::check(const Trajectory& trajectory) const {
+    if (trajectory.empty()) {
+        return std::nullopt;
+    }
+    for (const auto& position : trajectory.positions()) {
+        impl->check_position(position, "trajectory's position");
+    }
+    return impl->check_path(trajectory.positions(), trajectory.times());
+}
+
+std::optional<Collision> CollisionModel::check_motion(const std::vector<double>& from,
+                                                      const std::vector<double>& to) const {
+    impl->check_position(from, "start of the motion");
+    impl->check_position(to, "end of the motion");
+    return impl->check_path({from, to}, {0.0, 1.0});
+}
+
+double CollisionModel::clearance(const std::vector<double>& joint_position) const {
+    impl->check_position(joint_position, "joint position");
+    Impl::Pose pose;
+    impl->place(joint_position.data(), pose);
+    double least = std::numeric_limits<double>::infinity();
+    for (const auto& pair : impl->pairs) {
+        least = std::min(least, impl->clearance(pose, pair, true));
+    }
+    return least;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> CollisionModel::links_in_contact(
+    const std::vector<double>& joint_position) const {
+    impl->check_position(joint_position, "joint position");
+    Impl::Pose pose;
+    impl->place(joint_position.data(), pose);
+    std::vector<bool> touching(impl->links.size(), false);
+    for (const auto& pair : impl->pairs) {
+        if (impl->clearance(pose, pair, false) <= contact_distance) {
+            touching[pair.link] = true;
+            if (!pair.with_obstacle) {
+                touching[pair.other] = true;
+            }
+        }
+    }
+    std::vector<std::pair<std::size_t, std::size_t>> result;
+    for (std::size_t l = 0; l < touching.size(); ++l) {
+        if (touching[l]) {
+            result.emplace_back(impl->links[l].arm, impl->links[l].index);
+        }
+    }
+    return result;
+}
+
+std::size_t CollisionModel::evaluations() const {
+    return impl->evaluated.load(std::memory_order_relaxed);
+}
+
+}  // namespace velmor

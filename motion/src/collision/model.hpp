@@ -1,0 +1,108 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <Eigen/Geometry>
+
+#include <velmor/motion/collision.hpp>
+#include <velmor/motion/robot_arm.hpp>
+
+namespace velmor {
+
+//! What a collision model is made of, prepared once so that queries only compute.
+struct CollisionModel::Impl {
+    //! One arm: its kinematics and where its joints and links sit in the robot's lists.
+    struct Arm {
+        std::vector<DenavitHartenberg> dh;
+        std::vector<double> cos_alpha;
+        std::vector<double> sin_alpha;
+        Eigen::Isometry3d base;
+        std::size_t first_joint;
+        std::size_t first_link;
+    };
+    //! One link: its capsules and a ball around them for quick rejection.
+    struct Link {
+        std::size_t arm;
+        std::size_t index;
+        std::string name;
+        std::vector<std::size_t> capsules;
+        //! Centre of the bounding ball, in the link's frame [m].
+        Eigen::Vector3d centre;
+        //! Radius of the bounding ball, capsule radii included [m].
+        double reach;
+        //! Per joint of the robot: how far [m] from that joint's axis any point of the
+        //! link's segments can be, whatever the other joints do; 0 for joints that do not move it.
+        std::vector<double> lever;
+    };
+    struct Body {
+        std::size_t link;
+        Eigen::Vector3d start;
+        Eigen::Vector3d end;
+        double radius;
+    };
+    enum class Kind { Box, Sphere, Cylinder };
+    struct Obstacle {
+        std::string name;
+        Kind kind;
+        //! From the world into the obstacle's frame.
+        Eigen::Isometry3d to_local;
+        Eigen::Vector3d centre;
+        //! Radius of a ball around the obstacle [m].
+        double reach;
+        //! Half edge lengths of a box [m].
+        Eigen::Vector3d half;
+        //! Radius of a sphere or a cylinder [m].
+        double radius;
+        //! Half the length of a cylinder [m].
+        double half_length;
+    };
+    //! Two things that must not touch: a link and an obstacle, or two links.
+    struct Pair {
+        std::size_t link;
+        std::size_t other;
+        bool with_obstacle;
+        //! Per joint: bound on how far [m] the two can move towards each other per radian of that joint.
+        std::vector<double> lever;
+    };
+    //! Where every link and every capsule is, at one joint position.
+    struct Pose {
+        std::vector<Eigen::Isometry3d> frames;
+        std::vector<Eigen::Vector3d> starts;
+        std::vector<Eigen::Vector3d> ends;
+    };
+
+    std::size_t degrees_of_freedom {0};
+    std::size_t arm_count {0};
+    std::vector<Arm> arms;
+    std::vector<Link> links;
+    std::vector<Body> bodies;
+    std::vector<Obstacle> obstacles;
+    std::vector<Pair> pairs;
+    mutable std::atomic<std::size_t> evaluated {0};
+
+    Impl(const std::shared_ptr<Robot>& robot, const std::map<std::string, Shape>& shapes);
+
+    //! Throws VelmorError (module "collision") unless `q` has one finite value per joint.
+    void check_position(const std::vector<double>& q, const char* what) const;
+    //! Places every link for the joint position `q`.
+    void place(const double* q, Pose& pose) const;
+    //! Clearance [m] of one pair; a lower bound from the bounding balls when `exact` is
+    //! false and that bound is already large.
+    [[nodiscard]] double clearance(const Pose& pose, const Pair& pair, bool exact) const;
+    //! Clearances of `which` pairs into `out` (indexed by pair).
+    void clearances(const Pose& pose, const std::vector<std::size_t>& which, std::vector<double>& out) const;
+    //! How far the pair's bodies may approach each other over joint displacements `dq` [m].
+    [[nodiscard]] static double approach(const Pair& pair, const double* dq);
+    //! The collision report of a pair at `time` [s].
+    [[nodiscard]] Collision report(const Pair& pair, double time) const;
+
+    //! The first contact along the joint positions `q`, played linearly between them at `times`.
+    [[nodiscard]] std::optional<Collision> check_path(const std::vector<std::vector<double>>& q,
+                                                      const std::vector<double>& times) const;
+};
+
+}  // namespace velmor

@@ -1,0 +1,109 @@
+// The planner's straight-line motions of the tool.
+#include <velmor/motion/planner.hpp>
+
+#include <cmath>
+#include <cstdio>
+
+#include <velmor/common/velmor_error.hpp>
+#include <velmor/motion/robot_arm.hpp>
+
+#include "planning/goal_resolution.hpp"
+#include "planning/linear_path.hpp"
+#include "planning/robot_choice.hpp"
+
+namespace velmor {
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& message) {
+    throw VelmorError("planner", message);
+}
+
+std::shared_ptr<RobotArm> only_arm(const std::shared_ptr<Robot>& robot) {
+    const auto arm = robot->get_next_arm(nullptr);
+    if (!arm || robot->get_next_arm(arm) || arm->get_degrees_of_freedom() != robot->get_degrees_of_freedom()) {
+        refuse("A straight-line motion needs a robot of one arm; robot \"" + robot->name + "\" is not one.");
+    }
+    return arm;
+}
+
+//! The tool pose a goal names: a Cartesian goal's frame, or the tool pose of a joint position.
+Frame goal_pose(const RobotArm& arm, const Goal& goal) {
+    if (const auto* cartesian = std::get_if<CartesianWaypoint>(&goal)) {
+        return cartesian->frame;
+    }
+    if (const auto* position = std::get_if<std::vector<double>>(&goal)) {
+        return arm.calculate_tcp(*position);
+    }
+    if (const auto* waypoint = std::get_if<Waypoint>(&goal)) {
+        return arm.calculate_tcp(waypoint->position);
+    }
+    refuse("The goal of a straight-line motion is a tool pose or a joint position, not a RobotMap.");
+}
+
+}  // namespace
+
+void Planner::add_motion(const LinearMotion& motion) {
+    const std::lock_guard lock(motions_mutex);
+    linear_motions.insert_or_assign(motion.name, motion);
+    motions.erase(motion.name);
+}
+
+std::optional<LinearMotion> Planner::registered_linear_motion(const std::string& name) const {
+    const std::lock_guard lock(motions_mutex);
+    const auto found = linear_motions.find(name);
+    if (found == linear_motions.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::optional<Goal>& start,
+                                        const std::optional<Goal>& goal) const {
+    if (!(delta_time > 0.0) || !std::isfinite(delta_time)) {
+        refuse("The sample interval must be a positive number of seconds, not " + std::to_string(delta_time) + ".");
+    }
+    const auto robot = planning::choose_robot(motion.robot, environment);
+    const auto arm = only_arm(robot);
+    const std::optional<Goal>& start_point = start ? start : motion.start;
+    if (!start_point) {
+        refuse("The straight-line motion \"" + motion.name + "\" has no start point and none was given.");
+    }
+    const auto states = planning::resolve_start(robot, *start_point);
+    if (!states) {
+        return std::nullopt;
+    }
+    for (const auto& state : *states) {
+        if (std::abs(state.velocity) > 1e-9 || std::abs(state.acceleration) > 1e-9) {
+            refuse("A straight-line motion starts at rest, but the start of \"" + motion.name + "\" moves.");
+        }
+    }
+    const Frame target = goal ? goal_pose(*arm, *goal) : motion.goal.frame;
+    if (!target.transform.matrix().allFinite()) {
+        refuse("The goal pose of the straight-line motion \"" + motion.name + "\" holds numbers that are not finite.");
+    }
+    Trajectory trajectory =
+        planning::linear_path(*arm, planning::positions(*states), target, motion.max_tool_speed, delta_time);
+    trajectory.motion = motion.name;
+    return trajectory;
+}
+
+PlanResult Planner::plan(const LinearMotion& motion, const std::optional<Goal>& start, const std::optional<Goal>& goal,
+                         const PlanOptions& options) const {
+    PlanResult result;
+    result.trajectory = plan(motion, start, goal);
+    if (options.ignore_collisions || !result.trajectory) {
+        return result;
+    }
+    if (auto met = collision_model(motion.robot).check(*result.trajectory)) {
+        result.trajectory.reset();
+        char time[32];
+        std::snprintf(time, sizeof time, "%.3f s", met->time);
+        result.warning = "The straight line meets " + met->describe() + " after " + time +
+                         "; a straight line cannot go around it.";
+        result.blocking = std::move(met);
+    }
+    return result;
+}
+
+}  // namespace velmor

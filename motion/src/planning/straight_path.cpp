@@ -1,0 +1,74 @@
+#include "planning/straight_path.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "planning/double_s_profile.hpp"
+
+namespace velmor::planning {
+
+namespace {
+
+//! One leg: every joint moves by its share of one normalised double S profile s(t)
+//! from 0 to 1, so the joints stay on the straight line between the ends.
+Trajectory leg(const std::vector<double>& from, const std::vector<double>& to, const std::vector<JointLimits>& limits,
+               double delta_time) {
+    const std::size_t dof = from.size();
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    JointLimits normalised {0.0, 1.0, infinity, infinity, infinity};
+    for (std::size_t j = 0; j < dof; ++j) {
+        const double distance = std::abs(to[j] - from[j]);
+        if (distance > 0.0) {
+            normalised.max_velocity = std::min(normalised.max_velocity, limits[j].max_velocity / distance);
+            normalised.max_acceleration = std::min(normalised.max_acceleration, limits[j].max_acceleration / distance);
+            normalised.max_jerk = std::min(normalised.max_jerk, limits[j].max_jerk / distance);
+        }
+    }
+    std::vector<double> times {0.0};
+    if (normalised.max_velocity < infinity) {
+        const Profile s = double_s(0.0, 1.0, normalised);
+        const double closeness = 1e-9 * std::max(1.0, s.duration());
+        for (std::size_t k = 1; static_cast<double>(k) * delta_time < s.duration() - closeness; ++k) {
+            times.push_back(static_cast<double>(k) * delta_time);
+        }
+        times.push_back(s.duration());
+        std::vector<std::vector<double>> positions;
+        std::vector<std::vector<double>> velocities;
+        std::vector<std::vector<double>> accelerations;
+        for (std::size_t k = 0; k < times.size(); ++k) {
+            // The ends are exact: the path's points, at rest.
+            const JointState at = k == 0 ? JointState {0.0, 0.0, 0.0}
+                                  : k + 1 == times.size() ? JointState {1.0, 0.0, 0.0}
+                                                          : s.at(times[k]);
+            std::vector<double> p(dof);
+            std::vector<double> v(dof);
+            std::vector<double> a(dof);
+            for (std::size_t j = 0; j < dof; ++j) {
+                const double span = to[j] - from[j];
+                p[j] = k + 1 == times.size() ? to[j] : from[j] + span * at.position;
+                v[j] = span * at.velocity;
+                a[j] = span * at.acceleration;
+            }
+            positions.push_back(std::move(p));
+            velocities.push_back(std::move(v));
+            accelerations.push_back(std::move(a));
+        }
+        return Trajectory(std::move(times), std::move(positions), std::move(velocities), std::move(accelerations));
+    }
+    // Both ends are the same point: a single sample at rest.
+    return Trajectory(std::move(times), {from}, {std::vector<double>(dof, 0.0)}, {std::vector<double>(dof, 0.0)});
+}
+
+}  // namespace
+
+Trajectory along_straight_legs(const std::vector<std::vector<double>>& points, const std::vector<JointLimits>& limits,
+                               double delta_time) {
+    Trajectory result;
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+        result.append(leg(points[i], points[i + 1], limits, delta_time));
+    }
+    return result;
+}
+
+}  // namespace velmor::planning

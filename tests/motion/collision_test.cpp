@@ -1,0 +1,189 @@
+#include <velmor/motion/collision.hpp>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include <velmor/common/velmor_error.hpp>
+#include <velmor/motion/robots.hpp>
+
+namespace {
+
+using namespace velmor;
+
+constexpr double pi = std::numbers::pi;
+
+//! A planar arm of `joints` links, each 1 m long about parallel z axes, each a
+//! capsule of radius 0.1 m from its joint to the next.
+std::shared_ptr<RobotArm> planar_arm(std::size_t joints) {
+    std::vector<LinkGeometry> links {{"base", {}}};
+    for (std::size_t i = 1; i <= joints; ++i) {
+        links.push_back({"link" + std::to_string(i), {{{-1.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, 0.1}}});
+    }
+    return std::make_shared<RobotArm>("planar", std::vector<DenavitHartenberg>(joints, {0.0, 0.0, 1.0, 0.0}),
+                                      std::vector<JointLimits>(joints, {-2 * pi, 2 * pi, 1.0, 1.0, 1.0}),
+                                      Frame::Identity(), Frame::Identity(), links);
+}
+
+struct HandCase {
+    const char* name;
+    Shape obstacle;
+    double clearance;
+};
+
+class OneLinkArm : public ::testing::TestWithParam<HandCase> {};
+
+// The link lies along x from 0 to 1 m; its surface reaches 1.1 m at the tip and 0.1 m to the side.
+TEST_P(OneLinkArm, MeetsTheClearanceWorkedOutByHand) {
+    const auto& [name, obstacle, expected] = GetParam();
+    const CollisionModel model(planar_arm(1), {{"thing", obstacle}});
+    EXPECT_NEAR(model.clearance({0.0}), expected, 1e-9);
+    const auto collision = model.check(std::vector<double> {0.0});
+    EXPECT_EQ(collision.has_value(), expected <= CollisionModel::contact_distance);
+    if (collision) {
+        EXPECT_EQ(collision->obstacle, "thing");
+        EXPECT_EQ(collision->link_name, "link1");
+        EXPECT_EQ(collision->link, 1U);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Collision, OneLinkArm,
+    ::testing::Values(HandCase {"box_touching_the_tip", Box({0.1, 1.0, 1.0}, Frame::from_translation(1.15, 0, 0)), 0.0},
+                      HandCase {"box_a_millimetre_off", Box({0.1, 1.0, 1.0}, Frame::from_translation(1.151, 0, 0)), 0.001},
+                      HandCase {"box_turned_onto_its_edge",
+                                Box({0.2, 0.2, 1.0}, Frame::from_euler(0.5, 0.1 + 0.1 * std::sqrt(2.0) + 0.002, 0,
+                                                                         pi / 4, 0, 0)),
+                                0.002},
+                      HandCase {"sphere_touching_the_side", Sphere(0.2, Frame::from_translation(0.5, 0.3, 0.0)), 0.0},
+                      HandCase {"sphere_beyond_the_tip", Sphere(0.2, Frame::from_translation(1.5, 0.0, 0.0)), 0.2},
+                      HandCase {"cylinder_across_the_link",
+                                Cylinder(0.05, 1.0, Frame::from_translation(0.5, 0.0, 0.0)), -0.1},
+                      HandCase {"cylinder_a_millimetre_above",
+                                Cylinder(0.05, 0.2, Frame::from_translation(0.5, 0.0, 0.201)), 0.001}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Collision, FindsAThinWallThatTheLinkSweepsThroughBetweenTwoSamples) {
+    // A wall 1 mm thick in the plane y = 0, 0.5 m to 0.9 m from the axis. At both
+    // samples (±0.5 rad) the link is well clear of it; on the way it passes through.
+    const Box wall({0.4, 0.001, 0.2}, Frame::from_translation(0.7, 0.0, 0.0));
+    const CollisionModel model(planar_arm(1), {{"wall", wall}});
+    const Trajectory sweep({0.0, 1.0}, {{-0.5}, {0.5}}, {{0.0}, {0.0}}, {{0.0}, {0.0}});
+    ASSERT_FALSE(model.check(std::vector<double> {-0.5}));
+    ASSERT_FALSE(model.check(std::vector<double> {0.5}));
+    const auto collision = model.check(sweep);
+    ASSERT_TRUE(collision);
+    EXPECT_EQ(collision->obstacle, "wall");
+    // First contact where 0.5 m · sin θ - 0.0005 m = 0.1 m, at θ = -asin(0.201).
+    EXPECT_NEAR(collision->time, 0.5 - std::asin(0.201), 1e-4);
+}
+
+TEST(Collision, SelfCollisionCountsOnlyBetweenLinksThatAreNotNeighbours) {
+    const CollisionModel model(planar_arm(3), {});
+    // Folded into a square's three sides: the first and third link lie 1 m apart, and
+    // the neighbours touch only at their joints.
+    EXPECT_NEAR(model.clearance({0.0, pi / 2, pi / 2}), 0.8, 1e-12);
+    EXPECT_FALSE(model.check(std::vector<double> {0.0, pi / 2, pi / 2}));
+    // Folded further, the third link crosses the first.
+    const auto collision = model.check(std::vector<double> {0.0, 2.5, 2.5});
+    ASSERT_TRUE(collision);
+    EXPECT_EQ(collision->link_name, "link1");
+    EXPECT_EQ(collision->other_link_name, "link3");
+    EXPECT_TRUE(collision->obstacle.empty());
+    EXPECT_EQ(collision->describe(), "link \"link1\" and link \"link3\"");
+}
+
+// Poses the real arm reaches without touching itself, and two where it folds into itself.
+class UR5ePose : public ::testing::TestWithParam<std::pair<std::vector<double>, bool>> {};
+
+TEST_P(UR5ePose, TouchesItselfOnlyWhenFolded) {
+    const auto& [position, folded] = GetParam();
+    const CollisionModel model(robots::make("ur5e"), {});
+    EXPECT_EQ(model.check(position).has_value(), folded);
+    const CollisionModel two(robots::make("dual-arm"), {});
+    std::vector<double> both = position;
+    both.insert(both.end(), position.begin(), position.end());
+    EXPECT_EQ(two.check(both).has_value(), folded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Collision, UR5ePose,
+    ::testing::Values(std::pair {std::vector<double> {0, 0, 0, 0, 0, 0}, false},
+                      std::pair {std::vector<double> {0, -pi / 2, 0, -pi / 2, 0, 0}, false},
+                      std::pair {std::vector<double> {0, -pi / 2, 0, 0, 0, 0}, false},
+                      std::pair {std::vector<double> {0, -1.2, 1.4, -0.2, 1.57, 0}, false},
+                      std::pair {std::vector<double> {0.6, -1.1, 1.8, -2.3, -1.57, 0}, false},
+                      std::pair {std::vector<double> {1.2, -0.8, 1.0, -0.2, 1.57, 0.6}, false},
+                      std::pair {std::vector<double> {0, pi / 2, 0, 0, 0, 0}, false},
+                      std::pair {std::vector<double> {0, -2.0, 2.6, -2.2, -pi / 2, 0}, false},
+                      std::pair {std::vector<double> {0, 0, pi, 0, 0, 0}, true},
+                      std::pair {std::vector<double> {0, -0.5, 2.8, 0, 0, 0}, true}));
+
+TEST(Collision, TwoArmsMeetEachOther) {
+    const CollisionModel model(robots::make("dual-arm"), {});
+    // The arms stand 1 m apart along y; turned towards each other and stretched, they overlap.
+    const auto collision = model.check(std::vector<double> {pi / 2, 0, 0, 0, 0, 0, -pi / 2, 0, 0, 0, 0, 0});
+    ASSERT_TRUE(collision);
+    EXPECT_NE(collision->arm, collision->other_arm);
+    EXPECT_EQ(collision->link_name.substr(0, 5), "arm0/");
+}
+
+TEST(Collision, WrongSizesAndNumbersAreRefused) {
+    const CollisionModel model(robots::make("ur5e"), {});
+    EXPECT_THROW(model.check(std::vector<double>(5, 0.0)), VelmorError);
+    EXPECT_THROW(model.check(std::vector<double> {0, 0, std::nan(""), 0, 0, 0}), VelmorError);
+    EXPECT_THROW(model.check(Trajectory({0.0}, {{0.0}}, {{0.0}}, {{0.0}})), VelmorError);
+    EXPECT_THROW(model.check_motion(std::vector<double>(6, 0.0), std::vector<double>(7, 0.0)), VelmorError);
+}
+
+// Cross-check of the continuous check against dense sampling, on random straight
+// motions of the arm among obstacles: every contact that sampling finds, the check
+// finds no later, and where it finds none, sampling finds none either.
+TEST(Collision, ContinuousCheckAgreesWithDenseSampling) {
+    const std::map<std::string, Shape> cell {
+        {"table", Box({1.0, 1.0, 0.04}, Frame::from_translation(0.5, 0.0, -0.1))},
+        {"post", Cylinder(0.06, 1.2, Frame::from_translation(-0.4, 0.3, 0.3))},
+        {"ball", Sphere(0.15, Frame::from_translation(0.0, -0.5, 0.5))},
+        {"sheet", Box({0.002, 1.2, 1.2}, Frame::from_translation(-0.5, -0.3, 0.3))},
+    };
+    const CollisionModel model(robots::make("ur5e"), cell);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> joint(-pi, pi);
+    int colliding = 0;
+    for (int motion = 0; motion < 60; ++motion) {
+        std::vector<double> from(6);
+        std::vector<double> to(6);
+        do {
+            for (std::size_t j = 0; j < 6; ++j) {
+                from[j] = joint(random);
+                to[j] = from[j] + joint(random) / 2;
+            }
+        } while (model.check(from) || model.check(to));
+        const auto found = model.check_motion(from, to);
+        std::optional<double> sampled;
+        constexpr int samples = 1000;
+        for (int k = 1; k < samples && !sampled; ++k) {
+            const double t = static_cast<double>(k) / samples;
+            std::vector<double> q(6);
+            for (std::size_t j = 0; j < 6; ++j) {
+                q[j] = from[j] + t * (to[j] - from[j]);
+            }
+            if (model.clearance(q) <= CollisionModel::contact_distance) {
+                sampled = t;
+            }
+        }
+        ASSERT_EQ(found.has_value(), sampled.has_value()) << "motion " << motion;
+        if (found) {
+            ++colliding;
+            EXPECT_LE(found->time, *sampled + 1e-12) << "motion " << motion;
+            EXPECT_GE(found->time, *sampled - 1.0 / samples) << "motion " << motion;
+        }
+    }
+    // The random motions must exercise both outcomes.
+    EXPECT_GT(colliding, 5);
+    EXPECT_LT(colliding, 55);
+}
+
+}  // namespace
