@@ -2,6 +2,7 @@
 // the members of SimulatedDriver that inject faults, watch safety limits, step
 // the control loop and choose its pacing.
 #include <optional>
+#include <utility>
 
 #include <pybind11/stl.h>
 
@@ -51,14 +52,16 @@ void bind_pacing(py::module_& m) {
 
 void bind_safety_limits(py::module_& m) {
     py::class_<SafetyLimits>(m, "SafetyLimits", "Limits that the simulated controller watches in every control cycle")
-        .def(py::init([](bool joint_position, bool joint_velocity) {
-                 return SafetyLimits {joint_position, joint_velocity};
+        .def(py::init([](bool joint_position, bool joint_velocity, std::optional<velmor::Box> workspace) {
+                 return SafetyLimits {joint_position, joint_velocity, std::move(workspace)};
              }),
-             py::arg("joint_position") = false, py::arg("joint_velocity") = false)
+             py::arg("joint_position") = false, py::arg("joint_velocity") = false, py::arg("workspace") = py::none())
         .def_readwrite("joint_position", &SafetyLimits::joint_position,
                        "Keep every joint within the robot's position limits")
         .def_readwrite("joint_velocity", &SafetyLimits::joint_velocity,
-                       "Keep every joint's speed within the robot's velocity limit");
+                       "Keep every joint's speed within the robot's velocity limit")
+        .def_readwrite("workspace", &SafetyLimits::workspace,
+                       "A velmor.Box that the tool centre point of every arm must stay in, or None");
 }
 
 void bind_faults(SimulatedDriverClass& simulated_driver) {

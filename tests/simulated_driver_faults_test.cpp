@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <velmor/motion/motion.hpp>
+#include <velmor/motion/robots.hpp>
 #include <velmor/motion/waypoint.hpp>
 
 #include "support/simulated_robot.hpp"
@@ -177,7 +178,8 @@ TEST(InjectedFaults, AnArmedFaultWaitsForALaterMotionUntilClearFaultDisarmsIt) {
 }
 
 // A trajectory along joint 0, one sample per cycle, that keeps every limit up to
-// sample 60 and breaks the position or the velocity limit from sample 61 on.
+// sample 60 and breaks the position or the velocity limit, or leaves the workspace,
+// from sample 61 on.
 struct Breach {
     std::string name;
     SafetyLimits limits;
@@ -188,7 +190,7 @@ struct Breach {
 Breach breach_of(const std::string& limit) {
     const double max_position = 2.0 * M_PI;
     const double max_velocity = M_PI;
-    const bool position = limit == "Position";
+    const bool position = limit != "Velocity";
     std::vector<double> times;
     std::vector<std::vector<double>> positions;
     std::vector<std::vector<double>> velocities;
@@ -207,8 +209,21 @@ Breach breach_of(const std::string& limit) {
         accelerations.emplace_back(6, 0.0);
     }
     SafetyLimits limits;
-    limits.joint_position = position;
-    limits.joint_velocity = !position;
+    limits.joint_position = limit == "Position";
+    limits.joint_velocity = limit == "Velocity";
+    if (limit == "Workspace") {
+        // A large box whose face lies halfway between the tool's points of samples 60 and 61,
+        // across the way the tool goes: the turning base moves it along a short arc.
+        const velmor::robots::UR5e arm;
+        const Eigen::Vector3d before = arm.calculate_tcp(positions[60]).translation();
+        const Eigen::Vector3d after = arm.calculate_tcp(positions[61]).translation();
+        const Eigen::Vector3d along = (after - before).normalized();
+        const double size = 10.0;  // [m]
+        Eigen::Isometry3d pose = Eigen::Isometry3d::Identity();
+        pose.linear() = Eigen::Quaterniond::FromTwoVectors(Eigen::Vector3d::UnitX(), along).toRotationMatrix();
+        pose.translation() = 0.5 * (before + after) - 0.5 * size * along;
+        limits.workspace = velmor::Box({size, size, size}, velmor::Frame(pose));
+    }
     return Breach {limit, limits, positions.front(), velmor::Trajectory(times, positions, velocities, accelerations)};
 }
 
@@ -237,7 +252,7 @@ TEST_P(SafetyLimitsBreach, EndsTheMotionInTheCycleThatBreaksThem) {
     EXPECT_TRUE(at_rest(driver.get_current_state()));
 }
 
-INSTANTIATE_TEST_SUITE_P(SafetyLimits, SafetyLimitsBreach, ::testing::Values("Position", "Velocity"));
+INSTANTIATE_TEST_SUITE_P(SafetyLimits, SafetyLimitsBreach, ::testing::Values("Position", "Velocity", "Workspace"));
 
 TEST(SafetyLimits, RefuseAMotionThatStartsBeyondThemAndNothingMoves) {
     auto cell = stepped_cell();
@@ -245,7 +260,7 @@ TEST(SafetyLimits, RefuseAMotionThatStartsBeyondThemAndNothingMoves) {
     std::vector<double> beyond = zero;
     beyond[1] = 2.0 * M_PI + 0.05;
     driver.set_current_joint_position(beyond);
-    driver.set_safety_limits(SafetyLimits {true, false});
+    driver.set_safety_limits(SafetyLimits {true, false, std::nullopt});
     EXPECT_EQ(driver.move_to(goal, false), Result::ErrorControllerSafetyViolation);
     EXPECT_FALSE(driver.is_running());
     EXPECT_EQ(driver.step(10), 0U);

@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstddef>
+#include <iterator>
+
+#include <velmor/motion/robot_arm.hpp>
 
 namespace velmor::drivers {
 
@@ -16,10 +19,35 @@ std::string joint_text(std::size_t joint) {
     return "Joint " + std::to_string(joint);
 }
 
+std::optional<std::string> find_workspace_violation(const velmor::Box& workspace, velmor::Robot& robot,
+                                                    const std::vector<double>& position) {
+    std::size_t first_joint = 0;
+    for (auto arm = robot.get_next_arm(); arm; arm = robot.get_next_arm(arm)) {
+        const std::size_t dof = arm->get_degrees_of_freedom();
+        if (first_joint + dof > position.size()) {
+            break;
+        }
+        // A robot of one arm, the common case, is checked without copying its position.
+        const velmor::Frame tcp =
+            dof == position.size()
+                ? arm->calculate_tcp(position)
+                : arm->calculate_tcp(std::vector<double>(std::next(position.begin(), static_cast<std::ptrdiff_t>(first_joint)),
+                                                         std::next(position.begin(), static_cast<std::ptrdiff_t>(first_joint + dof))));
+        const Eigen::Vector3d point = tcp.translation();
+        // Written so that a point that is not a number is outside too.
+        if (!point.allFinite() || !workspace.contains(point)) {
+            return "The tool centre point of arm " + arm->name + " at (" + std::to_string(point.x()) + ", " +
+                   std::to_string(point.y()) + ", " + std::to_string(point.z()) + ") left the workspace.";
+        }
+        first_joint += dof;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> find_safety_violation(const SafetyLimits& limits, const std::vector<velmor::JointLimits>& joints,
-                                                 const velmor::Robot& /*robot*/, const std::vector<double>& position,
+                                                 velmor::Robot& robot, const std::vector<double>& position,
                                                  const std::vector<double>& velocity) {
     const std::size_t count = joints.size();
     if (limits.joint_position) {
@@ -40,6 +68,9 @@ std::optional<std::string> find_safety_violation(const SafetyLimits& limits, con
                        std::to_string(joints[j].max_velocity) + ".";
             }
         }
+    }
+    if (limits.workspace) {
+        return find_workspace_violation(*limits.workspace, robot, position);
     }
     return std::nullopt;
 }

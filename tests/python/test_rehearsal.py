@@ -2,6 +2,8 @@
 
 import pytest
 
+import velmor
+
 from velmor_driver_simulated import ControllerStatus, Fault, Pacing, Result, SafetyLimits, Trigger
 from conftest import GOAL, close
 
@@ -84,14 +86,19 @@ def test_step_is_refused_outside_stepping_and_inside_an_action(driver):
     assert len(refusals) == 1 and "event action" in refusals[0]
 
 
-def test_safety_limits_refuse_a_start_beyond_them(driver):
-    assert not driver.safety_limits.joint_position and not driver.safety_limits.joint_velocity
-    beyond = [7.0] + [0.0] * 5
-    driver.set_current_joint_position(beyond)
-    driver.safety_limits = SafetyLimits(joint_position=True, joint_velocity=True)
-    assert driver.safety_limits.joint_position and driver.safety_limits.joint_velocity
+@pytest.mark.parametrize("limits, start", [
+    (SafetyLimits(joint_position=True, joint_velocity=True), [7.0] + [0.0] * 5),
+    (SafetyLimits(workspace=velmor.Box(size=[0.2, 0.2, 0.2], frame=velmor.Frame.from_translation(3.0, 0.0, 0.0))),
+     [0.0] * 6),
+], ids=["joints", "workspace"])
+def test_safety_limits_refuse_a_start_beyond_them(driver, limits, start):
+    default = driver.safety_limits
+    assert not default.joint_position and not default.joint_velocity and default.workspace is None
+    driver.set_current_joint_position(start)
+    driver.safety_limits = limits
+    assert (driver.safety_limits.workspace is None) == (limits.workspace is None)
     assert driver.move_to(GOAL) == Result.ErrorControllerSafetyViolation
-    assert driver.current_joint_position == beyond and driver.active_fault is None
+    assert driver.current_joint_position == start and driver.active_fault is None
 
 
 @pytest.mark.parametrize("pacing", [Pacing.PauseAfterWork, Pacing.FixedRate], ids=str)

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <optional>
+
+#include <velmor/motion/shapes.hpp>
+
 namespace velmor::drivers {
 
 //! Limits that a simulated controller watches in every control cycle, each off
@@ -10,9 +14,11 @@ struct SafetyLimits {
     bool joint_position {false};
     //! Keep every joint's speed within the robot's velocity limit.
     bool joint_velocity {false};
+    //! Keep the tool centre point of every arm inside this box (in the world).
+    std::optional<velmor::Box> workspace;
 
     //! Whether any limit is watched.
-    [[nodiscard]] bool any() const { return joint_position || joint_velocity; }
+    [[nodiscard]] bool any() const { return joint_position || joint_velocity || workspace.has_value(); }
 };
 
 }  // namespace velmor::drivers
