@@ -28,7 +28,7 @@ from typing import Callable, Optional
 
 import velmor
 import velmor_tools.mirava
-from velmor_driver_simulated import Recording, Result, SimulatedDriver, Trigger
+from velmor_driver_simulated import Recording, Result, SafetyLimits, SimulatedDriver, Trigger
 
 TIME_SPEED = float(os.environ.get("VELMOR_EXAMPLE_TIME_SPEED", "1.0"))
 FEED_DELAY = 1.5  # simulated seconds from taking a part to the next one arriving
@@ -39,6 +39,8 @@ ABOVE_PICK = [0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
 PICK = [0.6, -1.1, 1.8, -2.3, -1.57, 0.0]
 ABOVE_PLACE = [-0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
 PLACE = [-0.6, -1.1, 1.8, -2.3, -1.57, 0.0]
+# Where the tool may go: above the table's top, up to 1.2 m high.
+WORKSPACE = velmor.Box(size=[1.4, 1.6, 1.2], frame=velmor.Frame(-0.35, 0.0, 0.6))
 
 
 def make_planner() -> velmor.Planner:
@@ -175,6 +177,9 @@ def main() -> None:
         # The driver shows the planner's obstacles in Mirava along with the robot.
         driver = SimulatedDriver(make_planner(), sync_with_mirava=mirava is not None, serve_io_viewer=True)
         driver.time_speed = TIME_SPEED
+        # The controller watches the arm's joint limits and the tool's workspace: a motion that left them
+        # would stop with a safety violation.
+        driver.safety_limits = SafetyLimits(joint_position=True, joint_velocity=True, workspace=WORKSPACE)
         say(f"I/O signal viewer: {VIEWER_ADDRESS}")
         if mirava is not None:
             say(f"robot in Mirava: http://{mirava_address}/")

@@ -37,5 +37,9 @@ void bind_simulated_driver_io(SimulatedDriverClass& simulated_driver);
 void bind_recording_records(pybind11::module_& m);
 //! Recording, and Driver.record.
 void bind_recording(pybind11::module_& m);
+//! Fault, Pacing and SafetyLimits.
+void bind_rehearsal_types(pybind11::module_& m);
+//! The members of SimulatedDriver for faults, safety limits, stepping and pacing.
+void bind_rehearsal(SimulatedDriverClass& simulated_driver);
 
 }  // namespace velmor::python

@@ -23,4 +23,8 @@ PYBIND11_MODULE(velmor_driver_simulated, m) {
     // Recordings came later; their classes follow all the others.
     velmor::python::bind_recording_records(m);
     velmor::python::bind_recording(m);
+
+    // Then what rehearses faults, safety limits and stepping.
+    velmor::python::bind_rehearsal_types(m);
+    velmor::python::bind_rehearsal(simulated_driver);
 }

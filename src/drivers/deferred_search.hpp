@@ -15,8 +15,8 @@ namespace velmor::drivers {
 //! A search around obstacles that the control loop started for a new command. It
 //! runs on a thread of its own while the loop keeps playing the current motion, from
 //! the state that motion will have reached after `lead_cycles` more cycles; at the
-//! start of the cycle after those the loop takes the result over. Used by the loop
-//! thread only.
+//! start of the cycle after those the loop takes the result over. Used only by the
+//! thread that runs the cycles: the loop thread, or a stepping caller.
 class DeferredSearch {
 public:
     //! What searches: from a state, giving up once the flag is set.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -51,14 +52,6 @@ std::shared_ptr<velmor::Environment> require_environment(const std::shared_ptr<v
         throw VelmorError("driver", "A planner and environment are required to instantiate the driver.");
     }
     return planner->environment;
-}
-
-template <typename T>
-T wait_for(const std::shared_future<T>& future) {
-    if (!future.valid()) {
-        throw std::future_error(std::future_errc::no_state);
-    }
-    return future.get();
 }
 
 // Keeps entries [offset, offset + count) in place; erasing never allocates,
@@ -132,6 +125,18 @@ Driver::ControlCycle::ControlCycle() {
 Driver::ControlCycle::~ControlCycle() {
     --control_cycles_on_thread;
 }
+
+template <typename T>
+T Driver::wait_for(const std::shared_future<T>& future) {
+    if (!future.valid()) {
+        throw std::future_error(std::future_errc::no_state);
+    }
+    run_cycles_while_waiting(
+        [&future] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    return future.get();
+}
+
+void Driver::run_cycles_while_waiting(const std::function<bool()>& /*ready*/) {}
 
 void Driver::refuse_inside_control_cycle(const std::string& operation, const std::string& instead) {
     if (in_control_cycle()) {

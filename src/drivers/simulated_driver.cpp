@@ -8,6 +8,8 @@
 #include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
 
+#include "deferred_search.hpp"
+
 namespace velmor::drivers {
 
 std::atomic<int> global_signal_status {0};
@@ -33,7 +35,9 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
     : Driver(std::move(planner), std::move(robot), host, port, control_interval),
       sync_with_mirava(sync_with_mirava),
       log_stream(log_stream),
-      io_controller(serve_io_viewer, keep_io_viewer_running) {
+      io_controller(serve_io_viewer, keep_io_viewer_running),
+      search(std::make_unique<DeferredSearch>()) {
+    joint_limits = this->robot->get_joint_limits();
     io_controller.set_io_observer([this](const auto& name, const auto& old_value, const auto& new_value, auto source) {
         recorder.on_io_change(name, old_value, new_value, source);
     });
@@ -94,12 +98,18 @@ bool SimulatedDriver::reconnect() {
     }
     const bool result = connect_result.load();
     connected = result;
+    if (result) {
+        // Clearing needs no lock: it only lets commands through that were refused.
+        int lost = static_cast<int>(Fault::ConnectionLost);
+        active_fault_code.compare_exchange_strong(lost, no_fault_code);
+    }
     return result;
 }
 
 bool SimulatedDriver::disconnect() {
     refuse_inside_control_cycle("disconnect",
                                 "disconnect from the script once the motion has ended (stop_async() ends it early)");
+    run_cycles_while_waiting([this] { return !running; });
     std::future<void> loop;
     std::exception_ptr error;
     {

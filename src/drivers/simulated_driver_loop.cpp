@@ -5,15 +5,17 @@
 // a command that finds the driver running completes the current promise and
 // leaves a pending command, and a loop that wants to end takes the lock, looks
 // for such a pending command (then it goes on instead), completes its promise
-// and clears `running` in one step. After that last locked step a loop thread
-// touches no member, so a command that waits for it under the lock is never
-// waiting for the lock itself.
+// and clears `running` in one step. After that last locked step a thread that
+// ran the cycle touches no member, so a command that waits for it under the
+// lock is never waiting for the lock itself.
+//
+// One cycle body, run_cycle, serves the loop thread and the stepping callers
+// (simulated_driver_stepping.cpp); whichever runs it owns the loop's state for
+// that cycle, and at most one runs at a time.
 #include <velmor/drivers/simulated_driver.hpp>
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <ctime>
 #include <iostream>
 #include <string>
 #include <type_traits>
@@ -21,6 +23,7 @@
 
 #include <velmor/join.hpp>
 
+#include "cycle_pacer.hpp"
 #include "deferred_search.hpp"
 #include "ready_future.hpp"
 
@@ -30,8 +33,6 @@ namespace {
 
 constexpr double resume_start_scale = 1e-9;
 constexpr double resume_duration = 0.7;  // [s]
-// Beyond this a pause in microseconds no longer fits a signed 64-bit integer.
-constexpr double longest_pause_us = 9.2e18;
 
 }  // namespace
 
@@ -54,6 +55,9 @@ std::shared_future<Result> SimulatedDriver::blend_into_async(const velmor::Traje
 
 std::shared_future<Result> SimulatedDriver::stop_async(bool fast_stop) {
     std::lock_guard lock(command_mutex);
+    if (const auto refusal = fault_refusal()) {
+        return ready_future(*refusal);
+    }
     if (!running) {
         return ready_future(get_run_result());
     }
@@ -65,9 +69,19 @@ std::shared_future<Result> SimulatedDriver::resume_async() {
     if (running) {
         return ready_future(get_run_result());
     }
+    if (const auto refusal = fault_refusal()) {
+        return ready_future(*refusal);
+    }
     // Nothing was ever played: there is no motion to go on with.
     if (current_trajectory.empty()) {
         return ready_future(Result::Error);
+    }
+    {
+        std::lock_guard state_lock(state_mutex);
+        // The resumed motion starts where the robot stands.
+        if (safety_violation(current_state.position, current_state.velocity)) {
+            return ready_future(Result::ErrorControllerSafetyViolation);
+        }
     }
     time_scaler.set_scale(resume_start_scale);
     time_scaler.move_scale_linearly_to(speed, resume_duration);
@@ -87,9 +101,15 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
     if (!connected) {
         return ready_future(Result::ErrorControllerConnection);
     }
+    if (const auto refusal = fault_refusal()) {
+        return ready_future(*refusal);
+    }
     if (running) {
-        complete_command(std::holds_alternative<StopCommand>(command) ? Result::ErrorTrajectoryAborted
-                                                                      : get_run_result());
+        // A motion that a fault struck keeps the fault's result, even when the fault
+        // was cleared while the robot came to rest and this command takes over.
+        complete_command(struck_fault                                        ? fault_result(*struck_fault)
+                         : std::holds_alternative<StopCommand>(command) ? Result::ErrorTrajectoryAborted
+                                                                        : get_run_result());
         auto future = replace_command_promise();
         recorder.on_command_started(command);
         pending_command = command;
@@ -105,8 +125,9 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
         std::lock_guard state_lock(state_mutex);
         state = current_state;
     }
+    velmor::Trajectory planned;
     try {
-        if (!calculate_trajectory(command, current_trajectory, state)) {
+        if (!calculate_trajectory(command, planned, state)) {
             complete_command(Result::ErrorTrajectoryDidNotUpdate);
             return future;
         }
@@ -114,6 +135,12 @@ std::shared_future<Result> SimulatedDriver::run_command_locked(const Command& co
         complete_command(Result::Error);
         throw;
     }
+    // Refused, the trajectory is not kept: resume() goes on with the motion before it.
+    if (const auto refusal = start_refusal(planned)) {
+        complete_command(*refusal);
+        return future;
+    }
+    current_trajectory = std::move(planned);
     time_scaler.set_trajectory(&current_trajectory);
     recorder.on_trajectory_planned(current_trajectory.duration());
     start_loop();
@@ -137,9 +164,27 @@ void SimulatedDriver::complete_command(const Result& result) {
 
 void SimulatedDriver::start_loop() {
     running = true;
+    // A motion starts only while no fault is active: a strike still pending came
+    // too late for the motion before and belongs to no motion.
+    pending_strike.reset();
+    struck_fault.reset();
+    holding = false;
+    cycle_counter = 0;
+    if (!stepping) {
+        launch_loop_thread();
+    }
+}
+
+void SimulatedDriver::launch_loop_thread() {
+    // Counted from here, under the lock, so that the count is back to 0 by the time
+    // anybody sees the motion's result.
+    enter_cycles();
+    loop_thread_active = true;
     try {
         control_loop = std::async(std::launch::async, &SimulatedDriver::run_loop_thread, this);
     } catch (...) {
+        loop_thread_active = false;
+        leave_cycles();
         stop_running();
         complete_command(Result::Error);
         throw;
@@ -170,20 +215,32 @@ void SimulatedDriver::wait_for_loop_end() {
 
 void SimulatedDriver::end_loop() {
     has_new_command = false;
+    holding = false;
+    if (loop_thread_active) {
+        loop_thread_active = false;
+        leave_cycles();
+    }
     stop_running();
-    active_loops.fetch_sub(1);
 }
 
-void SimulatedDriver::run_loop_thread() {
+void SimulatedDriver::enter_cycles() {
     const int loops = active_loops.fetch_add(1) + 1;
     int most = most_active_loops.load();
     while (loops > most && !most_active_loops.compare_exchange_weak(most, loops)) {
     }
+}
+
+void SimulatedDriver::leave_cycles() {
+    active_loops.fetch_sub(1);
+}
+
+void SimulatedDriver::run_loop_thread() {
     try {
         run_command();
     } catch (...) {
         // Leave the driver usable: the pending command fails, and the error
         // stays in the loop's future for disconnect() to rethrow.
+        search->cancel();
         std::lock_guard lock(command_mutex);
         end_loop();
         complete_command(Result::Error);
@@ -192,34 +249,55 @@ void SimulatedDriver::run_loop_thread() {
 }
 
 void SimulatedDriver::run_command() {
-    std::uint64_t cycle_counter = 0;
-    // Searches around obstacles run beside the loop; ending the loop cancels one still running.
-    DeferredSearch search;
-    while (run_cycle(cycle_counter, search)) {
-        pause_between_cycles();
+    CyclePacer pacer;
+    while (run_cycle()) {
+        if (stepping && hand_over_to_stepping()) {
+            return;
+        }
+        pacer.pause(delta_time / time_speed.load(), pacing.load());
     }
 }
 
-bool SimulatedDriver::run_cycle(std::uint64_t& cycle_counter, DeferredSearch& search) {
+bool SimulatedDriver::hand_over_to_stepping() {
+    std::lock_guard lock(command_mutex);
+    if (!stepping) {
+        return false;
+    }
+    loop_thread_active = false;
+    leave_cycles();
+    return true;
+}
+
+bool SimulatedDriver::run_cycle() {
     const ControlCycle cycle;
     if (global_signal_status.load() == SIGINT) {
+        search->cancel();
         std::lock_guard lock(command_mutex);
         on_motion_did_finish();
         end_loop();
         return false;
     }
-    take_over_pending_command(search);
-    const TimeScaler::StepOutcome outcome = step_state();
+    take_over_pending_command();
+    TimeScaler::StepOutcome outcome = step_state();
+    if (faults_to_check()) {
+        outcome = check_faults(outcome);
+    }
+    record_cycle(outcome);
     if (log_stream || log_motions) {
         print_cycle_lines();
     }
     if (has_mirava) {
-        send_to_mirava(cycle_counter);
+        send_to_mirava();
     }
     if (has_events()) {
         check_for_events(time_scaler.get_trajectory_time(), cycle_position);
     }
-    return !finish_cycle(outcome, search.pending());
+    if (finish_cycle(outcome, search->pending())) {
+        // A search still running belonged to the motion that ended (a pause's standstill).
+        search->cancel();
+        return false;
+    }
+    return true;
 }
 
 TimeScaler::StepOutcome SimulatedDriver::step_state() {
@@ -227,11 +305,16 @@ TimeScaler::StepOutcome SimulatedDriver::step_state() {
     const TimeScaler::StepOutcome outcome = time_scaler.next(current_state);
     slice_state_offset(current_state);
     cycle_position = current_state.position;
-    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
+    cycle_velocity = current_state.velocity;
     return outcome;
 }
 
-void SimulatedDriver::send_to_mirava(std::uint64_t& cycle_counter) {
+void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome) {
+    std::lock_guard lock(state_mutex);
+    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
+}
+
+void SimulatedDriver::send_to_mirava() {
     if (cycle_counter % mirava_update_interval == 0) {
         if (const auto client = get_mirava()) {
             client->set_joint_position(cycle_position, nullptr);
@@ -259,22 +342,15 @@ bool SimulatedDriver::finish_cycle(TimeScaler::StepOutcome outcome, bool searchi
     end_loop();
     if (outcome == TimeScaler::StepOutcome::Finished) {
         on_motion_did_finish();
+    }
+    if (struck_fault) {
+        complete_command(fault_result(*struck_fault));
+    } else if (outcome == TimeScaler::StepOutcome::Finished) {
         complete_command(get_run_result());
     } else {
         complete_command(Result::ErrorTrajectoryAborted);
     }
     return true;
-}
-
-void SimulatedDriver::pause_between_cycles() const {
-    const double pause = 1'000'000.0 * delta_time / time_speed.load();
-    if (!(pause >= 1.0) || pause >= longest_pause_us) {
-        return;
-    }
-    const auto pause_us = static_cast<std::int64_t>(pause);
-    timespec remaining {static_cast<std::time_t>(pause_us / 1'000'000), static_cast<long>(pause_us % 1'000'000) * 1000};
-    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
-    }
 }
 
 void SimulatedDriver::print_cycle_lines() const {

@@ -18,6 +18,7 @@ EXPECTED_OUTPUT = {
     "03_two_robots_asyncio.py": "left moved 3 times, right 2 times",
     "04_io_config.py": "gripper: 1",
     "05_faster_than_real_time.py": "40 motions: ",
+    "06_recover_from_estop.py": "recovered: 2 stations served",
     "demo.py": "[demo] done: 2 parts moved",
 }
 
@@ -28,7 +29,7 @@ def example_scripts():
 
 def test_the_numbered_examples_and_the_demo_are_present():
     names = [script.name for script in example_scripts()]
-    assert [name[:3] for name in names if name[0].isdigit()] == ["01_", "02_", "03_", "04_", "05_"]
+    assert [name[:3] for name in names if name[0].isdigit()] == ["01_", "02_", "03_", "04_", "05_", "06_"]
     assert "demo.py" in names
     assert sorted(EXPECTED_OUTPUT) == names
 

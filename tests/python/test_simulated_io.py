@@ -64,7 +64,10 @@ def test_classes_are_nested_in_the_driver_with_their_docstrings():
 def test_io_members_are_registered_after_the_driver_members():
     names = [name for name in vars(SimulatedDriver) if not name.startswith("_")]
     assert names.index("Signal") < names.index("Controller") < names.index("time_speed")
-    assert names[-4:] == ["set_current_joint_position", "create_io", "load_io_config", "load_io_config_from_file"]
+    io_members = ["set_current_joint_position", "create_io", "load_io_config", "load_io_config_from_file"]
+    later_members = ["inject_fault", "active_fault", "clear_fault", "safety_limits", "stepping", "step", "step_until",
+                     "pacing"]
+    assert names[-len(io_members) - len(later_members):] == io_members + later_members
     controller_names = [name for name in vars(Controller) if not name.startswith("_")]
     assert controller_names == [
         "connect_result", "create_io", "load_io_config", "load_io_config_from_file", "get_digital_input",

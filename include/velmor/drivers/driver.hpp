@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -233,6 +234,10 @@ protected:
     //! Throws VelmorError (module "driver") inside a control cycle: `operation`
     //! would wait for the loop that runs the caller; `instead` says what to use.
     static void refuse_inside_control_cycle(const std::string& operation, const std::string& instead);
+    //! Called by the synchronous operations before they wait on a future: a driver
+    //! whose cycles run only when told runs them here, on the waiting thread,
+    //! until `ready` holds or nothing is left to run. The base does nothing.
+    virtual void run_cycles_while_waiting(const std::function<bool()>& ready);
     //! Ends the motion: not running, pending events dropped.
     void on_motion_did_finish();
     //! Clears `running` and ends a pause that the motion did not reach standstill
@@ -275,6 +280,9 @@ private:
 
     // end_outrun_pause with pause_mutex held.
     void end_outrun_pause_locked();
+    // Waits on `future` (running cycles meanwhile where the driver needs it) and returns its value.
+    template <typename T>
+    T wait_for(const std::shared_future<T>& future);
 };
 
 }  // namespace velmor::drivers

@@ -1,17 +1,23 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include <velmor/drivers/driver.hpp>
+#include <velmor/drivers/fault.hpp>
+#include <velmor/drivers/pacing.hpp>
+#include <velmor/drivers/safety_limits.hpp>
 #include <velmor/drivers/simulated/controller.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 #include <velmor/motion/mirava.hpp>
@@ -29,20 +35,29 @@ void handle_interrupt(int signal);
 //! A driver for a robot that exists only in simulation: it advances the robot's
 //! state itself in a 4 ms control loop and may mirror it to Mirava.
 //!
+//! Beyond a real controller's interface it lets a program rehearse what goes
+//! wrong: controller faults can be injected (at once or when a trigger holds),
+//! safety limits watched, and the control loop stepped cycle by cycle.
+//!
 //! Thread safety: every public operation may be called from any thread, and
 //! from an event action with the exceptions that Driver names (the operations
-//! that wait for the control loop). One lock (`command_mutex`) serialises the
-//! commands and the hand-over to the control loop; it is never held while
-//! sleeping or planning on the loop. A driver must not be destroyed inside one
-//! of its own control cycles, as destruction waits for the loop to end.
+//! that wait for the control loop), to which this driver adds `step`,
+//! `step_until` and `set_stepping`. One lock (`command_mutex`) serialises the
+//! commands, the faults and the hand-over to the control loop; it is never held
+//! while sleeping or planning on the loop. A driver must not be destroyed inside
+//! one of its own control cycles, as destruction waits for the loop to end.
 class SimulatedDriver : public Driver {
 public:
     //! Class-wide switch: when false every connection attempt fails, enable and
     //! disable report a connection error and digital inputs read nothing.
     static inline std::atomic<bool> connect_result {true};
+    //! Cycles that step_until runs at most unless told otherwise: 1000 s of control time.
+    static constexpr std::size_t default_step_limit {250'000};
 
     //! Simulated time speed: the wall-clock pause between cycles is delta_time / time_speed.
     std::atomic<double> time_speed {1.0};
+    //! How the free-running loop spaces its cycles; the pause after each cycle's work by default.
+    std::atomic<Pacing> pacing {Pacing::PauseAfterWork};
 
     //! Builds, connects and starts at rest in the all-zero joint position.
     //! Throws VelmorError (module "driver") when the robot cannot be chosen or connecting fails.
@@ -55,11 +70,14 @@ public:
     //! Waits for a running motion to end, then releases everything.
     ~SimulatedDriver() override;
 
-    //! Connects (to Mirava when syncing); throws VelmorError inside a control cycle.
+    //! Connects (to Mirava when syncing) and, once connected, clears a ConnectionLost
+    //! fault; throws VelmorError inside a control cycle.
     bool reconnect() override;
-    //! Waits for a running motion to end and rethrows an exception that ended the control loop;
-    //! throws VelmorError inside a control cycle.
+    //! Waits for a running motion to end (in stepping mode: runs its cycles) and rethrows
+    //! an exception that ended the control loop; throws VelmorError inside a control cycle.
     bool disconnect() override;
+    //! Alarm while a fault is active (Failure for a lost connection), else Unknown.
+    ControllerStatus get_controller_status() override;
     Result enable() override;
     Result disable() override;
     std::vector<double> get_current_joint_position() override;
@@ -92,6 +110,45 @@ public:
     //! Hands `command` to the control loop, starting one when idle.
     std::shared_future<Result> run_command_async(const Command& command);
 
+    //! Makes the controller suffer `fault` now. During a motion the robot stops as
+    //! a controller would stop it: at once for EStop (velocity and acceleration 0
+    //! in that cycle), on its path with the pause ramp for Hold (resume() goes on
+    //! once the fault is cleared), along the planner's stop from the current state
+    //! for the others; the motion's command ends with the fault's result once the
+    //! robot stands. ConnectionLost also disconnects the driver. Until the fault is
+    //! cleared every motion command, stop and resume included, returns its result at once.
+    void inject_fault(Fault fault);
+    //! Arms `fault` to strike in the first control cycle, of this motion or a later
+    //! one, whose state makes `trigger` hold (the context of events). Faults armed
+    //! earlier are tried first; armed faults wait while a fault is active.
+    void inject_fault(Fault fault, const Trigger& trigger);
+    //! The active fault; empty when there is none.
+    [[nodiscard]] std::optional<Fault> get_active_fault() const;
+    //! Acknowledges the active fault, as resetting the controller does, and disarms
+    //! every armed fault. A lost connection stays lost until reconnect().
+    void clear_fault();
+
+    //! The safety limits watched in every cycle.
+    [[nodiscard]] SafetyLimits get_safety_limits() const;
+    //! Watches `limits` from the next cycle on.
+    void set_safety_limits(const SafetyLimits& limits);
+
+    //! Whether the control loop advances only through step, step_until and the synchronous commands.
+    [[nodiscard]] bool is_stepping() const { return stepping.load(); }
+    //! Turns stepping on (the loop thread, if any, leaves the motion to the caller
+    //! after its current cycle; this waits for that) or off (a motion under way
+    //! goes on with the normal clock). Throws VelmorError inside a control cycle.
+    void set_stepping(bool on);
+    //! Runs up to `cycles` control cycles on the calling thread, back to back,
+    //! stopping early once the driver is idle; returns the number run (0 at once on
+    //! an idle driver). Calls from several threads take turns. Throws VelmorError
+    //! outside stepping mode and inside a control cycle.
+    std::size_t step(std::size_t cycles = 1);
+    //! Runs cycles as step does until one whose state makes `trigger` hold (the
+    //! context of events); returns the number of cycles run up to and including
+    //! that one, or nothing when `max_cycles` ran or the driver became idle first.
+    std::optional<std::size_t> step_until(const Trigger& trigger, std::size_t max_cycles = default_step_limit);
+
     //! The Mirava client (empty when none).
     [[nodiscard]] std::shared_ptr<velmor::Mirava> get_mirava() const;
     //! Replaces the Mirava client; the control loop mirrors positions whenever one is set.
@@ -107,33 +164,66 @@ public:
     [[nodiscard]] std::uint64_t get_mirava_update_interval() const { return mirava_update_interval; }
 
 protected:
-    //! Number of control-loop threads running now.
+    //! Threads running control cycles now: loop threads and stepping callers.
     std::atomic<int> active_loops {0};
-    //! The most control-loop threads that ever ran at once (1 unless the hand-over is broken).
+    //! The most threads that ever ran control cycles at once (1 unless the hand-over is broken).
     std::atomic<int> most_active_loops {0};
 
+    //! In stepping mode, steps until `ready` holds or the driver is idle.
+    void run_cycles_while_waiting(const std::function<bool()>& ready) override;
+
 private:
+    //! A fault waiting for its trigger.
+    struct ArmedFault {
+        Fault fault;
+        Trigger trigger;
+    };
     std::shared_future<Result> run_command_locked(const Command& command);
     void run_command();
-    // One control cycle; whether the loop goes on. `search` runs beside the loop for a
-    // command whose way leads around obstacles.
-    bool run_cycle(std::uint64_t& cycle_counter, DeferredSearch& search);
+    // One control cycle, whichever thread runs it; whether the motion goes on.
+    bool run_cycle();
     // Plans the command handed to the running loop, if any, and takes over the result
     // of a search around obstacles when its hand-over is due (simulated_driver_planning.cpp).
-    void take_over_pending_command(DeferredSearch& search);
+    void take_over_pending_command();
     TimeScaler::StepOutcome step_state();
-    void send_to_mirava(std::uint64_t& cycle_counter);
+    void record_cycle(TimeScaler::StepOutcome outcome);
+    void send_to_mirava();
     void run_loop_thread();
+    // Whether the loop thread leaves the motion to stepping callers now.
+    bool hand_over_to_stepping();
+    // Starts a motion: a loop thread plays it, or in stepping mode the stepping callers.
     void start_loop();
+    void launch_loop_thread();
     void end_loop();
+    // Count a thread that runs control cycles in and out of active_loops.
+    void enter_cycles();
+    void leave_cycles();
     void collect_finished_loop();
     void wait_for_loop_end();
     std::shared_future<Result> replace_command_promise();
     void complete_command(const Result& result);
     // With `searching`, a motion that has ended holds at its end: a search's result follows.
     bool finish_cycle(TimeScaler::StepOutcome outcome, bool searching);
-    void pause_between_cycles() const;
     void print_cycle_lines() const;
+    // Steps with the step lock held; `until` ends early once it holds after a cycle.
+    std::size_t run_steps(std::size_t cycles, const std::function<bool()>& until);
+
+    // Fault handling of the cycle (simulated_driver_faults.cpp).
+    [[nodiscard]] bool faults_to_check() const;
+    TimeScaler::StepOutcome check_faults(TimeScaler::StepOutcome outcome);
+    std::optional<Fault> take_fault_news();
+    std::optional<Fault> fire_armed_fault();
+    TimeScaler::StepOutcome strike(Fault fault, TimeScaler::StepOutcome outcome);
+    void keep_holding();
+    void freeze();
+    bool plan_fault_stop();
+    void activate_fault(Fault fault);
+    // The refusal of a command while a fault is active, or of a trajectory that starts
+    // beyond the safety limits; empty when the command may go ahead. Need command_mutex.
+    [[nodiscard]] std::optional<Result> fault_refusal() const;
+    [[nodiscard]] std::optional<Result> start_refusal(const velmor::Trajectory& trajectory) const;
+    [[nodiscard]] std::optional<std::string> safety_violation(const std::vector<double>& position,
+                                                              const std::vector<double>& velocity) const;
 
     bool sync_with_mirava;
     std::uint64_t mirava_update_interval {1};
@@ -144,6 +234,33 @@ private:
     bool command_promise_done {false};
     std::future<void> control_loop;
     std::exception_ptr loop_error;
+    // A loop thread plays the running motion (in stepping mode it may have left it). Under command_mutex.
+    bool loop_thread_active {false};
+
+    std::atomic<bool> stepping {false};
+    // Serialises stepping callers with each other and with switching stepping on or off.
+    std::mutex step_mutex;
+
+    // The active fault's code, or no_fault_code. Read anywhere without a lock (a
+    // script thread may hold the interpreter lock); set with command_mutex held, so
+    // that a command sees it together with the state of the hand-over.
+    static constexpr int no_fault_code {-1};
+    std::atomic<int> active_fault_code {no_fault_code};
+    // Under command_mutex: a fault injected during a motion that the loop has still to
+    // strike with, the fault that struck the motion being executed, faults armed since
+    // the loop last looked, and the number of clear_fault calls.
+    std::optional<Fault> pending_strike;
+    std::optional<Fault> struck_fault;
+    std::vector<ArmedFault> new_armed_faults;
+    std::uint64_t clear_count {0};
+    // Set with command_mutex held when the loop has fault news to take.
+    std::atomic<bool> fault_news {false};
+
+    mutable std::mutex safety_mutex;
+    SafetyLimits safety_limits;
+    std::atomic<bool> watching_safety {false};
+    // The driven robot's joint limits, as the planner sees them.
+    std::vector<velmor::JointLimits> joint_limits;
 
     mutable std::mutex mirava_mutex;
     std::shared_ptr<velmor::Mirava> mirava;
@@ -155,8 +272,19 @@ private:
     Result run_result {Result::Success};
     Result enable_result {Result::Success};
 
-    // Loop-local copy of the position of the current cycle, kept to reuse its capacity.
+    // Owned by whichever thread runs the cycles: copies of the current cycle's position
+    // and velocity (kept to reuse their capacity), the cycle count of this motion for
+    // Mirava updates, the armed faults taken over, the clear_fault calls seen, and
+    // whether a Hold keeps the motion on its way to a standstill.
     std::vector<double> cycle_position;
+    std::vector<double> cycle_velocity;
+    std::uint64_t cycle_counter {0};
+    std::vector<ArmedFault> armed_faults;
+    std::uint64_t clears_seen {0};
+    bool holding {false};
+    // A search around obstacles for a command handed to the running motion; it runs
+    // beside the cycles and is owned by whichever thread runs them.
+    std::unique_ptr<DeferredSearch> search;
 };
 
 }  // namespace velmor::drivers

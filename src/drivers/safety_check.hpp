@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <velmor/drivers/safety_limits.hpp>
+#include <velmor/motion/robot.hpp>
+
+namespace velmor::drivers {
+
+//! How the first broken limit of a commanded state is broken, for the log; empty
+//! when the state keeps every limit that `limits` watches. Allocates only for a
+//! broken limit, or for the workspace of a robot with several arms. `joints` are the
+//! driven robot's limits, one per joint.
+std::optional<std::string> find_safety_violation(const SafetyLimits& limits, const std::vector<velmor::JointLimits>& joints,
+                                                 velmor::Robot& robot, const std::vector<double>& position,
+                                                 const std::vector<double>& velocity);
+
+}  // namespace velmor::drivers
