@@ -3,7 +3,6 @@
 // resident memory before and after, and checks that the page is still served.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -12,6 +11,7 @@
 
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
+#include "support/resident_memory.hpp"
 #include "support/viewer_client.hpp"
 
 namespace {
@@ -21,16 +21,7 @@ namespace beast = boost::beast;
 
 constexpr std::uint16_t port = 8693;
 
-double resident_mib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6)) / 1024.0;
-        }
-    }
-    return 0.0;
-}
+using velmor::testing::resident_mib;
 
 struct Served {
     SignalTable signals {{"lamp", Signal {"lamp", std::int32_t {0}, std::nullopt}}};

@@ -5,13 +5,13 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
+#include "support/resident_memory.hpp"
 #include "support/viewer_client.hpp"
 
 namespace {
@@ -21,16 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int signal_count = 8;
 
-double resident_mib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6)) / 1024.0;
-        }
-    }
-    return 0.0;
-}
+using velmor::testing::resident_mib;
 
 struct Served {
     SignalTable signals;

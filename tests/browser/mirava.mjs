@@ -3,13 +3,10 @@
 // the obstacles of a scene file and of the driver are drawn, and a link that
 // touches one turns red.
 // Usage: node mirava.mjs <velmor-mirava executable> <artifacts-dir>
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import readline from 'node:readline';
-import { chromium } from 'playwright-core';
 import WebSocket from 'ws';
+import { check, runInBrowser, startApplication as start } from './mirava_harness.mjs';
 
 const [executable, artifacts = '.'] = process.argv.slice(2);
 if (!executable) {
@@ -18,33 +15,11 @@ if (!executable) {
 }
 fs.mkdirSync(artifacts, { recursive: true });
 
-function check(condition, text) {
-  if (!condition) {
-    throw new Error(`not ok - ${text}`);
-  }
-  console.log(`ok - ${text}`);
-}
-
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// Starts the application on a free port and resolves with its URL.
-function startApplication(robot, extra = []) {
-  const child = spawn(executable, ['--address', '127.0.0.1:0', '--robot', robot, ...extra],
-    { stdio: ['ignore', 'pipe', 'pipe'] });
-  const log = fs.createWriteStream(path.join(artifacts, `mirava_${robot}.log`));
-  child.stderr.pipe(log);
-  const url = new Promise((resolve, reject) => {
-    const lines = readline.createInterface({ input: child.stdout });
-    lines.on('line', (line) => {
-      log.write(`${line}\n`);
-      const match = line.match(/at (http:\/\/\S+)/);
-      if (match) resolve(match[1]);
-    });
-    child.on('exit', (code) => reject(new Error(`velmor-mirava ended with ${code} before listening`)));
-  });
-  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
-  return { child, url, exited };
-}
+// Starts the application for `robot` on a free port.
+const startApplication = (robot, extra = []) =>
+  start(executable, ['--robot', robot, ...extra], path.join(artifacts, `mirava_${robot}.log`));
 
 function openDriver(url) {
   const socket = new WebSocket(url.replace('http://', 'ws://') + 'driver');
@@ -227,31 +202,8 @@ async function checkObstacles(context) {
   await application.exited;
 }
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'velmor-mirava-'));
-const context = await chromium.launchPersistentContext(profile, {
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  // WebGL without a GPU needs the software rasteriser.
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync',
-    '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-});
-// Everything the page needs is served by the application itself.
-await context.route('**/*', (route) => {
-  const host = new URL(route.request().url()).hostname;
-  return host === '127.0.0.1' || host === 'localhost' ? route.continue() : route.abort();
-});
-
-let failed = false;
-try {
+await runInBrowser('velmor-mirava-', async (context) => {
   await checkRobot(context, 'ur5e', 6);
   await checkRobot(context, 'dual-arm', 12);
   await checkObstacles(context);
-} catch (error) {
-  console.error(error.message);
-  failed = true;
-} finally {
-  await context.close();
-  fs.rmSync(profile, { recursive: true, force: true });
-}
-process.exit(failed ? 1 : 0);
+});

@@ -2,12 +2,9 @@
 // recorded robot on a timeline; play, pause, speed and the slider move it, and
 // the I/O changes are marked on the timeline and shown at their times.
 // Usage: node replay.mjs <velmor-mirava executable> <recording> <expected.json> <artifacts-dir>
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import readline from 'node:readline';
-import { chromium } from 'playwright-core';
+import { check, runInBrowser, startApplication as start } from './mirava_harness.mjs';
 
 const [executable, recording, expectedFile, artifacts = '.'] = process.argv.slice(2);
 if (!executable || !recording || !expectedFile) {
@@ -16,29 +13,7 @@ if (!executable || !recording || !expectedFile) {
 }
 const expected = JSON.parse(fs.readFileSync(expectedFile, 'utf8'));
 
-function check(condition, text) {
-  if (!condition) {
-    throw new Error(`not ok - ${text}`);
-  }
-  console.log(`ok - ${text}`);
-}
-
-function startApplication() {
-  const child = spawn(executable, ['--address', '127.0.0.1:0', '--replay', recording],
-    { stdio: ['ignore', 'pipe', 'pipe'] });
-  const log = fs.createWriteStream(path.join(artifacts, 'replay.log'));
-  child.stderr.pipe(log);
-  const url = new Promise((resolve, reject) => {
-    readline.createInterface({ input: child.stdout }).on('line', (line) => {
-      log.write(`${line}\n`);
-      const match = line.match(/at (http:\/\/\S+)/);
-      if (match) resolve(match[1]);
-    });
-    child.on('exit', (code) => reject(new Error(`velmor-mirava ended with ${code} before listening`)));
-  });
-  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
-  return { child, url, exited };
-}
+const startApplication = () => start(executable, ['--replay', recording], path.join(artifacts, 'replay.log'));
 
 const jointTexts = (page) => page.$$eval('#joints td.value', (cells) => cells.map((cell) => cell.textContent));
 const ioValue = (page, name) => page.$eval(`#replay-io td[data-signal="${name}"]`, (cell) => cell.textContent);
@@ -106,28 +81,4 @@ async function checkReplay(context) {
   check(code === 0 && signal === null, 'velmor-mirava ends cleanly on SIGTERM');
 }
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'velmor-replay-'));
-const context = await chromium.launchPersistentContext(profile, {
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  // WebGL without a GPU needs the software rasteriser.
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync',
-    '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-});
-await context.route('**/*', (route) => {
-  const host = new URL(route.request().url()).hostname;
-  return host === '127.0.0.1' || host === 'localhost' ? route.continue() : route.abort();
-});
-
-let failed = false;
-try {
-  await checkReplay(context);
-} catch (error) {
-  console.error(error.message);
-  failed = true;
-} finally {
-  await context.close();
-  fs.rmSync(profile, { recursive: true, force: true });
-}
-process.exit(failed ? 1 : 0);
+await runInBrowser('velmor-replay-', checkReplay);

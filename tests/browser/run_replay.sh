@@ -4,19 +4,7 @@
 # Usage: tests/browser/run_replay.sh <build-dir>
 # Screenshots and logs go to <build-dir>/artifacts.
 set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-build="$(cd "${1:?usage: run_replay.sh <build-dir>}" && pwd)"
-artifacts="$build/artifacts"
-mkdir -p "$artifacts"
-
-application="$build/motion/app/velmor-mirava"
-if [ ! -x "$application" ]; then
-    echo "$application is missing: build the target velmor-mirava first" >&2
-    exit 1
-fi
-if [ ! -d "$here/node_modules/playwright-core" ] || [ ! -d "$here/node_modules/ws" ]; then
-    (cd "$here" && npm ci --no-audit --no-fund)
-fi
+source "$(dirname "$0")/mirava_setup.sh"
 recording="$artifacts/replay_run.jsonl"
 expected="$artifacts/replay_expected.json"
 PYTHONPATH="$build/python" /usr/bin/python3 "$here/make_recording.py" "$recording" "$expected"

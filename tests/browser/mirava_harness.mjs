@@ -1,0 +1,63 @@
+// What the browser tests of velmor-mirava share: checks that print TAP-like lines,
+// the application started on a free port, and a headless Chromium that can draw
+// WebGL and reaches nothing but the application.
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import readline from 'node:readline';
+import { chromium } from 'playwright-core';
+
+export function check(condition, text) {
+  if (!condition) {
+    throw new Error(`not ok - ${text}`);
+  }
+  console.log(`ok - ${text}`);
+}
+
+// Starts `executable` on a free port with `args`, its output logged to `logFile`;
+// `url` resolves once it says where it listens.
+export function startApplication(executable, args, logFile) {
+  const child = spawn(executable, ['--address', '127.0.0.1:0', ...args], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const log = fs.createWriteStream(logFile);
+  child.stderr.pipe(log);
+  const url = new Promise((resolve, reject) => {
+    readline.createInterface({ input: child.stdout }).on('line', (line) => {
+      log.write(`${line}\n`);
+      const match = line.match(/at (http:\/\/\S+)/);
+      if (match) resolve(match[1]);
+    });
+    child.on('exit', (code) => reject(new Error(`velmor-mirava ended with ${code} before listening`)));
+  });
+  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
+  return { child, url, exited };
+}
+
+// Runs `checks` with a fresh browser context and exits the process: 0 when they pass.
+export async function runInBrowser(profilePrefix, checks) {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), profilePrefix));
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    // WebGL without a GPU needs the software rasteriser.
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
+  });
+  // Everything the page needs is served by the application itself.
+  await context.route('**/*', (route) => {
+    const host = new URL(route.request().url()).hostname;
+    return host === '127.0.0.1' || host === 'localhost' ? route.continue() : route.abort();
+  });
+  let failed = false;
+  try {
+    await checks(context);
+  } catch (error) {
+    console.error(error.message);
+    failed = true;
+  } finally {
+    await context.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  }
+  process.exit(failed ? 1 : 0);
+}
