@@ -6,7 +6,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import WebSocket from 'ws';
-import { check, runInBrowser, startApplication as start } from './mirava_harness.mjs';
+import { check, openPage, runInBrowser, startApplication as start } from './mirava_harness.mjs';
 
 const [executable, artifacts = '.'] = process.argv.slice(2);
 if (!executable) {
@@ -90,11 +90,7 @@ async function checkRobot(context, robot, jointCount) {
   const application = startApplication(robot);
   try {
     const url = await application.url;
-    const page = await context.newPage();
-    const errors = [];
-    page.on('pageerror', (error) => errors.push(error.message));
-    await page.setViewportSize({ width: 800, height: 600 });
-    await page.goto(url);
+    const { page, errors } = await openPage(context, url, 800, 600);
     await page.waitForFunction(() => document.getElementById('connection').textContent === 'waiting for a driver');
     check((await jointTexts(page)).length === jointCount, `${robot}: the overlay lists ${jointCount} joints`);
 
@@ -160,11 +156,7 @@ async function checkObstacles(context) {
   const application = startApplication('ur5e', ['--scene', scene]);
   try {
     const url = await application.url;
-    const page = await context.newPage();
-    const errors = [];
-    page.on('pageerror', (error) => errors.push(error.message));
-    await page.setViewportSize({ width: 800, height: 600 });
-    await page.goto(url);
+    const { page, errors } = await openPage(context, url, 800, 600);
     await page.waitForFunction(() => window.miravaStats.obstacles === 2);
     check(true, 'scene: the page draws the two obstacles of the scene file');
 

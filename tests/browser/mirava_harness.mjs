@@ -33,6 +33,16 @@ export function startApplication(executable, args, logFile) {
   return { child, url, exited };
 }
 
+// Opens `url` in a new page of `width` × `height` pixels; `errors` collects the page's script errors.
+export async function openPage(context, url, width, height) {
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  await page.setViewportSize({ width, height });
+  await page.goto(url);
+  return { page, errors };
+}
+
 // Runs `checks` with a fresh browser context and exits the process: 0 when they pass.
 export async function runInBrowser(profilePrefix, checks) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), profilePrefix));

@@ -4,7 +4,7 @@
 // Usage: node replay.mjs <velmor-mirava executable> <recording> <expected.json> <artifacts-dir>
 import fs from 'node:fs';
 import path from 'node:path';
-import { check, runInBrowser, startApplication as start } from './mirava_harness.mjs';
+import { check, openPage, runInBrowser, startApplication as start } from './mirava_harness.mjs';
 
 const [executable, recording, expectedFile, artifacts = '.'] = process.argv.slice(2);
 if (!executable || !recording || !expectedFile) {
@@ -31,11 +31,7 @@ async function checkReplay(context) {
   const application = startApplication();
   try {
     const url = await application.url;
-    const page = await context.newPage();
-    const errors = [];
-    page.on('pageerror', (error) => errors.push(error.message));
-    await page.setViewportSize({ width: 1000, height: 700 });
-    await page.goto(url);
+    const { page, errors } = await openPage(context, url, 1000, 700);
     await page.waitForFunction(() => window.miravaReplay !== undefined);
     check((await page.textContent('#connection')).startsWith('replay of replay_run.jsonl'),
       'the overlay says which recording is replayed');
