@@ -310,6 +310,11 @@ TimeScaler::StepOutcome SimulatedDriver::step_state() {
 }
 
 void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome) {
+    // Most cycles are not recorded; on_cycle checks again under the lock, so a cycle
+    // racing the start of a recording is at worst left out of it.
+    if (!recorder.is_recording()) {
+        return;
+    }
     std::lock_guard lock(state_mutex);
     recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
 }
