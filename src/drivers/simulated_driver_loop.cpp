@@ -268,7 +268,7 @@ bool SimulatedDriver::hand_over_to_stepping() {
     return true;
 }
 
-bool SimulatedDriver::run_cycle() {
+bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     const ControlCycle cycle;
     if (global_signal_status.load() == SIGINT) {
         search->cancel();
@@ -291,6 +291,9 @@ bool SimulatedDriver::run_cycle() {
     }
     if (has_events()) {
         check_for_events(time_scaler.get_trajectory_time(), cycle_position);
+    }
+    if (observe) {
+        observe();
     }
     if (finish_cycle(outcome, search->pending())) {
         // A search still running belonged to the motion that ended (a pause's standstill).
