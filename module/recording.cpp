@@ -150,7 +150,13 @@ void bind_recording(py::module_& m) {
     recording
         .def_static("load", &Recording::load, py::arg("path"), "Read a recording saved as JSON Lines", Release())
         .def(
-            "save", [](Recording& self, const std::filesystem::path& path) { readable(self).save(path); },
+            "save",
+            [](Recording& self, const std::filesystem::path& path) {
+                const Recording& ready = readable(self);
+                // Saving a long run takes seconds, in which actions on the control loop need the interpreter.
+                const py::gil_scoped_release release;
+                ready.save(path);
+            },
             py::arg("path"), "Write the recording: CSV of the joint samples for a .csv path, else JSON Lines")
         .def("stop", &Recording::stop, "End the recording", Release())
         .def_property_readonly("is_running", &Recording::is_running, "Whether the driver still records into it")

@@ -1,9 +1,11 @@
 #include "deferred_search.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <utility>
 
+#include <velmor/drivers/driver.hpp>
 #include <velmor/log/log.hpp>
 
 namespace velmor::drivers {
@@ -18,21 +20,16 @@ constexpr double step_shortening = 4.440892098500626e-16;
 constexpr double handover_tolerance = 1e-6;
 
 bool close(const std::vector<double>& a, const std::vector<double>& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t j = 0; j < a.size(); ++j) {
-        if (!(std::abs(a[j] - b[j]) <= handover_tolerance)) {
-            return false;
-        }
-    }
-    return true;
+    return a.size() == b.size() && Driver::are_positions_within(a, b, handover_tolerance);
 }
 
 }  // namespace
 
 DeferredSearch::~DeferredSearch() {
     cancel();
+    for (auto& search : retired) {
+        search.wait();
+    }
 }
 
 void DeferredSearch::start(Search search, RobotState handover) {
@@ -60,12 +57,14 @@ std::optional<velmor::Trajectory> DeferredSearch::take(const RobotState& current
 }
 
 void DeferredSearch::cancel() {
+    // Searches given up earlier end within moments of seeing their flag.
+    std::erase_if(retired, [](const auto& search) { return search.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
     if (!result.valid()) {
         return;
     }
     cancelled->store(true);
-    result.wait();
-    result = {};
+    // The cycle that cancels (a stop, a fault) does not wait for the search to notice.
+    retired.push_back(std::move(result));
 }
 
 RobotState predict_state(const velmor::Trajectory& trajectory, double trajectory_time, double scale,

@@ -6,6 +6,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <velmor/drivers/robot_state.hpp>
 #include <velmor/motion/trajectory.hpp>
@@ -27,7 +28,7 @@ public:
     static constexpr std::size_t lead_cycles = 50;
 
     DeferredSearch() = default;
-    //! Cancels a running search and waits for it to end.
+    //! Cancels a running search and waits for every search to end.
     ~DeferredSearch();
     DeferredSearch(const DeferredSearch&) = delete;
     DeferredSearch& operator=(const DeferredSearch&) = delete;
@@ -42,12 +43,14 @@ public:
     //! At a due hand-over: waits for the search and returns its trajectory, unless it found
     //! none or the loop's state `current` is not the state it started from.
     std::optional<velmor::Trajectory> take(const RobotState& current);
-    //! Cancels a running search and waits for it to end.
+    //! Cancels a running search; it ends on its own thread soon after.
     void cancel();
 
 private:
     std::shared_ptr<std::atomic<bool>> cancelled;
     std::future<std::optional<velmor::Trajectory>> result;
+    // Cancelled searches not yet seen to end.
+    std::vector<std::future<std::optional<velmor::Trajectory>>> retired;
     RobotState from;
     std::size_t cycles_left {0};
 };

@@ -1,33 +1,41 @@
 #include <velmor/drivers/fault.hpp>
 
+#include <array>
+#include <cstddef>
+
 namespace velmor::drivers {
 
+namespace {
+
+struct FaultEntry {
+    std::string_view name;
+    const Result& result;
+};
+
+// In the order of the enumerators.
+const auto faults = std::to_array<FaultEntry>({
+    {"ControllerError", Result::ErrorController},
+    {"EStop", Result::ErrorControllerEStopActive},
+    {"SafetyViolation", Result::ErrorControllerSafetyViolation},
+    {"Alarm", Result::ErrorControllerAlarmActive},
+    {"NotInAutoMode", Result::ErrorControllerNotInAutoMode},
+    {"NotInRemoteMode", Result::ErrorControllerNotInRemoteMode},
+    {"Hold", Result::ErrorControllerInHoldState},
+    {"MotorsDisabled", Result::ErrorControllerEnableMotors},
+    {"ProgramStopped", Result::ErrorControllerProgramStopped},
+    {"StopFailed", Result::ErrorControllerSendingStop},
+    {"ConnectionLost", Result::ErrorControllerConnection},
+});
+static_assert(std::tuple_size_v<decltype(faults)> == static_cast<std::size_t>(Fault::ConnectionLost) + 1, "one entry per fault");
+
+const FaultEntry& entry(Fault fault) {
+    return faults.at(static_cast<std::size_t>(fault));
+}
+
+}  // namespace
+
 Result fault_result(Fault fault) {
-    switch (fault) {
-    case Fault::ControllerError:
-        return Result::ErrorController;
-    case Fault::EStop:
-        return Result::ErrorControllerEStopActive;
-    case Fault::SafetyViolation:
-        return Result::ErrorControllerSafetyViolation;
-    case Fault::Alarm:
-        return Result::ErrorControllerAlarmActive;
-    case Fault::NotInAutoMode:
-        return Result::ErrorControllerNotInAutoMode;
-    case Fault::NotInRemoteMode:
-        return Result::ErrorControllerNotInRemoteMode;
-    case Fault::Hold:
-        return Result::ErrorControllerInHoldState;
-    case Fault::MotorsDisabled:
-        return Result::ErrorControllerEnableMotors;
-    case Fault::ProgramStopped:
-        return Result::ErrorControllerProgramStopped;
-    case Fault::StopFailed:
-        return Result::ErrorControllerSendingStop;
-    case Fault::ConnectionLost:
-        return Result::ErrorControllerConnection;
-    }
-    return Result::ErrorController;
+    return entry(fault).result;
 }
 
 ControllerStatus fault_status(Fault fault) {
@@ -35,31 +43,7 @@ ControllerStatus fault_status(Fault fault) {
 }
 
 std::string_view fault_name(Fault fault) {
-    switch (fault) {
-    case Fault::ControllerError:
-        return "ControllerError";
-    case Fault::EStop:
-        return "EStop";
-    case Fault::SafetyViolation:
-        return "SafetyViolation";
-    case Fault::Alarm:
-        return "Alarm";
-    case Fault::NotInAutoMode:
-        return "NotInAutoMode";
-    case Fault::NotInRemoteMode:
-        return "NotInRemoteMode";
-    case Fault::Hold:
-        return "Hold";
-    case Fault::MotorsDisabled:
-        return "MotorsDisabled";
-    case Fault::ProgramStopped:
-        return "ProgramStopped";
-    case Fault::StopFailed:
-        return "StopFailed";
-    case Fault::ConnectionLost:
-        return "ConnectionLost";
-    }
-    return "ControllerError";
+    return entry(fault).name;
 }
 
 }  // namespace velmor::drivers

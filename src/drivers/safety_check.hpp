@@ -10,9 +10,9 @@
 namespace velmor::drivers {
 
 //! How the first broken limit of a commanded state is broken, for the log; empty
-//! when the state keeps every limit that `limits` watches. Allocates only for a
-//! broken limit, or for the workspace of a robot with several arms. `joints` are the
-//! driven robot's limits, one per joint.
+//! when the state keeps every limit that `limits` watches. The joint limits allocate
+//! only when one is broken; the workspace computes each arm's tool pose, which
+//! allocates. `joints` are the driven robot's limits, one per joint.
 std::optional<std::string> find_safety_violation(const SafetyLimits& limits, const std::vector<velmor::JointLimits>& joints,
                                                  velmor::Robot& robot, const std::vector<double>& position,
                                                  const std::vector<double>& velocity);

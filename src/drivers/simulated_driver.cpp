@@ -99,9 +99,14 @@ bool SimulatedDriver::reconnect() {
     const bool result = connect_result.load();
     connected = result;
     if (result) {
-        // Clearing needs no lock: it only lets commands through that were refused.
-        int lost = static_cast<int>(Fault::ConnectionLost);
-        active_fault_code.compare_exchange_strong(lost, no_fault_code);
+        std::lock_guard lock(command_mutex);
+        if (active_fault_code == static_cast<int>(Fault::ConnectionLost)) {
+            active_fault_code = no_fault_code;
+        }
+        // A lost connection that has not struck the motion yet is mended along with it.
+        if (pending_strike == Fault::ConnectionLost) {
+            pending_strike.reset();
+        }
     }
     return result;
 }

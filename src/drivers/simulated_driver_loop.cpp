@@ -268,7 +268,7 @@ bool SimulatedDriver::hand_over_to_stepping() {
     return true;
 }
 
-bool SimulatedDriver::run_cycle() {
+bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     const ControlCycle cycle;
     if (global_signal_status.load() == SIGINT) {
         search->cancel();
@@ -292,6 +292,9 @@ bool SimulatedDriver::run_cycle() {
     if (has_events()) {
         check_for_events(time_scaler.get_trajectory_time(), cycle_position);
     }
+    if (observe) {
+        observe();
+    }
     if (finish_cycle(outcome, search->pending())) {
         // A search still running belonged to the motion that ended (a pause's standstill).
         search->cancel();
@@ -310,6 +313,11 @@ TimeScaler::StepOutcome SimulatedDriver::step_state() {
 }
 
 void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome) {
+    // Most cycles are not recorded; on_cycle checks again under the lock, so a cycle
+    // racing the start of a recording is at worst left out of it.
+    if (!recorder.is_recording()) {
+        return;
+    }
     std::lock_guard lock(state_mutex);
     recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
 }

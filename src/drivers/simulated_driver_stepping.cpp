@@ -83,11 +83,22 @@ std::size_t SimulatedDriver::run_steps(std::size_t cycles, const std::function<b
     enter_cycles();
     std::size_t ran {0};
     std::exception_ptr error;
+    // Asked inside the cycle: once a cycle ends the motion, another thread may start
+    // the next one and replace what `until` reads.
+    bool held {false};
+    std::exception_ptr until_error;
+    const std::function<void()> observe = [&] {
+        try {
+            held = until();
+        } catch (...) {
+            until_error = std::current_exception();
+        }
+    };
     while (ran < cycles && running) {
         ++ran;
         bool goes_on {false};
         try {
-            goes_on = run_cycle();
+            goes_on = run_cycle(observe);
         } catch (...) {
             // As on the loop thread: the command fails and the driver stays usable.
             search->cancel();
@@ -97,12 +108,11 @@ std::size_t SimulatedDriver::run_steps(std::size_t cycles, const std::function<b
             error = std::current_exception();
             break;
         }
-        try {
-            if (until() || !goes_on) {
-                break;
-            }
-        } catch (...) {
-            error = std::current_exception();
+        if (until_error) {
+            error = until_error;
+            break;
+        }
+        if (held || !goes_on) {
             break;
         }
     }

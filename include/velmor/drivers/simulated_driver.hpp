@@ -180,8 +180,9 @@ private:
     };
     std::shared_future<Result> run_command_locked(const Command& command);
     void run_command();
-    // One control cycle, whichever thread runs it; whether the motion goes on.
-    bool run_cycle();
+    // One control cycle, whichever thread runs it; whether the motion goes on. `observe`
+    // runs after the cycle's events, while the cycle still owns the motion's state.
+    bool run_cycle(const std::function<void()>& observe = {});
     // Plans the command handed to the running loop, if any, and takes over the result
     // of a search around obstacles when its hand-over is due (simulated_driver_planning.cpp).
     void take_over_pending_command();

@@ -21,9 +21,8 @@ ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity)
     start();
 }
 
-ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file,
-                         std::filesystem::path path, std::size_t pool)
-    : degrees_of_freedom(degrees_of_freedom), capacity(capacity), file(file), path(std::move(path)), pool(pool) {
+ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file, std::size_t pool)
+    : degrees_of_freedom(degrees_of_freedom), capacity(capacity), file(file), pool(pool) {
     start();
 }
 
@@ -32,7 +31,6 @@ void ChunkWorker::start() {
     while (spares.size() < pool) {
         spares.push_back(std::make_unique<CycleChunk>(degrees_of_freedom, capacity));
     }
-    allocated = spares.size();
     thread = std::thread([this] { run(); });
 }
 
@@ -104,18 +102,13 @@ void ChunkWorker::run() {
     std::vector<Record> taken;
     std::unique_lock lock(mutex);
     while (true) {
-        wake.wait(lock, [this] {
-            const bool short_of_chunks = allocated < pool || (file == nullptr && spares.size() < pool);
-            return finishing || short_of_chunks || !to_write.empty() || !records.empty();
-        });
-        if (file != nullptr ? allocated < pool : spares.size() < pool && !finishing) {
+        wake.wait(lock, [this] { return finishing || short_of_spares() || !to_write.empty() || !records.empty(); });
+        if (short_of_spares() && !finishing) {
             // Allocated (and its pages touched) here, not on the control loop.
             lock.unlock();
             auto chunk = std::make_unique<CycleChunk>(degrees_of_freedom, capacity);
             lock.lock();
             spares.push_back(std::move(chunk));
-            ++allocated;
-            chunk_ready.notify_all();
             continue;
         }
         std::unique_ptr<CycleChunk> chunk;

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,8 +29,7 @@ public:
     ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity);
     //! For a streamed recording: writes to `file`, which it closes in finish();
     //! `pool` chunks circulate between the loop and the file.
-    ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file, std::filesystem::path path,
-                std::size_t pool);
+    ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file, std::size_t pool);
     //! Ends the thread; finish() is the way to end a stream that is to be complete.
     ~ChunkWorker();
     ChunkWorker(const ChunkWorker&) = delete;
@@ -52,11 +50,13 @@ private:
     void start();
     void run();
     void write_text(const std::string& text);
+    // Kept in memory, chunks stay in the recording and spares must be made anew;
+    // streamed, every chunk is made in start() and circulates. Needs `mutex`.
+    [[nodiscard]] bool short_of_spares() const { return file == nullptr && spares.size() < pool; }
 
     const std::size_t degrees_of_freedom;
     const std::size_t capacity;
     std::FILE* file {nullptr};
-    std::filesystem::path path;
     // Chunks that exist at most (streamed); spares to keep ready (in memory).
     const std::size_t pool;
 
@@ -66,7 +66,6 @@ private:
     std::vector<std::unique_ptr<CycleChunk>> spares;
     std::deque<std::unique_ptr<CycleChunk>> to_write;
     std::vector<Record> records;
-    std::size_t allocated {0};
     bool finishing {false};
     // Written by the worker thread only until it is joined.
     std::optional<std::string> error;

@@ -107,7 +107,9 @@ simulated::IoSource source_from(const std::string& name) {
 }
 
 void append_line(const Json& line, std::string& out) {
-    out += line.dump();
+    // Names come from scripts and pages as bytes; ones that are not UTF-8 are kept readable
+    // rather than failing the whole recording.
+    out += line.dump(-1, ' ', false, Json::error_handler_t::replace);
     out += '\n';
 }
 

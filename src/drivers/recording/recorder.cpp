@@ -122,21 +122,21 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
 
     std::shared_ptr<ChunkWorker> worker;
     if (path) {
+        std::string line;
+        recording::append_header_line(recording->header, line);
         std::FILE* file = std::fopen(path->c_str(), "wb");
         if (file == nullptr) {
             throw VelmorError("recording", "Could not create the recording file '" + path->string() +
                                                "': " + std::strerror(errno) + ".");
         }
         std::setvbuf(file, nullptr, _IOFBF, file_buffer_size);
-        std::string line;
-        recording::append_header_line(recording->header, line);
         if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) {
             const int error = errno;
             std::fclose(file);
             throw VelmorError("recording", "Could not write the recording file '" + path->string() +
                                                "': " + std::strerror(error) + ".");
         }
-        worker = std::make_shared<ChunkWorker>(joints, chunk_capacity, file, *path, stream_chunks);
+        worker = std::make_shared<ChunkWorker>(joints, chunk_capacity, file, stream_chunks);
         recording->stream_path = *path;
     } else {
         worker = std::make_shared<ChunkWorker>(joints, chunk_capacity);
