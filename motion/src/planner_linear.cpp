@@ -9,6 +9,7 @@
 
 #include "planning/goal_resolution.hpp"
 #include "planning/linear_path.hpp"
+#include "planning/plan_guards.hpp"
 #include "planning/robot_choice.hpp"
 
 namespace velmor {
@@ -60,11 +61,10 @@ std::optional<LinearMotion> Planner::registered_linear_motion(const std::string&
 
 std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::optional<Goal>& start,
                                         const std::optional<Goal>& goal) const {
-    if (!(delta_time > 0.0) || !std::isfinite(delta_time)) {
-        refuse("The sample interval must be a positive number of seconds, not " + std::to_string(delta_time) + ".");
-    }
+    planning::check_delta_time(delta_time);
     const auto robot = planning::choose_robot(motion.robot, environment);
     const auto arm = only_arm(robot);
+    planning::check_limits(arm->get_joint_limits());
     const std::optional<Goal>& start_point = start ? start : motion.start;
     if (!start_point) {
         refuse("The straight-line motion \"" + motion.name + "\" has no start point and none was given.");
@@ -82,9 +82,11 @@ std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::o
     if (!target.transform.matrix().allFinite()) {
         refuse("The goal pose of the straight-line motion \"" + motion.name + "\" holds numbers that are not finite.");
     }
-    Trajectory trajectory =
+    auto trajectory =
         planning::linear_path(*arm, planning::positions(*states), target, motion.max_tool_speed, delta_time);
-    trajectory.motion = motion.name;
+    if (trajectory) {
+        trajectory->motion = motion.name;
+    }
     return trajectory;
 }
 

@@ -78,7 +78,13 @@ PlanResult go_around(const Planner& planner, const std::shared_ptr<Robot>& robot
                            meets + ".",
                        met, found.iterations);
     }
-    head.append(along_straight_legs(found.path, robot->get_joint_limits(), planner.delta_time));
+    auto legs = along_straight_legs(found.path, robot->get_joint_limits(), planner.delta_time);
+    if (!legs) {
+        return refusal("No collision-free motion: " + meets +
+                           ", and the way around would last longer than an hour or a million samples.",
+                       met, found.iterations);
+    }
+    head.append(*legs);
     head.motion = direct.motion;
     head.id = direct.id;
     PlanResult result;

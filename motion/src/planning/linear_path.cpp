@@ -10,6 +10,7 @@
 #include <velmor/common/velmor_error.hpp>
 
 #include "planning/double_s_profile.hpp"
+#include "planning/plan_guards.hpp"
 
 namespace velmor::planning {
 
@@ -277,8 +278,8 @@ Trajectory sample(const RobotArm& arm, const Line& line, const JointPath& path, 
 
 }  // namespace
 
-Trajectory linear_path(const RobotArm& arm, const std::vector<double>& start, const Frame& goal,
-                       std::optional<double> max_tool_speed, double delta_time) {
+std::optional<Trajectory> linear_path(const RobotArm& arm, const std::vector<double>& start, const Frame& goal,
+                                      std::optional<double> max_tool_speed, double delta_time) {
     if (max_tool_speed && !(*max_tool_speed > 0.0)) {
         refuse("The tool speed limit must be a positive number of metres per second.");
     }
@@ -299,6 +300,9 @@ Trajectory linear_path(const RobotArm& arm, const std::vector<double>& start, co
         if (!(s.duration() <= longest_duration)) {
             refuse("The straight line passes so close to a singularity that the joints' limits would make it last "
                    "longer than " + std::to_string(static_cast<int>(longest_duration)) + " s.");
+        }
+        if (!within_sample_cap(s.duration(), delta_time)) {
+            return std::nullopt;
         }
         Trajectory trajectory = sample(arm, line, path, s, delta_time);
         if (within_limits(trajectory, limits)) {
