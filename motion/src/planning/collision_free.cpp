@@ -24,13 +24,13 @@ PlanResult refusal(std::string warning, const std::optional<Collision>& blocking
     return result;
 }
 
+}  // namespace
+
 std::string seconds(double time) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f s", time);
     return text;
 }
-
-}  // namespace
 
 PlanResult go_around(const Planner& planner, const std::shared_ptr<Robot>& robot, const CollisionModel& model,
                      Trajectory direct, const PlanOptions& options) {
