@@ -9,6 +9,7 @@
 
 #include <velmor/common/velmor_error.hpp>
 
+#include "jacobian.hpp"
 #include "planning/double_s_profile.hpp"
 #include "planning/plan_guards.hpp"
 
@@ -94,14 +95,7 @@ std::optional<Joints> follow(const RobotArm& arm, const Frame& pose, const Joint
 
 //! dq/ds at `q`: the joint rates that move the tool by `rate` per unit of s.
 Eigen::VectorXd joint_rate(const RobotArm& arm, const Joints& q, const Vector6d& rate) {
-    const std::vector<Frame> frames = arm.calculate_joint_frames(q);
-    const Eigen::Vector3d tip = frames.back().translation();
-    Eigen::Matrix<double, 6, Eigen::Dynamic> jacobian(6, static_cast<Eigen::Index>(q.size()));
-    for (std::size_t i = 0; i < q.size(); ++i) {
-        const Eigen::Vector3d axis = frames[i].rotation().col(2);
-        jacobian.col(static_cast<Eigen::Index>(i)) << axis.cross(tip - frames[i].translation()), axis;
-    }
-    return jacobian.completeOrthogonalDecomposition().solve(rate);
+    return geometric_jacobian(arm.calculate_joint_frames(q), q.size()).completeOrthogonalDecomposition().solve(rate);
 }
 
 //! The joint path sampled densely along the line, with its first three derivatives by s.
