@@ -12,6 +12,7 @@
 #include "jacobian.hpp"
 #include "planning/double_s_profile.hpp"
 #include "planning/plan_guards.hpp"
+#include "planning/sampling.hpp"
 
 namespace velmor::planning {
 
@@ -235,12 +236,7 @@ bool within_limits(const Trajectory& trajectory, const std::vector<JointLimits>&
 Trajectory sample(const RobotArm& arm, const Line& line, const JointPath& path, const Profile& s,
                   double delta_time) {
     const std::size_t dof = path.q.front().size();
-    std::vector<double> times;
-    const double closeness = 1e-9 * std::max(1.0, s.duration());
-    for (std::size_t k = 0; static_cast<double>(k) * delta_time < s.duration() - closeness; ++k) {
-        times.push_back(static_cast<double>(k) * delta_time);
-    }
-    times.push_back(times.empty() ? 0.0 : s.duration());
+    std::vector<double> times = sample_times(s.duration(), delta_time);
     std::vector<Joints> positions {path.q.front()};
     std::vector<Joints> velocities {Joints(dof, 0.0)};
     std::vector<Joints> accelerations {Joints(dof, 0.0)};

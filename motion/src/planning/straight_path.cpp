@@ -6,6 +6,7 @@
 
 #include "planning/double_s_profile.hpp"
 #include "planning/plan_guards.hpp"
+#include "planning/sampling.hpp"
 
 namespace velmor::planning {
 
@@ -35,14 +36,13 @@ std::optional<Profile> leg_profile(const std::vector<double>& from, const std::v
 Trajectory leg(const std::vector<double>& from, const std::vector<double>& to, const std::optional<Profile>& profile,
                double delta_time) {
     const std::size_t dof = from.size();
-    std::vector<double> times {0.0};
     if (profile) {
         const Profile& s = *profile;
-        const double closeness = 1e-9 * std::max(1.0, s.duration());
-        for (std::size_t k = 1; static_cast<double>(k) * delta_time < s.duration() - closeness; ++k) {
-            times.push_back(static_cast<double>(k) * delta_time);
+        std::vector<double> times = sample_times(s.duration(), delta_time);
+        // However short, a leg ends at its far point.
+        if (times.size() == 1) {
+            times.push_back(s.duration());
         }
-        times.push_back(s.duration());
         std::vector<std::vector<double>> positions;
         std::vector<std::vector<double>> velocities;
         std::vector<std::vector<double>> accelerations;
@@ -67,7 +67,7 @@ Trajectory leg(const std::vector<double>& from, const std::vector<double>& to, c
         return Trajectory(std::move(times), std::move(positions), std::move(velocities), std::move(accelerations));
     }
     // Both ends are the same point: a single sample at rest.
-    return Trajectory(std::move(times), {from}, {std::vector<double>(dof, 0.0)}, {std::vector<double>(dof, 0.0)});
+    return Trajectory({0.0}, {from}, {std::vector<double>(dof, 0.0)}, {std::vector<double>(dof, 0.0)});
 }
 
 }  // namespace
