@@ -9,6 +9,8 @@
 
 #include <velmor/common/velmor_error.hpp>
 
+#include "jacobian.hpp"
+
 namespace velmor {
 
 namespace {
@@ -71,12 +73,7 @@ std::optional<std::vector<double>> RobotArm::inverse_kinematics(const Frame& tcp
         Vector6d error = pose_error(tcp, frames.back());
         double damping = 1e-3;
         for (int iteration = 0; iteration < max_iterations && !converged(error); ++iteration) {
-            Eigen::Matrix<double, 6, Eigen::Dynamic> jacobian(6, static_cast<Eigen::Index>(n));
-            const Eigen::Vector3d tip = frames.back().translation();
-            for (std::size_t i = 0; i < n; ++i) {
-                const Eigen::Vector3d axis = frames[i].rotation().col(2);
-                jacobian.col(static_cast<Eigen::Index>(i)) << axis.cross(tip - frames[i].translation()), axis;
-            }
+            const Eigen::Matrix<double, 6, Eigen::Dynamic> jacobian = geometric_jacobian(frames, n);
             // Damped least squares; the damping adapts like Levenberg-Marquardt so that
             // steps near singularities stay short and steps far from them stay fast.
             const Eigen::Matrix<double, 6, 6> normal =

@@ -106,8 +106,8 @@ struct Mirava::Impl {
     void reconnect(double timeout);
     void send(const std::vector<double>& joint_position, const std::shared_ptr<Robot>& robot);
     void show(std::shared_ptr<const Environment> shown);
-    // Under `mutex`: queues the environment's obstacles when they changed since they were last queued.
-    void queue_obstacles_if_changed();
+    // Under `mutex`: asks the I/O thread for an obstacle frame when the obstacles changed since they were last asked for.
+    void mark_obstacles_if_changed();
     // Under `mutex`: lets the I/O thread send what waits.
     void wake_pump();
 
@@ -138,13 +138,14 @@ struct Mirava::Impl {
     // Whether set_environment was called: only then do obstacle frames go out.
     bool showing = false;
     std::shared_ptr<const Environment> environment;
-    // The obstacle revision last queued; empty when the obstacles must be sent anew.
+    // The obstacle revision last asked for; empty when the obstacles must be sent anew.
     std::optional<std::uint64_t> obstacles_queued;
-    bool has_obstacles = false;
-    std::string obstacles_frame;
+    // Whether the pump must build and send an obstacle frame before the next positions.
+    bool obstacles_wanted = false;
 
     // I/O thread only.
     std::shared_ptr<Connection> connection;
+    std::string obstacles_frame;
 
     // Last, so that it starts after every member it uses exists.
     std::thread thread;
@@ -162,7 +163,7 @@ void Mirava::Impl::reconnect(double timeout) {
         address_text = address.to_string();
         warned = false;
         has_pending = false;
-        has_obstacles = false;
+        obstacles_wanted = false;
         obstacles_queued.reset();
     }
     const auto deadline =
@@ -257,8 +258,8 @@ void Mirava::Impl::finish_attempt(const std::shared_ptr<Attempt>& attempt, const
             const std::lock_guard lock(mutex);
             state = LinkState::Up;
             pump_active = false;
-            queue_obstacles_if_changed();
-            if (has_obstacles) {
+            mark_obstacles_if_changed();
+            if (obstacles_wanted) {
                 wake_pump();
             }
         }
@@ -301,7 +302,7 @@ void Mirava::Impl::send(const std::vector<double>& joint_position, const std::sh
             // Reuses the capacity of earlier frames, so that a steady stream allocates nothing.
             format_frame(pending, joint_position, robot);
             has_pending = true;
-            queue_obstacles_if_changed();
+            mark_obstacles_if_changed();
             wake_pump();
         }
     }
@@ -316,22 +317,19 @@ void Mirava::Impl::show(std::shared_ptr<const Environment> shown) {
     environment = std::move(shown);
     obstacles_queued.reset();
     if (state == LinkState::Up) {
-        queue_obstacles_if_changed();
+        mark_obstacles_if_changed();
         wake_pump();
     }
 }
 
-void Mirava::Impl::queue_obstacles_if_changed() {
-    // Reading the revision before the obstacles never misses a change: at worst the
-    // same obstacles go out twice.
+void Mirava::Impl::mark_obstacles_if_changed() {
+    // The pump copies the obstacles after this reads the revision, so it never misses a
+    // change: at worst the same obstacles go out twice.
     const std::uint64_t revision = environment ? environment->obstacles_revision() : 0;
     if (!showing || obstacles_queued == revision) {
         return;
     }
-    const std::string scene = scene_to_json(environment ? environment->obstacles() : std::map<std::string, Shape> {});
-    // The scene is an object; the frame is the same object with its type in front.
-    obstacles_frame = R"({"type":"obstacles",)" + scene.substr(1);
-    has_obstacles = true;
+    obstacles_wanted = true;
     obstacles_queued = revision;
 }
 
@@ -344,21 +342,49 @@ void Mirava::Impl::wake_pump() {
 
 void Mirava::Impl::pump() {
     const auto writing = connection;
+    std::shared_ptr<const Environment> scene_source;
+    bool obstacles_next = false;
     {
         const std::lock_guard lock(mutex);
-        if (!writing || state != LinkState::Up || (!has_pending && !has_obstacles)) {
+        if (!writing || state != LinkState::Up || (!has_pending && !obstacles_wanted)) {
             pump_active = false;
             return;
         }
         // Obstacles go first: the positions that follow may touch them. The frame sent
         // before hands its capacity to the next one.
-        if (has_obstacles) {
-            std::swap(writing->frame_in_flight, obstacles_frame);
-            has_obstacles = false;
+        obstacles_next = obstacles_wanted;
+        if (obstacles_next) {
+            obstacles_wanted = false;
+            scene_source = environment;
         } else {
             std::swap(writing->frame_in_flight, pending);
             has_pending = false;
         }
+    }
+    if (obstacles_next) {
+        // Built here rather than under `mutex`: copying and serialising the obstacles is slow,
+        // and the driver's control cycle takes that lock to queue each position.
+        try {
+            const std::string scene =
+                scene_to_json(scene_source ? scene_source->obstacles() : std::map<std::string, Shape> {});
+            // The scene is an object; the frame is the same object with its type in front.
+            obstacles_frame.assign(R"({"type":"obstacles",)");
+            obstacles_frame.append(scene, 1);
+        } catch (const std::exception& error) {
+            // An exception would end the I/O thread; the positions still go out without the obstacles.
+            const std::string warning =
+                std::string("[velmor.mirava] Could not send the obstacles: ") + error.what() + "\n";
+            std::fputs(warning.c_str(), stderr);
+            pump();
+            return;
+        }
+        const std::lock_guard lock(mutex);
+        // A reconnect may have begun meanwhile; it sends the obstacles anew once it is up.
+        if (state != LinkState::Up) {
+            pump_active = false;
+            return;
+        }
+        std::swap(writing->frame_in_flight, obstacles_frame);
     }
     writing->ws.async_write(asio::buffer(writing->frame_in_flight),
                             [this, writing](const beast::error_code& error, std::size_t) {
@@ -385,7 +411,7 @@ void Mirava::Impl::lose(const std::shared_ptr<Connection>& lost, const beast::er
         }
         state = LinkState::Lost;
         has_pending = false;
-        has_obstacles = false;
+        obstacles_wanted = false;
         pump_active = false;
         if (!warned) {
             warned = true;

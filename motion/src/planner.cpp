@@ -6,6 +6,7 @@
 #include <velmor/common/velmor_error.hpp>
 
 #include "planning/goal_resolution.hpp"
+#include "planning/plan_guards.hpp"
 #include "planning/robot_choice.hpp"
 #include "planning/sampling.hpp"
 #include "planning/state_to_state.hpp"
@@ -15,33 +16,12 @@ namespace velmor {
 
 namespace {
 
+using planning::check_delta_time;
+using planning::check_limits;
 using planning::JointState;
 
 [[noreturn]] void refuse(const std::string& message) {
     throw VelmorError("planner", message);
-}
-
-void check_delta_time(double delta_time) {
-    if (!(delta_time > 0.0) || !std::isfinite(delta_time)) {
-        refuse("The sample interval must be a positive number of seconds, not " + std::to_string(delta_time) + ".");
-    }
-}
-
-// Longer motions are refused rather than sampled: their samples would fill the memory.
-constexpr double longest_motion {3600.0};  // [s]
-constexpr double most_samples {1e6};
-
-void check_limits(const std::vector<JointLimits>& limits) {
-    for (std::size_t i = 0; i < limits.size(); ++i) {
-        const JointLimits& l = limits[i];
-        const auto usable = [](double limit) { return std::isfinite(limit) && limit > 0.0; };
-        if (!usable(l.max_velocity) || !usable(l.max_acceleration) || !usable(l.max_jerk) ||
-            !(l.min_position <= l.max_position)) {
-            refuse("The limits of joint " + std::to_string(i) +
-                   " do not allow planning: the velocity, acceleration and jerk limits must be positive finite "
-                   "numbers and the position range must be ordered.");
-        }
-    }
 }
 
 MotionGoal as_motion_goal(const Goal& goal) {
@@ -51,7 +31,7 @@ MotionGoal as_motion_goal(const Goal& goal) {
 std::optional<Trajectory> finish(const planning::JointMotion& motion, double delta_time,
                                  const std::vector<JointState>& start, const std::vector<JointState>& goal,
                                  const std::string& name) {
-    if (!(motion.duration <= longest_motion && motion.duration / delta_time < most_samples)) {
+    if (!planning::within_sample_cap(motion.duration, delta_time)) {
         return std::nullopt;
     }
     Trajectory trajectory = planning::sample(motion, delta_time, start, goal);

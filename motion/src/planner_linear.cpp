@@ -2,13 +2,14 @@
 #include <velmor/motion/planner.hpp>
 
 #include <cmath>
-#include <cstdio>
 
 #include <velmor/common/velmor_error.hpp>
 #include <velmor/motion/robot_arm.hpp>
 
+#include "planning/collision_free.hpp"
 #include "planning/goal_resolution.hpp"
 #include "planning/linear_path.hpp"
+#include "planning/plan_guards.hpp"
 #include "planning/robot_choice.hpp"
 
 namespace velmor {
@@ -17,14 +18,6 @@ namespace {
 
 [[noreturn]] void refuse(const std::string& message) {
     throw VelmorError("planner", message);
-}
-
-std::shared_ptr<RobotArm> only_arm(const std::shared_ptr<Robot>& robot) {
-    const auto arm = robot->get_next_arm(nullptr);
-    if (!arm || robot->get_next_arm(arm) || arm->get_degrees_of_freedom() != robot->get_degrees_of_freedom()) {
-        refuse("A straight-line motion needs a robot of one arm; robot \"" + robot->name + "\" is not one.");
-    }
-    return arm;
 }
 
 //! The tool pose a goal names: a Cartesian goal's frame, or the tool pose of a joint position.
@@ -60,11 +53,10 @@ std::optional<LinearMotion> Planner::registered_linear_motion(const std::string&
 
 std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::optional<Goal>& start,
                                         const std::optional<Goal>& goal) const {
-    if (!(delta_time > 0.0) || !std::isfinite(delta_time)) {
-        refuse("The sample interval must be a positive number of seconds, not " + std::to_string(delta_time) + ".");
-    }
+    planning::check_delta_time(delta_time);
     const auto robot = planning::choose_robot(motion.robot, environment);
-    const auto arm = only_arm(robot);
+    const auto arm = planning::single_arm(robot, "A straight-line motion");
+    planning::check_limits(arm->get_joint_limits());
     const std::optional<Goal>& start_point = start ? start : motion.start;
     if (!start_point) {
         refuse("The straight-line motion \"" + motion.name + "\" has no start point and none was given.");
@@ -79,12 +71,12 @@ std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::o
         }
     }
     const Frame target = goal ? goal_pose(*arm, *goal) : motion.goal.frame;
-    if (!target.transform.matrix().allFinite()) {
-        refuse("The goal pose of the straight-line motion \"" + motion.name + "\" holds numbers that are not finite.");
-    }
-    Trajectory trajectory =
+    planning::check_finite(target, "goal pose of the straight-line motion \"" + motion.name + "\"");
+    auto trajectory =
         planning::linear_path(*arm, planning::positions(*states), target, motion.max_tool_speed, delta_time);
-    trajectory.motion = motion.name;
+    if (trajectory) {
+        trajectory->motion = motion.name;
+    }
     return trajectory;
 }
 
@@ -97,9 +89,7 @@ PlanResult Planner::plan(const LinearMotion& motion, const std::optional<Goal>& 
     }
     if (auto met = collision_model(motion.robot).check(*result.trajectory)) {
         result.trajectory.reset();
-        char time[32];
-        std::snprintf(time, sizeof time, "%.3f s", met->time);
-        result.warning = "The straight line meets " + met->describe() + " after " + time +
+        result.warning = "The straight line meets " + met->describe() + " after " + planning::seconds(met->time) +
                          "; a straight line cannot go around it.";
         result.blocking = std::move(met);
     }

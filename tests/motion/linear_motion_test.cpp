@@ -164,4 +164,12 @@ TEST(LinearMotion, IsPlannedByNameAndRefusedWhenItMeetsAnObstacle) {
                  VelmorError);
 }
 
+TEST(LinearMotion, IsNotPlannedBeyondAMillionSamples) {
+    const auto arm = std::make_shared<robots::UR5e>();
+    const Frame goal = Frame::from_translation(0.0, 0.0, -0.2) * arm->calculate_tcp(above_pick);
+    const LinearMotion down(arm, "down", above_pick, CartesianWaypoint {goal, std::nullopt});
+    EXPECT_TRUE(Planner(arm, 1e-3).plan(down));
+    EXPECT_FALSE(Planner(arm, 1e-7).plan(down));
+}
+
 }  // namespace

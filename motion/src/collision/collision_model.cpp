@@ -107,7 +107,6 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
     for (auto arm = robot->get_next_arm(nullptr); arm; arm = robot->get_next_arm(arm)) {
         chain.push_back(arm);
     }
-    arm_count = chain.size();
     std::size_t first_joint = 0;
     for (const auto& arm : chain) {
         add_arm(*this, *arm, first_joint, chain.size() > 1);

@@ -76,7 +76,6 @@ struct CollisionModel::Impl {
     };
 
     std::size_t degrees_of_freedom {0};
-    std::size_t arm_count {0};
     std::vector<Arm> arms;
     std::vector<Link> links;
     std::vector<Body> bodies;

@@ -17,11 +17,11 @@ double velocity_ahead(const JointState& state, double max_jerk) {
     return state.velocity + a * a / (2.0 * max_jerk);
 }
 
+}  // namespace
+
 JointState mirrored(const JointState& state) {
     return {-state.position, -state.velocity, -state.acceleration};
 }
-
-}  // namespace
 
 JerkPhases acceleration_into_limits(const JointState& start, const JointLimits& limits) {
     JerkPhases phases;

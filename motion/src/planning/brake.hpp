@@ -6,6 +6,9 @@
 
 namespace velmor::planning {
 
+//! `state` mirrored about position 0: position, velocity and acceleration negated.
+JointState mirrored(const JointState& state);
+
 //! Full jerk towards the acceleration limit while a joint accelerates beyond it: empty
 //! when the acceleration is within its limit.
 JerkPhases acceleration_into_limits(const JointState& start, const JointLimits& limits);

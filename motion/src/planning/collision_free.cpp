@@ -24,13 +24,13 @@ PlanResult refusal(std::string warning, const std::optional<Collision>& blocking
     return result;
 }
 
+}  // namespace
+
 std::string seconds(double time) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f s", time);
     return text;
 }
-
-}  // namespace
 
 PlanResult go_around(const Planner& planner, const std::shared_ptr<Robot>& robot, const CollisionModel& model,
                      Trajectory direct, const PlanOptions& options) {
@@ -78,7 +78,13 @@ PlanResult go_around(const Planner& planner, const std::shared_ptr<Robot>& robot
                            meets + ".",
                        met, found.iterations);
     }
-    head.append(along_straight_legs(found.path, robot->get_joint_limits(), planner.delta_time));
+    auto legs = along_straight_legs(found.path, robot->get_joint_limits(), planner.delta_time);
+    if (!legs) {
+        return refusal("No collision-free motion: " + meets +
+                           ", and the way around would last longer than an hour or a million samples.",
+                       met, found.iterations);
+    }
+    head.append(*legs);
     head.motion = direct.motion;
     head.id = direct.id;
     PlanResult result;

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include <velmor/motion/collision.hpp>
 #include <velmor/motion/plan_options.hpp>
 #include <velmor/motion/planner.hpp>
 
 namespace velmor::planning {
+
+//! `time` [s] as text with three decimals and its unit, for messages.
+std::string seconds(double time);
 
 //! `direct` when nothing along it collides in `model`; otherwise a trajectory from the
 //! same start that stops first (when moving), then follows a searched collision-free

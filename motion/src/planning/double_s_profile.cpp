@@ -47,14 +47,6 @@ Phases phases(double distance, const JointLimits& limits) {
 
 }  // namespace
 
-double double_s_duration(double distance, const JointLimits& limits) {
-    if (distance == 0.0) {
-        return 0.0;
-    }
-    const Phases p = phases(std::abs(distance), limits);
-    return 2.0 * p.acceleration + p.cruise;
-}
-
 Profile double_s(double from, double to, const JointLimits& limits) {
     Profile profile(JointState {from, 0.0, 0.0});
     const double distance = to - from;

@@ -9,9 +9,6 @@
 
 namespace velmor::planning {
 
-//! Duration [s] of the time-optimal jerk-limited rest-to-rest motion over `distance` [rad].
-double double_s_duration(double distance, const JointLimits& limits);
-
 //! The time-optimal jerk-limited ("double S", seven-phase) motion of one joint
 //! from rest at `from` to rest at `to`.
 Profile double_s(double from, double to, const JointLimits& limits);

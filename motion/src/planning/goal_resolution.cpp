@@ -17,6 +17,9 @@ namespace {
     throw VelmorError("planner", message);
 }
 
+const std::string cartesian_point {"A Cartesian point"};
+const std::string per_arm {", so give a point per arm in a RobotMap"};
+
 void check_size(std::size_t size, std::size_t dof, const std::string& what) {
     if (size != dof) {
         refuse("The " + what + " has " + std::to_string(size) + " entries but the robot has " + std::to_string(dof) +
@@ -24,17 +27,14 @@ void check_size(std::size_t size, std::size_t dof, const std::string& what) {
     }
 }
 
+// Overloads the one for frames, which the header declares.
+using planning::check_finite;
+
 void check_finite(const std::vector<double>& values, const std::string& what) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (!std::isfinite(values[i])) {
             refuse("The " + what + " of joint " + std::to_string(i) + " is not a finite number.");
         }
-    }
-}
-
-void check_finite(const Frame& frame, const std::string& what) {
-    if (!frame.transform.matrix().allFinite()) {
-        refuse("The " + what + " holds numbers that are not finite.");
     }
 }
 
@@ -60,15 +60,6 @@ std::vector<ArmSlot> arms_of(const std::shared_ptr<Robot>& robot) {
         offset += arm->get_degrees_of_freedom();
     }
     return result;
-}
-
-std::shared_ptr<RobotArm> single_arm(const std::shared_ptr<Robot>& robot) {
-    const std::vector<ArmSlot> arms = arms_of(robot);
-    if (arms.size() != 1 || arms.front().arm->get_degrees_of_freedom() != robot->get_degrees_of_freedom()) {
-        refuse("A Cartesian point needs a robot of one arm; robot \"" + robot->name + "\" has " +
-               std::to_string(arms.size()) + " arms, so give a point per arm in a RobotMap.");
-    }
-    return arms.front().arm;
 }
 
 //! Seed for inverse kinematics when neither a reference nor a start is known.
@@ -170,7 +161,7 @@ std::vector<JointState> clamp_into(const Region& region, const std::vector<Joint
 
 std::optional<std::vector<JointState>> reach_region(const std::shared_ptr<Robot>& robot, const CartesianRegion& region,
                                                     const std::vector<JointState>& start) {
-    const std::shared_ptr<RobotArm> arm = single_arm(robot);
+    const std::shared_ptr<RobotArm> arm = single_arm(robot, cartesian_point, per_arm);
     check_finite(region.frame, "region's tool pose");
     if (std::isnan(region.position_tolerance) || std::isnan(region.orientation_tolerance)) {
         refuse("The region's tolerances are not numbers.");
@@ -186,6 +177,22 @@ std::optional<std::vector<JointState>> reach_region(const std::shared_ptr<Robot>
 }
 
 }  // namespace
+
+void check_finite(const Frame& frame, const std::string& what) {
+    if (!frame.transform.matrix().allFinite()) {
+        refuse("The " + what + " holds numbers that are not finite.");
+    }
+}
+
+std::shared_ptr<RobotArm> single_arm(const std::shared_ptr<Robot>& robot, const std::string& needing,
+                                     const std::string& advice) {
+    const std::vector<ArmSlot> arms = arms_of(robot);
+    if (arms.size() != 1 || arms.front().arm->get_degrees_of_freedom() != robot->get_degrees_of_freedom()) {
+        refuse(needing + " needs a robot of one arm; robot \"" + robot->name + "\" has " +
+               std::to_string(arms.size()) + " arms" + advice + ".");
+    }
+    return arms.front().arm;
+}
 
 std::vector<JointState> to_states(const Waypoint& point, std::size_t dof, const char* what) {
     check_size(point.position.size(), dof, std::string(what) + "'s position");
@@ -218,7 +225,7 @@ std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot
         return to_states(*waypoint, dof, "start");
     }
     if (const auto* cartesian = std::get_if<CartesianWaypoint>(&start)) {
-        const auto arm = single_arm(robot);
+        const auto arm = single_arm(robot, cartesian_point, per_arm);
         return solve(*arm, cartesian->frame, cartesian->reference_config, middle_of_ranges(*arm));
     }
     return resolve_map(robot, std::get<RobotMap>(start), nullptr);
@@ -236,7 +243,7 @@ std::optional<std::vector<JointState>> resolve_goal(const std::shared_ptr<Robot>
         return to_states(*waypoint, dof, "goal");
     }
     if (const auto* cartesian = std::get_if<CartesianWaypoint>(&goal)) {
-        return solve(*single_arm(robot), cartesian->frame, cartesian->reference_config, positions(start));
+        return solve(*single_arm(robot, cartesian_point, per_arm), cartesian->frame, cartesian->reference_config, positions(start));
     }
     if (const auto* map = std::get_if<RobotMap>(&goal)) {
         return resolve_map(robot, *map, &start);

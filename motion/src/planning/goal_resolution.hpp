@@ -2,15 +2,26 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include <velmor/motion/frame.hpp>
 #include <velmor/motion/goal.hpp>
 #include <velmor/motion/robot.hpp>
+#include <velmor/motion/robot_arm.hpp>
 #include <velmor/motion/waypoint.hpp>
 
 #include "planning/profile.hpp"
 
 namespace velmor::planning {
+
+//! Throws VelmorError (module "planner") unless `frame` holds finite numbers only (`what` names it).
+void check_finite(const Frame& frame, const std::string& what);
+
+//! The one arm of `robot`; throws VelmorError (module "planner") saying that `needing`
+//! needs a robot of one arm, followed by `advice`, when the robot has another number of arms.
+std::shared_ptr<RobotArm> single_arm(const std::shared_ptr<Robot>& robot, const std::string& needing,
+                                     const std::string& advice = "");
 
 //! The joint states of a waypoint; throws VelmorError (module "planner") when its
 //! vectors do not have `dof` entries or hold numbers that are not finite (`what` names

@@ -13,10 +13,6 @@ namespace velmor::planning {
 
 namespace {
 
-JointState mirrored(const JointState& state) {
-    return {-state.position, -state.velocity, -state.acceleration};
-}
-
 //! The shortest duration [s], not less than `duration`, in which `motion` covers at least
 //! `distance` [rad]; at `duration` it covers `short_of` [rad] less. Its distance falls and
 //! then rises with the duration, linearly once it cruises, so there is one such crossing:

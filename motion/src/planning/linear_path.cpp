@@ -9,7 +9,10 @@
 
 #include <velmor/common/velmor_error.hpp>
 
+#include "jacobian.hpp"
 #include "planning/double_s_profile.hpp"
+#include "planning/plan_guards.hpp"
+#include "planning/sampling.hpp"
 
 namespace velmor::planning {
 
@@ -93,14 +96,7 @@ std::optional<Joints> follow(const RobotArm& arm, const Frame& pose, const Joint
 
 //! dq/ds at `q`: the joint rates that move the tool by `rate` per unit of s.
 Eigen::VectorXd joint_rate(const RobotArm& arm, const Joints& q, const Vector6d& rate) {
-    const std::vector<Frame> frames = arm.calculate_joint_frames(q);
-    const Eigen::Vector3d tip = frames.back().translation();
-    Eigen::Matrix<double, 6, Eigen::Dynamic> jacobian(6, static_cast<Eigen::Index>(q.size()));
-    for (std::size_t i = 0; i < q.size(); ++i) {
-        const Eigen::Vector3d axis = frames[i].rotation().col(2);
-        jacobian.col(static_cast<Eigen::Index>(i)) << axis.cross(tip - frames[i].translation()), axis;
-    }
-    return jacobian.completeOrthogonalDecomposition().solve(rate);
+    return geometric_jacobian(arm.calculate_joint_frames(q), q.size()).completeOrthogonalDecomposition().solve(rate);
 }
 
 //! The joint path sampled densely along the line, with its first three derivatives by s.
@@ -240,12 +236,7 @@ bool within_limits(const Trajectory& trajectory, const std::vector<JointLimits>&
 Trajectory sample(const RobotArm& arm, const Line& line, const JointPath& path, const Profile& s,
                   double delta_time) {
     const std::size_t dof = path.q.front().size();
-    std::vector<double> times;
-    const double closeness = 1e-9 * std::max(1.0, s.duration());
-    for (std::size_t k = 0; static_cast<double>(k) * delta_time < s.duration() - closeness; ++k) {
-        times.push_back(static_cast<double>(k) * delta_time);
-    }
-    times.push_back(times.empty() ? 0.0 : s.duration());
+    std::vector<double> times = sample_times(s.duration(), delta_time);
     std::vector<Joints> positions {path.q.front()};
     std::vector<Joints> velocities {Joints(dof, 0.0)};
     std::vector<Joints> accelerations {Joints(dof, 0.0)};
@@ -277,8 +268,8 @@ Trajectory sample(const RobotArm& arm, const Line& line, const JointPath& path, 
 
 }  // namespace
 
-Trajectory linear_path(const RobotArm& arm, const std::vector<double>& start, const Frame& goal,
-                       std::optional<double> max_tool_speed, double delta_time) {
+std::optional<Trajectory> linear_path(const RobotArm& arm, const std::vector<double>& start, const Frame& goal,
+                                      std::optional<double> max_tool_speed, double delta_time) {
     if (max_tool_speed && !(*max_tool_speed > 0.0)) {
         refuse("The tool speed limit must be a positive number of metres per second.");
     }
@@ -299,6 +290,9 @@ Trajectory linear_path(const RobotArm& arm, const std::vector<double>& start, co
         if (!(s.duration() <= longest_duration)) {
             refuse("The straight line passes so close to a singularity that the joints' limits would make it last "
                    "longer than " + std::to_string(static_cast<int>(longest_duration)) + " s.");
+        }
+        if (!within_sample_cap(s.duration(), delta_time)) {
+            return std::nullopt;
         }
         Trajectory trajectory = sample(arm, line, path, s, delta_time);
         if (within_limits(trajectory, limits)) {

@@ -28,12 +28,6 @@ void Profile::append_jerk(double duration, double jerk, const JointState& state)
     append(Piece {duration, {state.position, state.velocity, state.acceleration / 2.0, jerk / 6.0}});
 }
 
-void Profile::append(const Profile& other) {
-    for (const Piece& piece : other.pieces_) {
-        append(piece);
-    }
-}
-
 JointState Profile::at(double t) const {
     if (pieces_.empty()) {
         return t <= 0.0 ? start : JointState {start.position + start.velocity * t, start.velocity, 0.0};

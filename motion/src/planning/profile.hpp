@@ -49,8 +49,6 @@ public:
     //! Appends a piece that starts in `state` and keeps `jerk` [rad/s³] for `duration` [s];
     //! `state` must continue the end state.
     void append_jerk(double duration, double jerk, const JointState& state);
-    //! Appends every piece of `other`, which must start where this profile ends.
-    void append(const Profile& other);
 
     //! Total duration [s].
     [[nodiscard]] double duration() const { return total; }

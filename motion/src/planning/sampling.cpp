@@ -35,19 +35,28 @@ std::size_t regular_samples(double end, double delta_time, double closeness) {
 
 }  // namespace
 
+std::vector<double> sample_times(double duration, double delta_time) {
+    // A regular sample closer than this to the end would leave an interval too short to mean anything.
+    const double closeness = 1e-9 * std::max(1.0, duration);
+    const std::size_t regular = regular_samples(duration, delta_time, closeness);
+    std::vector<double> times;
+    times.reserve(regular + 1);
+    for (std::size_t k = 0; k < regular; ++k) {
+        times.push_back(static_cast<double>(k) * delta_time);
+    }
+    // A motion shorter than that is a single sample: the start.
+    times.push_back(regular == 0 ? 0.0 : duration);
+    return times;
+}
+
 Trajectory sample(const JointMotion& motion, double delta_time, const std::vector<JointState>& start,
                   const std::vector<JointState>& end) {
     const std::size_t dof = start.size();
-    // A regular sample closer than this to the end would leave an interval too short to mean anything.
-    const double closeness = 1e-9 * std::max(1.0, motion.duration);
-    const std::size_t regular = regular_samples(motion.duration, delta_time, closeness);
-    // A motion shorter than that is a single sample: the start.
-    const std::size_t count = std::max<std::size_t>(regular + 1, 1);
-    std::vector<double> times;
+    std::vector<double> times = sample_times(motion.duration, delta_time);
+    const std::size_t count = times.size();
     std::vector<std::vector<double>> positions;
     std::vector<std::vector<double>> velocities;
     std::vector<std::vector<double>> accelerations;
-    times.reserve(count);
     positions.reserve(count);
     velocities.reserve(count);
     accelerations.reserve(count);
@@ -56,7 +65,7 @@ Trajectory sample(const JointMotion& motion, double delta_time, const std::vecto
     std::vector<std::size_t> piece(dof, 0);
     for (std::size_t k = 0; k < count; ++k) {
         const bool last = k + 1 == count && k > 0;
-        const double t = last ? motion.duration : static_cast<double>(k) * delta_time;
+        const double t = times[k];
         std::vector<double> position(dof);
         std::vector<double> velocity(dof);
         std::vector<double> acceleration(dof);
@@ -79,7 +88,6 @@ Trajectory sample(const JointMotion& motion, double delta_time, const std::vecto
                 acceleration[i] = s.acceleration;
             }
         }
-        times.push_back(t);
         positions.push_back(std::move(position));
         velocities.push_back(std::move(velocity));
         accelerations.push_back(std::move(acceleration));

@@ -5,19 +5,19 @@
 #include <limits>
 
 #include "planning/double_s_profile.hpp"
+#include "planning/plan_guards.hpp"
+#include "planning/sampling.hpp"
 
 namespace velmor::planning {
 
 namespace {
 
-//! One leg: every joint moves by its share of one normalised double S profile s(t)
-//! from 0 to 1, so the joints stay on the straight line between the ends.
-Trajectory leg(const std::vector<double>& from, const std::vector<double>& to, const std::vector<JointLimits>& limits,
-               double delta_time) {
-    const std::size_t dof = from.size();
+//! The normalised double S profile s(t) from 0 to 1 of one leg; empty when both ends are the same point.
+std::optional<Profile> leg_profile(const std::vector<double>& from, const std::vector<double>& to,
+                                   const std::vector<JointLimits>& limits) {
     constexpr double infinity = std::numeric_limits<double>::infinity();
     JointLimits normalised {0.0, 1.0, infinity, infinity, infinity};
-    for (std::size_t j = 0; j < dof; ++j) {
+    for (std::size_t j = 0; j < from.size(); ++j) {
         const double distance = std::abs(to[j] - from[j]);
         if (distance > 0.0) {
             normalised.max_velocity = std::min(normalised.max_velocity, limits[j].max_velocity / distance);
@@ -25,14 +25,24 @@ Trajectory leg(const std::vector<double>& from, const std::vector<double>& to, c
             normalised.max_jerk = std::min(normalised.max_jerk, limits[j].max_jerk / distance);
         }
     }
-    std::vector<double> times {0.0};
-    if (normalised.max_velocity < infinity) {
-        const Profile s = double_s(0.0, 1.0, normalised);
-        const double closeness = 1e-9 * std::max(1.0, s.duration());
-        for (std::size_t k = 1; static_cast<double>(k) * delta_time < s.duration() - closeness; ++k) {
-            times.push_back(static_cast<double>(k) * delta_time);
+    if (!(normalised.max_velocity < infinity)) {
+        return std::nullopt;
+    }
+    return double_s(0.0, 1.0, normalised);
+}
+
+//! One leg: every joint moves by its share of the leg's profile, so the joints stay on
+//! the straight line between the ends.
+Trajectory leg(const std::vector<double>& from, const std::vector<double>& to, const std::optional<Profile>& profile,
+               double delta_time) {
+    const std::size_t dof = from.size();
+    if (profile) {
+        const Profile& s = *profile;
+        std::vector<double> times = sample_times(s.duration(), delta_time);
+        // However short, a leg ends at its far point.
+        if (times.size() == 1) {
+            times.push_back(s.duration());
         }
-        times.push_back(s.duration());
         std::vector<std::vector<double>> positions;
         std::vector<std::vector<double>> velocities;
         std::vector<std::vector<double>> accelerations;
@@ -57,16 +67,25 @@ Trajectory leg(const std::vector<double>& from, const std::vector<double>& to, c
         return Trajectory(std::move(times), std::move(positions), std::move(velocities), std::move(accelerations));
     }
     // Both ends are the same point: a single sample at rest.
-    return Trajectory(std::move(times), {from}, {std::vector<double>(dof, 0.0)}, {std::vector<double>(dof, 0.0)});
+    return Trajectory({0.0}, {from}, {std::vector<double>(dof, 0.0)}, {std::vector<double>(dof, 0.0)});
 }
 
 }  // namespace
 
-Trajectory along_straight_legs(const std::vector<std::vector<double>>& points, const std::vector<JointLimits>& limits,
-                               double delta_time) {
+std::optional<Trajectory> along_straight_legs(const std::vector<std::vector<double>>& points,
+                                              const std::vector<JointLimits>& limits, double delta_time) {
+    std::vector<std::optional<Profile>> profiles;
+    double duration = 0.0;
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+        profiles.push_back(leg_profile(points[i], points[i + 1], limits));
+        duration += profiles.back() ? profiles.back()->duration() : 0.0;
+    }
+    if (!within_sample_cap(duration, delta_time)) {
+        return std::nullopt;
+    }
     Trajectory result;
     for (std::size_t i = 0; i + 1 < points.size(); ++i) {
-        result.append(leg(points[i], points[i + 1], limits, delta_time));
+        result.append(leg(points[i], points[i + 1], profiles[i], delta_time));
     }
     return result;
 }

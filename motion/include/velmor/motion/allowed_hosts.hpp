@@ -25,9 +25,6 @@ public:
     //! else only for an http or https origin whose host is allowed; "null" is refused.
     [[nodiscard]] bool allows_origin(std::optional<std::string_view> origin, std::string_view local_address) const;
 
-    //! Whether the server listens beyond the loopback interface.
-    [[nodiscard]] bool network() const { return network_; }
-
 private:
     [[nodiscard]] bool allows_name(std::string name, std::string_view local_address) const;
 

@@ -1,0 +1,45 @@
+#include "planning/plan_guards.hpp"
+
+#include <cmath>
+#include <string>
+
+#include <velmor/common/velmor_error.hpp>
+
+namespace velmor::planning {
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& message) {
+    throw VelmorError("planner", message);
+}
+
+// Longer motions are refused rather than sampled: their samples would fill the memory.
+constexpr double longest_motion {3600.0};  // [s]
+constexpr double most_samples {1e6};
+
+}  // namespace
+
+void check_delta_time(double delta_time) {
+    if (!(delta_time > 0.0) || !std::isfinite(delta_time)) {
+        refuse("The sample interval must be a positive number of seconds, not " + std::to_string(delta_time) + ".");
+    }
+}
+
+void check_limits(const std::vector<JointLimits>& limits) {
+    for (std::size_t i = 0; i < limits.size(); ++i) {
+        const JointLimits& l = limits[i];
+        const auto usable = [](double limit) { return std::isfinite(limit) && limit > 0.0; };
+        if (!usable(l.max_velocity) || !usable(l.max_acceleration) || !usable(l.max_jerk) ||
+            !(l.min_position <= l.max_position)) {
+            refuse("The limits of joint " + std::to_string(i) +
+                   " do not allow planning: the velocity, acceleration and jerk limits must be positive finite "
+                   "numbers and the position range must be ordered.");
+        }
+    }
+}
+
+bool within_sample_cap(double duration, double delta_time) {
+    return duration <= longest_motion && duration / delta_time < most_samples;
+}
+
+}  // namespace velmor::planning

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <vector>
+
+#include <velmor/motion/robot.hpp>
+
+namespace velmor::planning {
+
+//! Throws VelmorError (module "planner") unless `delta_time` [s] is a positive finite number.
+void check_delta_time(double delta_time);
+
+//! Throws VelmorError (module "planner") unless every joint's velocity, acceleration and
+//! jerk limits are positive finite numbers and its position range is ordered.
+void check_limits(const std::vector<JointLimits>& limits);
+
+//! Whether a motion of `duration` [s] sampled every `delta_time` [s] stays within an hour
+//! and a million samples; longer ones are refused rather than sampled.
+bool within_sample_cap(double duration, double delta_time);
+
+}  // namespace velmor::planning
