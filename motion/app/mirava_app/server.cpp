@@ -9,6 +9,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <velmor/motion/local_server.hpp>
 #include <velmor/motion/robots.hpp>
 #include <velmor/motion/scene_json.hpp>
 #include <velmor/common/velmor_error.hpp>
@@ -100,10 +101,8 @@ struct Server::Impl {
             if (error == asio::error::operation_aborted || !acceptor.is_open()) {
                 return;
             }
-            if (error == asio::error::no_descriptors || error == boost::system::errc::too_many_files_open_in_system ||
-                error == asio::error::no_buffer_space || error == asio::error::no_memory) {
-                // The connection stays in the backlog; accepting again at once would spin.
-                accept_pause.expires_after(std::chrono::milliseconds(100));
+            if (is_out_of_resources(error)) {
+                accept_pause.expires_after(accept_backoff);
                 accept_pause.async_wait([this](const beast::error_code& wait_error) {
                     if (!wait_error) {
                         accept_next();
@@ -112,6 +111,7 @@ struct Server::Impl {
                 return;
             }
             if (!error) {
+                prepare_accepted(socket);
                 std::make_shared<HttpSession>(std::move(socket), relay, site)->run();
             }
             accept_next();

@@ -72,12 +72,7 @@ std::optional<std::string> read_file(const std::filesystem::path& path) {
 }  // namespace
 
 HttpSession::HttpSession(asio::ip::tcp::socket socket, Relay& relay, const Site& site)
-    : stream(std::move(socket)), relay(relay), site(site) {
-    beast::error_code ignored;
-    // Positions are small frames sent one after the other; none may wait for the previous one's acknowledgement.
-    stream.socket().set_option(asio::ip::tcp::no_delay(true), ignored);
-    local_address = local_address_of(stream.socket());
-}
+    : stream(std::move(socket)), local_address(local_address_of(stream.socket())), relay(relay), site(site) {}
 
 void HttpSession::run() {
     read_request();

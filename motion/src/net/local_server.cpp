@@ -36,6 +36,17 @@ std::optional<Refusal> refuse_foreign(const http::request_header<>& request, con
     return std::nullopt;
 }
 
+bool is_out_of_resources(const boost::system::error_code& error) {
+    namespace error_codes = boost::asio::error;
+    return error == error_codes::no_descriptors || error == boost::system::errc::too_many_files_open_in_system ||
+           error == error_codes::no_buffer_space || error == error_codes::no_memory;
+}
+
+void prepare_accepted(boost::asio::ip::tcp::socket& socket) {
+    boost::system::error_code ignored;
+    socket.set_option(boost::asio::ip::tcp::no_delay(true), ignored);
+}
+
 std::string local_address_of(const boost::asio::ip::tcp::socket& socket) {
     boost::system::error_code ec;
     const auto endpoint = socket.local_endpoint(ec);
