@@ -47,10 +47,14 @@ std::string checked_replay(const std::optional<Replay>& replay, const Robot& rob
     return replay->json;
 }
 
-bool is_loopback(const std::string& host) {
+asio::ip::address listening_address(const ServerOptions& options) {
     beast::error_code ec;
-    const auto address = asio::ip::make_address(host, ec);
-    return !ec && address.is_loopback();
+    const auto address = asio::ip::make_address(options.host, ec);
+    if (ec) {
+        throw VelmorError("mirava", "Cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " +
+                                        ec.message() + ".");
+    }
+    return address;
 }
 
 std::shared_ptr<Robot> make_robot(const std::string& name) {
@@ -77,12 +81,13 @@ std::map<std::string, Shape> scene_obstacles(const std::filesystem::path& scene)
 struct Server::Impl {
     explicit Impl(const ServerOptions& options)
         : robot(make_robot(options.robot)),
+          address(listening_address(options)),
           site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot),
-                AllowedHosts(!is_loopback(options.host), {})},
+                AllowedHosts(address, {})},
           relay(robot, scene_obstacles(options.scene)),
           update_interval(checked_interval(options.update_interval)) {
         try {
-            const tcp::endpoint endpoint(asio::ip::make_address(options.host), options.port);
+            const tcp::endpoint endpoint(address, options.port);
             acceptor.open(endpoint.protocol());
             acceptor.set_option(asio::socket_base::reuse_address(true));
             acceptor.bind(endpoint);
@@ -143,6 +148,7 @@ struct Server::Impl {
     }
 
     std::shared_ptr<Robot> robot;
+    asio::ip::address address;
     Site site;
     // Before the I/O context: the sessions its handlers own refer to these.
     Relay relay;

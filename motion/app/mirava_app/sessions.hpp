@@ -28,7 +28,7 @@ struct Site {
     std::string replay_json;
     //! Names the server may be reached under; requests under other Host names and WebSocket
     //! handshakes from pages of other origins are refused.
-    AllowedHosts hosts {false, {}};
+    AllowedHosts hosts {boost::asio::ip::address_v4::loopback(), {}};
 };
 
 using WebSocket = boost::beast::websocket::stream<boost::beast::tcp_stream>;
