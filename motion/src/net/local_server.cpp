@@ -47,6 +47,18 @@ void prepare_accepted(boost::asio::ip::tcp::socket& socket) {
     socket.set_option(boost::asio::ip::tcp::no_delay(true), ignored);
 }
 
+std::string browser_url(std::string_view host, std::uint16_t port) {
+    std::string name(host);
+    boost::system::error_code ec;
+    const auto address = boost::asio::ip::make_address(name, ec);
+    if (!ec && address.is_unspecified()) {
+        name = "localhost";
+    } else if (!ec && address.is_v6()) {
+        name = "[" + name + "]";
+    }
+    return "http://" + name + ":" + std::to_string(port);
+}
+
 std::string local_address_of(const boost::asio::ip::tcp::socket& socket) {
     boost::system::error_code ec;
     const auto endpoint = socket.local_endpoint(ec);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,10 @@ inline constexpr std::chrono::milliseconds accept_backoff {100};
 //! Sets up an accepted connection: small frames go out at once, without waiting for the
 //! acknowledgement of the previous one.
 void prepare_accepted(boost::asio::ip::tcp::socket& socket);
+
+//! The link "http://HOST:PORT" to a server that listens on `host` (an address or a name):
+//! "localhost" for every interface (0.0.0.0, ::), IPv6 addresses in brackets, else `host`.
+std::string browser_url(std::string_view host, std::uint16_t port);
 
 //! The address that a connection of `socket` arrived at, as text; empty when the socket has none.
 std::string local_address_of(const boost::asio::ip::tcp::socket& socket);
