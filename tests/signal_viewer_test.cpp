@@ -208,6 +208,16 @@ TEST(SignalViewer, RepeatingToggleFlipsUntilStopped) {
     EXPECT_FALSE(page.read(100ms).has_value());
 }
 
+TEST(SignalViewer, ClosingEndsARepeatingToggleAndItsPagesSeeThat) {
+    Served served {digital("lamp", 0)};
+    ViewerClient page(port);
+    page.read();
+    page.send(message("lamp", "toggle", R"(,"after":"5","interval":"1")"));
+    EXPECT_THAT(page.read().value_or(""), HasSubstr("Stop"));
+    served.viewer->close();
+    EXPECT_THAT(page.read().value_or(""), HasSubstr(">Toggle<"));
+}
+
 TEST(SignalViewer, ToggleWhileRepeatingRestartsInsteadOfHanging) {
     Served served {digital("lamp", 0)};
     ViewerClient page(port);

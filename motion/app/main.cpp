@@ -10,6 +10,7 @@
 #include <pthread.h>
 
 #include <velmor/motion/host_port.hpp>
+#include <velmor/motion/local_server.hpp>
 #include <velmor/motion/robots.hpp>
 #include <velmor/common/velmor_error.hpp>
 
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
         velmor::mirava_app::Server server(options);
         server.start();
         std::cout << "[velmor.mirava] " << (options.replay ? "Replaying a recording of robot '" : "Showing robot '")
-                  << options.robot << "' at http://" << options.host << ":" << server.port() << "/" << std::endl;
+                  << options.robot << "' at " << velmor::browser_url(options.host, server.port()) << "/" << std::endl;
         int caught = 0;
         sigwait(&stop_signals, &caught);
         std::cout << "[velmor.mirava] Stopped by " << strsignal(caught) << "." << std::endl;

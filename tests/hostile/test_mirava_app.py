@@ -1,4 +1,4 @@
-"""velmor-mirava: foreign pages, oversized messages, driver text meant for the
+"""velmor-mirava: foreign host names and pages, oversized messages, driver text meant for the
 terminal, and exhausted file descriptors."""
 
 import os
@@ -7,7 +7,7 @@ import time
 
 import pytest
 
-from conftest import WebSocket, cpu_while_descriptors_run_out
+from conftest import WebSocket, cpu_while_descriptors_run_out, http_exchange
 
 
 @pytest.fixture
@@ -18,6 +18,17 @@ def mirava(serve):
         pytest.skip("VELMOR_MIRAVA_PROGRAM names no velmor-mirava program")
     return lambda open_files=None: serve([program, "--address", "127.0.0.1:0"], r"at http://127\.0\.0\.1:(\d+)/",
                                          open_files=open_files, stop_signal=signal.SIGTERM)
+
+
+@pytest.mark.parametrize("target, host, status", [
+    ("/robot.json", "localhost:{port}", 200), ("/robot.json", "[::1]:{port}", 200),
+    # A foreign site that points its own name at this machine (DNS rebinding) carries that name.
+    ("/robot.json", "evil.example:{port}", 403), ("/", "evil.example", 403), ("/replay.json", "127.0.0.1.nip.io", 403),
+])
+def test_only_loopback_names_are_served_on_loopback(mirava, target, host, status):
+    port = mirava().port
+    request = f"GET {target} HTTP/1.1\r\nHost: {host.format(port=port)}\r\nConnection: close\r\n\r\n"
+    assert http_exchange(port, request.encode())[0] == status
 
 
 @pytest.mark.parametrize("path", ["/driver", "/page"])

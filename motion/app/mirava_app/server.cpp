@@ -9,6 +9,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <velmor/motion/local_server.hpp>
 #include <velmor/motion/robots.hpp>
 #include <velmor/motion/scene_json.hpp>
 #include <velmor/common/velmor_error.hpp>
@@ -46,10 +47,14 @@ std::string checked_replay(const std::optional<Replay>& replay, const Robot& rob
     return replay->json;
 }
 
-bool is_loopback(const std::string& host) {
+asio::ip::address listening_address(const ServerOptions& options) {
     beast::error_code ec;
-    const auto address = asio::ip::make_address(host, ec);
-    return !ec && address.is_loopback();
+    const auto address = asio::ip::make_address(options.host, ec);
+    if (ec) {
+        throw VelmorError("mirava", "Cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " +
+                                        ec.message() + ".");
+    }
+    return address;
 }
 
 std::shared_ptr<Robot> make_robot(const std::string& name) {
@@ -76,12 +81,13 @@ std::map<std::string, Shape> scene_obstacles(const std::filesystem::path& scene)
 struct Server::Impl {
     explicit Impl(const ServerOptions& options)
         : robot(make_robot(options.robot)),
+          address(listening_address(options)),
           site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot),
-                AllowedHosts(!is_loopback(options.host), {})},
+                AllowedHosts(address, {})},
           relay(robot, scene_obstacles(options.scene)),
           update_interval(checked_interval(options.update_interval)) {
         try {
-            const tcp::endpoint endpoint(asio::ip::make_address(options.host), options.port);
+            const tcp::endpoint endpoint(address, options.port);
             acceptor.open(endpoint.protocol());
             acceptor.set_option(asio::socket_base::reuse_address(true));
             acceptor.bind(endpoint);
@@ -100,10 +106,8 @@ struct Server::Impl {
             if (error == asio::error::operation_aborted || !acceptor.is_open()) {
                 return;
             }
-            if (error == asio::error::no_descriptors || error == boost::system::errc::too_many_files_open_in_system ||
-                error == asio::error::no_buffer_space || error == asio::error::no_memory) {
-                // The connection stays in the backlog; accepting again at once would spin.
-                accept_pause.expires_after(std::chrono::milliseconds(100));
+            if (is_out_of_resources(error)) {
+                accept_pause.expires_after(accept_backoff);
                 accept_pause.async_wait([this](const beast::error_code& wait_error) {
                     if (!wait_error) {
                         accept_next();
@@ -112,6 +116,7 @@ struct Server::Impl {
                 return;
             }
             if (!error) {
+                prepare_accepted(socket);
                 std::make_shared<HttpSession>(std::move(socket), relay, site)->run();
             }
             accept_next();
@@ -143,6 +148,7 @@ struct Server::Impl {
     }
 
     std::shared_ptr<Robot> robot;
+    asio::ip::address address;
     Site site;
     // Before the I/O context: the sessions its handlers own refer to these.
     Relay relay;

@@ -11,6 +11,8 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <velmor/motion/local_server.hpp>
+
 namespace velmor::mirava_app {
 
 namespace asio = boost::asio;
@@ -70,12 +72,7 @@ std::optional<std::string> read_file(const std::filesystem::path& path) {
 }  // namespace
 
 HttpSession::HttpSession(asio::ip::tcp::socket socket, Relay& relay, const Site& site)
-    : stream(std::move(socket)), relay(relay), site(site) {
-    beast::error_code ignored;
-    // Positions are small frames sent one after the other; none may wait for the previous one's acknowledgement.
-    stream.socket().set_option(asio::ip::tcp::no_delay(true), ignored);
-    local_address = stream.socket().local_endpoint(ignored).address().to_string();
-}
+    : stream(std::move(socket)), local_address(local_address_of(stream.socket())), relay(relay), site(site) {}
 
 void HttpSession::run() {
     read_request();
@@ -95,16 +92,15 @@ void HttpSession::read_request() {
 }
 
 void HttpSession::on_request() {
+    if (auto refusal = refuse_foreign(request, site.hosts, local_address, "Mirava server", "")) {
+        // A page of any other site that the user visits could otherwise read the page's
+        // data under a rebound name, or drive or watch the robot.
+        request.keep_alive(false);
+        respond(refusal->status, "text/plain", refusal->text + "\n");
+        return;
+    }
     const std::string target(request.target());
     if (websocket::is_upgrade(request)) {
-        // A page of any other site that the user visits could otherwise drive or watch the robot.
-        const auto origin = request.find(http::field::origin);
-        if (request.count(http::field::origin) > 1 ||
-            (origin != request.end() && !site.hosts.allows_origin(std::string_view(origin->value()), local_address))) {
-            request.keep_alive(false);
-            respond(http::status::forbidden, "text/plain", "Pages of other sites may not connect here.\n");
-            return;
-        }
         stream.expires_never();
         if (target == "/driver") {
             std::make_shared<DriverSession>(stream.release_socket(), relay)->run(std::move(request));

@@ -26,8 +26,9 @@ struct Site {
     std::string robot_json;
     //! The body of GET /replay.json; empty when showing drivers live.
     std::string replay_json;
-    //! Names the page may be reached under; WebSocket handshakes from pages of other origins are refused.
-    AllowedHosts hosts {false, {}};
+    //! Names the server may be reached under; requests under other Host names and WebSocket
+    //! handshakes from pages of other origins are refused.
+    AllowedHosts hosts {boost::asio::ip::address_v4::loopback(), {}};
 };
 
 using WebSocket = boost::beast::websocket::stream<boost::beast::tcp_stream>;

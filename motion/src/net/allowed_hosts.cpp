@@ -6,8 +6,6 @@
 
 #include <unistd.h>
 
-#include <boost/asio/ip/address.hpp>
-
 namespace velmor {
 
 namespace {
@@ -21,17 +19,21 @@ std::string lower(std::string_view text) {
     return result;
 }
 
+// A dual-stack socket reports IPv4 peers as mapped IPv6 addresses.
+ip::address unmapped(const ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        return ip::make_address_v4(ip::v4_mapped, address.to_v6());
+    }
+    return address;
+}
+
 std::optional<ip::address> address_of(const std::string& text) {
     boost::system::error_code ec;
     const auto address = ip::make_address(text, ec);
     if (ec) {
         return std::nullopt;
     }
-    // A dual-stack socket reports IPv4 peers as mapped IPv6 addresses.
-    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-        return ip::make_address_v4(ip::v4_mapped, address.to_v6());
-    }
-    return address;
+    return unmapped(address);
 }
 
 // Lower case, without one trailing dot, and addresses in their canonical form,
@@ -84,11 +86,12 @@ std::string own_host_name() {
 
 }  // namespace
 
-AllowedHosts::AllowedHosts(bool network, const std::vector<std::string>& listed) : network_(network) {
+AllowedHosts::AllowedHosts(const ip::address& listening, const std::vector<std::string>& listed)
+    : network_(!unmapped(listening).is_loopback()) {
     for (const auto& name : listed) {
         names_.push_back(canonical(name));
     }
-    if (network) {
+    if (network_) {
         if (auto name = own_host_name(); !name.empty()) {
             names_.push_back(std::move(name));
         }

@@ -8,6 +8,7 @@
 
 #include <velmor/drivers/simulated/sensor_html.hpp>
 #include <velmor/log/log.hpp>
+#include <velmor/motion/local_server.hpp>
 
 #include "drivers/simulated/server/viewer_server.hpp"
 #include "drivers/simulated/server/viewer_settings.hpp"
@@ -59,7 +60,11 @@ void SignalViewer::serve() {
         return;
     }
     port = app.port();
-    std::cout << "[velmor.driver] I/O viewer is live at http://localhost:" << port.load() << "." << std::endl;
+    // On both loopback families, the default, "localhost" reaches the viewer whichever one a browser tries.
+    const auto host =
+        settings->addresses.size() > 1 ? std::string("localhost") : settings->addresses.front().to_string();
+    std::cout << "[velmor.driver] I/O viewer is live at "
+              << browser_url(host, static_cast<std::uint16_t>(port.load())) << "." << std::endl;
     {
         const std::lock_guard lock(websocket_mutex);
         auto handle = std::make_shared<WebSocket>();

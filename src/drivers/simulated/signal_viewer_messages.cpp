@@ -174,32 +174,42 @@ void SignalViewer::end_toggle(IntervalThread& entry) {
     entry.thread.join();
 }
 
-void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& viewer) const {
-    // A period under a millisecond would be no wait at all: the thread would
-    // flip as fast as the machine goes and starve the signal table's lock.
-    constexpr float shortest_period = 0.001F;
+void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& viewer) {
     Signal* signal = nullptr;
     {
         const std::lock_guard lock(viewer.signals_mutex);
         const auto found = viewer.signals.find(name);
         if (found == viewer.signals.end()) {
+            running = false;
             return;
         }
         signal = &found->second;
     }
+    flip_until_ended(*signal, viewer);
+    // A thread that ends on its own, as when the viewer closes, must not leave
+    // its pages showing a toggle that no longer runs.
+    if (running.exchange(false)) {
+        viewer.send_update(*signal);
+    }
+}
+
+void SignalViewer::IntervalThread::flip_until_ended(Signal& signal, SignalViewer& viewer) const {
+    // A period under a millisecond would be no wait at all: the thread would
+    // flip as fast as the machine goes and starve the signal table's lock.
+    constexpr float shortest_period = 0.001F;
     if (!viewer.wait_seconds(*this, after)) {
         return;
     }
     while (true) {
         {
             const std::lock_guard lock(viewer.signals_mutex);
-            const auto value = flipped(*signal);
+            const auto value = flipped(signal);
             if (!value) {
                 return;
             }
-            viewer.change(*signal, *value, IoSource::Toggle);
+            viewer.change(signal, *value, IoSource::Toggle);
         }
-        viewer.send_update(*signal);
+        viewer.send_update(signal);
         if (!running || !viewer.wait_seconds(*this, std::max(interval, shortest_period))) {
             return;
         }

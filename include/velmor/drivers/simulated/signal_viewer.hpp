@@ -58,8 +58,12 @@ public:
         //! Set to cut the thread's current wait short; guarded by the viewer's toggle lock.
         bool woken {false};
 
-        //! Body of the toggle thread: waits, flips the named signal and announces it.
-        void run(const std::string& name, SignalViewer& viewer) const;
+        //! Body of the toggle thread: waits, flips the named signal and announces it;
+        //! when it ends, for whatever reason, the signal is no longer shown as toggling.
+        void run(const std::string& name, SignalViewer& viewer);
+
+    private:
+        void flip_until_ended(Signal& signal, SignalViewer& viewer) const;
     };
 
     //! Port the viewer listens on unless told otherwise.

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include <boost/asio/ip/address.hpp>
+
 namespace velmor {
 
 //! The names under which a local web server may be reached. A server checks
@@ -13,10 +15,10 @@ namespace velmor {
 //! WebSocket handshake (a page of a foreign site is refused).
 class AllowedHosts {
 public:
-    //! Loopback names and addresses ("localhost", 127.0.0.0/8, ::1) and the
-    //! `listed` names; with `network` also the machine's own host name and the address a
-    //! connection arrived at.
-    AllowedHosts(bool network, const std::vector<std::string>& listed);
+    //! Loopback names and addresses ("localhost", 127.0.0.0/8, ::1) and the `listed`
+    //! names; for a server that listens on a `listening` address beyond loopback also
+    //! the machine's own host name and the address a connection arrived at.
+    AllowedHosts(const boost::asio::ip::address& listening, const std::vector<std::string>& listed);
 
     //! Whether a Host header ("name", "name:port", "[v6]:port") names this server;
     //! `local_address`: the address the connection arrived at.

@@ -7,6 +7,7 @@
 #include <boost/beast/websocket.hpp>
 
 #include <velmor/log/log.hpp>
+#include <velmor/motion/local_server.hpp>
 
 #include "drivers/simulated/server/websocket_session.hpp"
 
@@ -28,10 +29,7 @@ beast::string_view path_of(beast::string_view target) {
 }  // namespace
 
 HttpSession::HttpSession(boost::asio::ip::tcp::socket&& socket, std::shared_ptr<SharedState> state)
-    : stream_(std::move(socket)), state_(std::move(state)) {
-    beast::error_code ec;
-    local_address_ = stream_.socket().local_endpoint(ec).address().to_string();
-}
+    : stream_(std::move(socket)), state_(std::move(state)), local_address_(local_address_of(stream_.socket())) {}
 
 HttpSession::~HttpSession() {
     state_->leave(this);
@@ -91,37 +89,15 @@ void HttpSession::on_read(beast::error_code ec, std::size_t) {
     }
 }
 
-// Any page that a browser shows may send requests here. A foreign site's page
-// carries its own name in Host once it has pointed that name at this machine,
-// and its own origin in Origin when it opens a WebSocket; both are refused.
 bool HttpSession::refuse_foreign(const Request& request) {
-    const auto& hosts = state_->hosts();
-    const auto host_count = request.count(http::field::host);
-    const auto host = request.find(http::field::host);
-    if (host_count > 1 || (host_count == 0 && request.version() >= 11)) {
-        keep_alive_ = false;
-        send_text(request, http::status::bad_request, "Bad request: an HTTP/1.1 request needs exactly one Host.");
-        return true;
-    }
-    if (host_count == 1 && !hosts.allows_host(host->value(), local_address_)) {
-        keep_alive_ = false;
-        send_text(request, http::status::forbidden,
-                  "This I/O viewer is not served under that host name. "
-                  "List the name in VELMOR_IO_VIEWER_HOSTS to allow it.");
-        return true;
-    }
-    if (!beast::websocket::is_upgrade(request)) {
+    auto refusal = velmor::refuse_foreign(request, state_->hosts(), local_address_, "I/O viewer",
+                                          "VELMOR_IO_VIEWER_HOSTS");
+    if (!refusal) {
         return false;
     }
-    const auto origin_count = request.count(http::field::origin);
-    const auto origin = request.find(http::field::origin);
-    if (origin_count > 1 ||
-        (origin_count == 1 && !hosts.allows_origin(std::string_view(origin->value()), local_address_))) {
-        keep_alive_ = false;
-        send_text(request, http::status::forbidden, "Pages of other sites may not connect to this I/O viewer.");
-        return true;
-    }
-    return false;
+    keep_alive_ = false;
+    send_text(request, refusal->status, std::move(refusal->text));
+    return true;
 }
 
 void HttpSession::send_page(const Request& request) {

@@ -1,12 +1,11 @@
 #include "drivers/simulated/server/listener.hpp"
 
-#include <chrono>
-
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/socket_base.hpp>
 #include <boost/beast/core/bind_handler.hpp>
 
 #include <velmor/log/log.hpp>
+#include <velmor/motion/local_server.hpp>
 
 #include "drivers/simulated/server/http_session.hpp"
 
@@ -14,18 +13,6 @@ namespace velmor::drivers::simulated::server {
 
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
-
-namespace {
-
-// How long accepting pauses while the process or the system has no file descriptor left.
-constexpr auto starved_pause = std::chrono::milliseconds(100);
-
-bool out_of_resources(const boost::beast::error_code& ec) {
-    return ec == asio::error::no_descriptors || ec == boost::system::errc::too_many_files_open_in_system ||
-           ec == asio::error::no_buffer_space || ec == asio::error::no_memory;
-}
-
-}  // namespace
 
 Listener::Listener(asio::io_context& loop, std::shared_ptr<SharedState> state)
     : loop_(loop), acceptor_(loop), backoff_(loop), state_(std::move(state)) {}
@@ -75,14 +62,13 @@ void Listener::on_accept(boost::beast::error_code ec, tcp::socket socket) {
     if (!acceptor_.is_open()) {
         return;
     }
-    if (out_of_resources(ec)) {
-        // The pending connection stays in the backlog; retrying at once would spin.
+    if (is_out_of_resources(ec)) {
         if (!starved_) {
             log::log_<log::Level::Warn>("driver", "I/O viewer cannot accept connections for now: " + ec.message() +
                                                       ".");
         }
         starved_ = true;
-        backoff_.expires_after(starved_pause);
+        backoff_.expires_after(accept_backoff);
         backoff_.async_wait([self = shared_from_this()](boost::beast::error_code wait_ec) {
             if (!wait_ec) {
                 self->do_accept();
@@ -94,9 +80,7 @@ void Listener::on_accept(boost::beast::error_code ec, tcp::socket socket) {
         log::log_<log::Level::Debug>("driver", "I/O viewer could not accept a connection: " + ec.message());
     } else {
         starved_ = false;
-        // Frames are small and often come in pairs; waiting for the peer's
-        // acknowledgement before the second would hold it back.
-        socket.set_option(tcp::no_delay(true), ec);
+        prepare_accepted(socket);
         std::make_shared<HttpSession>(std::move(socket), state_)->run();
     }
     do_accept();

@@ -23,7 +23,8 @@ ViewerSettings read_viewer_settings() {
     const auto address_text = environment("VELMOR_IO_VIEWER_ADDRESS");
     if (address_text.empty()) {
         // Both loopback families, so that "localhost" reaches the viewer whichever one a browser tries.
-        return {{ip::address_v4::loopback(), ip::address_v6::loopback()}, AllowedHosts(false, listed)};
+        return {{ip::address_v4::loopback(), ip::address_v6::loopback()},
+                AllowedHosts(ip::address_v4::loopback(), listed)};
     }
     boost::system::error_code ec;
     const auto address = ip::make_address(address_text, ec);
@@ -32,7 +33,7 @@ ViewerSettings read_viewer_settings() {
                                         "' is not an IP address; use for example 127.0.0.1, or 0.0.0.0 to "
                                         "serve the I/O viewer to the network.");
     }
-    return {{address}, AllowedHosts(!address.is_loopback(), listed)};
+    return {{address}, AllowedHosts(address, listed)};
 }
 
 }  // namespace velmor::drivers::simulated::server
