@@ -1,11 +1,13 @@
 #include <velmor/drivers/recording/recorder.hpp>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <utility>
 
 #include <velmor/log/log.hpp>
@@ -224,8 +226,7 @@ void Recorder::begin_chunk() {
     } else {
         side.recording->chunks.push_back(std::move(fresh));
     }
-    side.first_ticks = read_ticks();
-    side.first_wall = seconds_between(side.started, Clock::now());
+    read_anchor(side.first_ticks, side.first_wall);
     clock_countdown = 1;
 }
 
@@ -261,15 +262,34 @@ void Recorder::fill_unread_rows(std::size_t end, std::uint64_t ticks) {
     }
 }
 
+void Recorder::read_anchor(std::uint64_t& ticks, double& wall) const {
+    // The clock is read between two counter readings and dated halfway between them. Of a
+    // few tries the tightest pair counts: a thread put aside between the reads would
+    // otherwise shift every wall time of the chunk.
+    std::uint64_t tightest = std::numeric_limits<std::uint64_t>::max();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::uint64_t before = read_ticks();
+        const auto now = Clock::now();
+        const std::uint64_t after = read_ticks();
+        const std::uint64_t spread = after > before ? after - before : 0;
+        if (spread < tightest) {
+            tightest = spread;
+            ticks = before + spread / 2;
+            wall = seconds_between(cycles->started, now);
+        }
+    }
+}
+
 void Recorder::end_chunk() {
     CycleSide& side = *cycles;
-    const std::uint64_t last_ticks = read_ticks();
-    // Rows after the last reading followed it back to back.
+    std::uint64_t last_ticks {0};
+    double last_wall {0.0};
+    read_anchor(last_ticks, last_wall);
+    // Rows after the last reading followed it back to back, up to now at the latest.
     const std::size_t end = cycle_chunk->count;
     if (end > last_read_row + 1) {
-        fill_unread_rows(end, last_read_ticks + (end - last_read_row) * ticks_per_row);
+        fill_unread_rows(end, std::min(last_read_ticks + (end - last_read_row) * ticks_per_row, last_ticks));
     }
-    const double last_wall = seconds_between(side.started, Clock::now());
     const double per_tick = last_ticks > side.first_ticks
                                 ? (last_wall - side.first_wall) / static_cast<double>(last_ticks - side.first_ticks)
                                 : 0.0;

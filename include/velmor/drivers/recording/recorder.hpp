@@ -116,6 +116,8 @@ private:
     }
     void begin_chunk();
     void end_chunk();
+    // A counter reading and the wall-clock time [s] since the recording began, of one moment.
+    void read_anchor(std::uint64_t& ticks, double& wall) const;
     void clock_read(std::uint64_t ticks);
     [[nodiscard]] std::uint64_t ticks_since_last_read(std::uint64_t ticks) const;
     void fill_unread_rows(std::size_t end, std::uint64_t ticks);
