@@ -19,6 +19,24 @@ const jointTexts = (page) => page.$$eval('#joints td.value', (cells) => cells.ma
 const ioValue = (page, name) => page.$eval(`#replay-io td[data-signal="${name}"]`, (cell) => cell.textContent);
 const replayTime = (page) => page.evaluate(() => window.miravaReplay.state.time);
 
+// Keeps in window.replayPress the replay's state as each press of the play button
+// lands (`before`, ahead of the button's handler) and as its handling ends (`after`).
+const notePresses = (page) => page.evaluate(() => {
+  const isPlay = (event) => event.target.id === 'replay-play';
+  document.addEventListener('click', (event) => {
+    if (isPlay(event)) window.replayPress = { before: { ...window.miravaReplay.state } };
+  }, { capture: true });
+  document.addEventListener('click', (event) => {
+    if (isPlay(event)) window.replayPress.after = { ...window.miravaReplay.state };
+  });
+});
+
+// Resolves once the page has drawn `count` more animation frames.
+const animationFrames = (page, count) => page.evaluate((left) => new Promise((resolve) => {
+  const next = () => (left-- > 0 ? requestAnimationFrame(next) : resolve());
+  next();
+}), count);
+
 // Moves the slider as a person dragging it would: its value, then an input event.
 async function scrub(page, time) {
   await page.$eval('#replay-slider', (slider, value) => {
@@ -53,18 +71,27 @@ async function checkReplay(context) {
     check((await jointTexts(page)).every((text) => text === '0.0°'), 'at the end the robot is back at zero');
     check(await ioValue(page, 'gripper') === '0', 'at the end the gripper is open again');
 
+    // A quarter of real speed leaves seconds of replay before its end however long
+    // the click takes to land: a press after the end would play it again instead.
     await scrub(page, 0);
+    await page.selectOption('#replay-speed', '0.25');
+    await page.click('#replay-play');
+    await page.waitForFunction(() => window.miravaReplay.state.time > 0.1);
+    const played = await page.evaluate(() => window.miravaReplay.state);
+    check(played.playing && played.speed === 0.25, 'play runs the replay at the chosen speed');
+    await notePresses(page);
+    await page.click('#replay-play');
+    const pause = await page.evaluate(() => window.replayPress);
+    check(pause.before.playing, `pause was pressed while the replay played (${pause.before.time.toFixed(3)} s)`);
+    check(!pause.after.playing && pause.after.time === pause.before.time,
+      `pause holds the replay at ${pause.before.time.toFixed(3)} s, where it was pressed`);
+    await animationFrames(page, 10);
+    check(await replayTime(page) === pause.before.time, 'the paused replay stays there while the page draws on');
+    check(await page.textContent('#replay-play') === '▶ play', 'the button offers to play again');
     await page.selectOption('#replay-speed', '4');
     await page.click('#replay-play');
-    await page.waitForFunction(() => window.miravaReplay.state.time > 0.5);
-    const played = await page.evaluate(() => window.miravaReplay.state);
-    check(played.playing && played.speed === 4, 'play runs the replay at the chosen speed');
-    await page.click('#replay-play');
-    const paused = await replayTime(page);
-    await page.waitForTimeout(300);
-    check(await replayTime(page) === paused && paused > 0.5, `pause holds the replay at ${paused.toFixed(3)} s`);
-    check(await page.textContent('#replay-play') === '▶ play', 'the button offers to play again');
-    await page.click('#replay-play');
+    const resume = await page.evaluate(() => window.replayPress);
+    check(resume.after.playing && resume.after.time === pause.before.time, 'play goes on from where the replay paused');
     await page.waitForFunction(() => !window.miravaReplay.state.playing, null, { timeout: 30000 });
     check(await replayTime(page) === duration, 'played to the end, the replay stops there');
     await page.screenshot({ path: path.join(artifacts, 'replay_end.png') });
