@@ -19,8 +19,11 @@ export function check(condition, text) {
 // `url` resolves once it says where it listens.
 export function startApplication(executable, args, logFile) {
   const child = spawn(executable, ['--address', '127.0.0.1:0', ...args], { stdio: ['ignore', 'pipe', 'pipe'] });
+  // Both output streams write to the log, so neither may end it: it ends once the
+  // child has exited and both streams are closed ('close'), after their last lines.
   const log = fs.createWriteStream(logFile);
-  child.stderr.pipe(log);
+  child.stderr.pipe(log, { end: false });
+  child.on('close', () => log.end());
   const url = new Promise((resolve, reject) => {
     readline.createInterface({ input: child.stdout }).on('line', (line) => {
       log.write(`${line}\n`);
