@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <velmor/common/bounded_json.hpp>
 #include <velmor/common/velmor_error.hpp>
 
 namespace velmor {
@@ -77,11 +78,23 @@ public:
         }
     }
 
+    //! An array of exactly N numbers: the JSON library would fill a shorter
+    //! one's gap with an error but silently drop what a longer one has beyond N.
+    template <std::size_t N>
+    std::array<double, N> numbers(const char* key) {
+        const auto item = object.find(key);
+        if (item != object.end() && item->is_array() && item->size() != N) {
+            refuse("The key \"" + std::string(key) + "\" of " + where + " has the wrong type: it holds " +
+                   std::to_string(item->size()) + " values where " + std::to_string(N) + " numbers belong.");
+        }
+        return get<std::array<double, N>>(key);
+    }
+
     Frame frame() {
         if (!object.contains("frame")) {
             return Frame::Identity();
         }
-        const auto e = get<std::array<double, 6>>("frame");
+        const auto e = numbers<6>("frame");
         return Frame::from_euler(e[0], e[1], e[2], e[3], e[4], e[5]);
     }
 
@@ -111,7 +124,7 @@ std::pair<std::string, Shape> read_obstacle(const json& object, std::size_t inde
     std::optional<Shape> shape;
     try {
         if (kind == "box") {
-            const auto size = reader.get<std::array<double, 3>>("size");
+            const auto size = reader.numbers<3>("size");
             shape = Box(size, reader.frame());
         } else if (kind == "sphere") {
             const auto radius = reader.get<double>("radius");
@@ -147,10 +160,15 @@ std::string scene_to_json(const std::map<std::string, Shape>& obstacles) {
 
 std::map<std::string, Shape> scene_from_json(const std::string& text) {
     json object;
+    bool too_deep = false;
     try {
-        object = json::parse(text);
-    } catch (const json::parse_error& error) {
+        object = parse_bounded_json(text, too_deep, true);
+    } catch (const json::exception& error) {
+        // Besides syntax errors the parser throws for numbers beyond a double's range.
         refuse(std::string("The scene cannot be parsed: ") + error.what());
+    }
+    if (too_deep) {
+        refuse("The scene cannot be parsed: it nests values more than " + std::to_string(max_json_nesting) + " deep.");
     }
     if (!object.is_object() || !object.contains("obstacles") || !object["obstacles"].is_array()) {
         refuse("A scene is a JSON object whose key \"obstacles\" holds an array.");

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <velmor/common/bounded_json.hpp>
 #include <velmor/common/velmor_error.hpp>
 #include <velmor/motion/scene_json.hpp>
 
@@ -11,7 +12,11 @@ namespace velmor::mirava_app {
 
 DriverMessage parse_driver_message(std::string_view text, std::size_t joint_count) {
     const auto refuse = [](std::string error) { return DriverMessage {{}, std::nullopt, std::move(error)}; };
-    const auto message = nlohmann::json::parse(text, nullptr, false);
+    bool too_deep = false;
+    const auto message = parse_bounded_json(text, too_deep);
+    if (too_deep) {
+        return refuse("nested more than " + std::to_string(max_json_nesting) + " deep");
+    }
     if (message.is_discarded()) {
         return refuse("not JSON");
     }

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <velmor/common/bounded_json.hpp>
 #include <velmor/common/velmor_error.hpp>
 
 namespace velmor::mirava_app {
@@ -22,6 +23,15 @@ using Json = nlohmann::json;
 
 // Positions are sent to the page to a hundred-thousandth of a radian.
 constexpr double position_resolution = 1e5;
+
+// Bounds that a recording of any real cell stays far inside. They are checked
+// before anything is sized from a file's numbers, so that a hostile file can
+// neither overflow a product of them nor make the reader allocate for nothing.
+constexpr std::size_t max_degrees_of_freedom = 256;
+// A chunk line holds 4096 cycles; a line of more than a million is no recording's.
+constexpr std::size_t max_cycles_per_line = std::size_t {1} << 20;
+// The longest chunk line has three columns of 4096 cycles of every joint in base64.
+constexpr std::size_t max_line_bytes = std::size_t {64} << 20;
 
 std::array<std::uint8_t, 256> decoding_table() {
     std::array<std::uint8_t, 256> table {};
@@ -74,6 +84,44 @@ Json number(const Json& value) {
     return value.is_number() ? value : Json(nullptr);
 }
 
+// A size from the file, refused beyond `limit`.
+std::size_t bounded(const Json& value, const char* what, std::size_t limit) {
+    if (!value.is_number_unsigned() || value.get<std::uint64_t>() > limit) {
+        throw std::runtime_error(std::string(what) + " is not a whole number from 0 to " + std::to_string(limit));
+    }
+    return value.get<std::size_t>();
+}
+
+// Parses one line; a discarded value when it is no JSON.
+Json parse_line(const std::string& text) {
+    bool too_deep = false;
+    Json line = parse_bounded_json(text, too_deep);
+    if (too_deep) {
+        throw std::runtime_error("values are nested more than " + std::to_string(max_json_nesting) + " deep");
+    }
+    return line;
+}
+
+// Reads the next line into `text` without its newline; false at the end of the
+// file. `complete` tells whether a newline ended it. A line longer than
+// `max_line_bytes` is refused as it grows, before it is held whole.
+bool read_line(std::istream& file, std::string& text, bool& complete) {
+    text.clear();
+    complete = false;
+    auto* buffer = file.rdbuf();
+    for (auto c = buffer->sbumpc(); c != std::char_traits<char>::eof(); c = buffer->sbumpc()) {
+        if (c == '\n') {
+            complete = true;
+            return true;
+        }
+        if (text.size() == max_line_bytes) {
+            throw std::runtime_error("the line is longer than " + std::to_string(max_line_bytes) + " bytes");
+        }
+        text.push_back(static_cast<char>(c));
+    }
+    return !text.empty();
+}
+
 struct Reader {
     Json header;
     std::size_t joints {0};
@@ -99,7 +147,7 @@ struct Reader {
     }
 
     void read_cycles(const Json& line) {
-        const auto count = line.at("count").get<std::size_t>();
+        const auto count = bounded(line.at("count"), "the cycle count", max_cycles_per_line);
         const auto time = decode_column(line, "time", count);
         const auto position = decode_column(line, "position", count * joints);
         for (std::size_t i = 0; i < count; ++i) {
@@ -120,8 +168,17 @@ struct Reader {
             if (line.value("format", "") != "velmor-recording") {
                 throw std::runtime_error("not a recording of a velmor driver");
             }
+            if (const auto version = line.find("version"); version != line.end() && *version != 1) {
+                throw std::runtime_error("the recording format version is not 1");
+            }
+            joints = bounded(line.at("degrees_of_freedom"), "the number of joints", max_degrees_of_freedom);
+            if (joints == 0) {
+                throw std::runtime_error("the recording has no joints");
+            }
+            if (const auto offset = line.find("joint_offset"); offset != line.end()) {
+                bounded(*offset, "the joint offset", max_degrees_of_freedom);
+            }
             header = line;
-            joints = line.at("degrees_of_freedom").get<std::size_t>();
         } else if (header.is_null()) {
             throw std::runtime_error("the first line is not the header of a recording");
         } else if (type == "cycles") {
@@ -155,15 +212,16 @@ Replay read_replay(const std::filesystem::path& path) {
     std::string text;
     std::size_t number = 0;
     try {
-        while (std::getline(file, text)) {
+        bool complete = false;
+        while (read_line(file, text, complete)) {
             ++number;
             if (text.empty()) {
                 continue;
             }
-            const Json line = Json::parse(text, nullptr, false);
+            const Json line = parse_line(text);
             if (line.is_discarded() || !line.is_object()) {
                 // A run that was stopped from outside may leave its last line cut short.
-                if (file.eof()) {
+                if (!complete) {
                     break;
                 }
                 throw std::runtime_error("not a JSON object");
