@@ -8,6 +8,7 @@
 #include <future>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -370,6 +371,11 @@ void Mirava::Impl::pump() {
             // The scene is an object; the frame is the same object with its type in front.
             obstacles_frame.assign(R"({"type":"obstacles",)");
             obstacles_frame.append(scene, 1);
+            if (obstacles_frame.size() > max_message_bytes) {
+                throw std::length_error("their message of " + std::to_string(obstacles_frame.size()) +
+                                        " bytes exceeds the application's limit of " +
+                                        std::to_string(max_message_bytes) + " bytes");
+            }
         } catch (const std::exception& error) {
             // An exception would end the I/O thread; the positions still go out without the obstacles.
             const std::string warning =

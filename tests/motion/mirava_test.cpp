@@ -224,4 +224,21 @@ TEST(Mirava, DestructionIsPromptWhileConnected) {
     EXPECT_LT(elapsed.count(), 1.0);
 }
 
+TEST(Mirava, ObstaclesTooLargeForTheApplicationAreRefusedWithAWarningWhilePositionsGoOn) {
+    FakeApplication application;
+    point_client_at(application.port());
+    auto environment = std::make_shared<velmor::Environment>();
+    for (int i = 0; i < 20'000; ++i) {
+        environment->add_obstacle("ball " + std::to_string(i), velmor::Sphere(0.1));
+    }
+    velmor::Mirava mirava(true, 2.0);
+    testing::internal::CaptureStderr();
+    mirava.set_environment(environment);
+    mirava.set_joint_position({0.5}, nullptr);
+    const auto message = parse(application.next_frame());
+    const auto output = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(message["type"], "joint_position");
+    EXPECT_NE(output.find("bytes exceeds the application's limit of 1048576 bytes"), std::string::npos) << output;
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -39,6 +40,10 @@ namespace velmor {
 //! "[velmor.mirava] ..." goes to standard error until the next reconnect.
 class Mirava {
 public:
+    //! The largest message [bytes] the Mirava application reads from a driver; a
+    //! larger one would end the connection, so the client never sends one.
+    static constexpr std::size_t max_message_bytes = std::size_t {1} << 20;
+
     //! Connects at once when `auto_connect`, waiting at most `timeout` [s];
     //! throws VelmorError (module "mirava") when that fails.
     explicit Mirava(bool auto_connect = true, double timeout = 2.0);
