@@ -9,37 +9,42 @@
 
 namespace velmor::python {
 
-//! The script class of the simulated driver, created before the classes nested in it.
+//! The script class of the simulated driver, which the classes nested in it are bound into.
 using SimulatedDriverClass =
     pybind11::class_<drivers::SimulatedDriver, drivers::Driver, std::shared_ptr<drivers::SimulatedDriver>>;
 
-//! Result.
+//! Result (results.cpp).
 void bind_results(pybind11::module_& m);
-//! FutureResult and FutureBool.
-void bind_futures(pybind11::module_& m);
-//! ControllerStatus.
+//! ControllerStatus (results.cpp).
 void bind_controller_status(pybind11::module_& m);
-//! RobotState.
-void bind_state(pybind11::module_& m);
-//! Trigger, Trigger.Value and Action.
+//! FutureResult and FutureBool (futures.cpp).
+void bind_futures(pybind11::module_& m);
+//! RobotState (robot_state.cpp).
+void bind_robot_state(pybind11::module_& m);
+//! Trigger, Trigger.Value and Action (events.cpp).
 void bind_events(pybind11::module_& m);
-//! Driver.
-void bind_driver(pybind11::module_& m);
-//! Creates the class object of SimulatedDriver, without constructors or members.
-SimulatedDriverClass declare_simulated_driver(pybind11::module_& m);
-//! The constructors and members of SimulatedDriver.
-void bind_simulated_driver(SimulatedDriverClass& simulated_driver);
-//! Signal and Controller, nested in SimulatedDriver.
-void bind_simulated_io(SimulatedDriverClass& simulated_driver);
-//! The I/O members of SimulatedDriver, registered after its other members.
-void bind_simulated_driver_io(SimulatedDriverClass& simulated_driver);
-//! IoSource, CommandRecord, EventRecord and IoRecord.
-void bind_recording_records(pybind11::module_& m);
-//! Recording, and Driver.record.
+//! IoSource, CommandRecord, EventRecord and IoRecord (records.cpp).
+void bind_records(pybind11::module_& m);
+//! Recording (recording.cpp).
 void bind_recording(pybind11::module_& m);
-//! Fault, Pacing and SafetyLimits.
-void bind_rehearsal_types(pybind11::module_& m);
-//! The members of SimulatedDriver for faults, safety limits, stepping and pacing.
-void bind_rehearsal(SimulatedDriverClass& simulated_driver);
+//! Fault (faults.cpp).
+void bind_fault(pybind11::module_& m);
+//! SafetyLimits (faults.cpp).
+void bind_safety_limits(pybind11::module_& m);
+//! Pacing (pacing.cpp).
+void bind_pacing(pybind11::module_& m);
+//! Driver, without record (driver.cpp).
+void bind_driver(pybind11::module_& m);
+//! Driver.record, once Recording is registered (driver.cpp).
+void bind_driver_record(pybind11::module_& m);
+//! SimulatedDriver with the classes nested in it, without the members that name
+//! Fault, Pacing or SafetyLimits (simulated_driver.cpp).
+SimulatedDriverClass bind_simulated_driver(pybind11::module_& m);
+//! The members of SimulatedDriver for faults, safety limits, stepping and pacing (simulated_driver.cpp).
+void bind_simulated_driver_faults_and_stepping(SimulatedDriverClass& simulated_driver);
+//! Signal, nested in SimulatedDriver (signal.cpp).
+void bind_signal(SimulatedDriverClass& simulated_driver);
+//! Controller, nested in SimulatedDriver (controller.cpp).
+void bind_controller(SimulatedDriverClass& simulated_driver);
 
 }  // namespace velmor::python

@@ -1,10 +1,13 @@
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <velmor/drivers/driver.hpp>
+#include <velmor/drivers/recording/recording.hpp>
 #include <velmor/motion/robot_arm.hpp>
 
 #include "bindings.hpp"
@@ -99,6 +102,16 @@ void bind_driver(py::module_& m) {
     bind_connection_and_state(driver);
     bind_commands(driver);
     bind_io(driver);
+}
+
+void bind_driver_record(py::module_& m) {
+    py::class_<Driver, std::shared_ptr<Driver>> driver(m.attr("Driver"));
+    driver.def(
+        "record",
+        [](Driver& self, const std::optional<std::filesystem::path>& path) { return self.record(path); },
+        py::arg("path") = py::none(),
+        "Record every control cycle, command, event and I/O change; with path, stream the recording to that file",
+        Release());
 }
 
 }  // namespace velmor::python

@@ -1,7 +1,9 @@
 #include "bindings.hpp"
 
-// Registration order is part of the module's contract: each class is
-// registered before any later signature names it.
+// One file per bound class or family of values; a class bound in two steps
+// has both in its file. The order of the module's names is part of its surface
+// (older names first), and a signature reads Python type names only for classes
+// registered before it: members that name a later class follow that class.
 PYBIND11_MODULE(velmor_driver_simulated, m) {
     m.doc() = "Velmor Driver for Simulated Robots.";
     m.attr("__version__") = VELMOR_VERSION;
@@ -9,22 +11,17 @@ PYBIND11_MODULE(velmor_driver_simulated, m) {
     velmor::python::bind_results(m);
     velmor::python::bind_futures(m);
     velmor::python::bind_controller_status(m);
-    velmor::python::bind_state(m);
+    velmor::python::bind_robot_state(m);
     velmor::python::bind_events(m);
     velmor::python::bind_driver(m);
+    auto simulated_driver = velmor::python::bind_simulated_driver(m);
 
-    // Classes nested in SimulatedDriver are registered between its creation and
-    // its members, so that the members' signatures can name them.
-    auto simulated_driver = velmor::python::declare_simulated_driver(m);
-    velmor::python::bind_simulated_io(simulated_driver);
-    velmor::python::bind_simulated_driver(simulated_driver);
-    velmor::python::bind_simulated_driver_io(simulated_driver);
-
-    // Recordings came later; their classes follow all the others.
-    velmor::python::bind_recording_records(m);
+    velmor::python::bind_records(m);
     velmor::python::bind_recording(m);
+    velmor::python::bind_driver_record(m);
 
-    // Then what rehearses faults, safety limits and stepping.
-    velmor::python::bind_rehearsal_types(m);
-    velmor::python::bind_rehearsal(simulated_driver);
+    velmor::python::bind_fault(m);
+    velmor::python::bind_pacing(m);
+    velmor::python::bind_safety_limits(m);
+    velmor::python::bind_simulated_driver_faults_and_stepping(simulated_driver);
 }

@@ -1,5 +1,4 @@
-// Recording: what a driver did, with NumPy arrays of its cycles, and
-// Driver.record, which starts one.
+// Recording: what a driver did, with NumPy arrays of its cycles.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -8,7 +7,6 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
-#include <velmor/drivers/driver.hpp>
 #include <velmor/drivers/recording/recording.hpp>
 #include <velmor/velmor_error.hpp>
 
@@ -21,7 +19,6 @@ namespace velmor::python {
 namespace {
 
 using drivers::CycleColumn;
-using drivers::Driver;
 using drivers::JointColumn;
 using drivers::Recording;
 using Release = py::call_guard<py::gil_scoped_release>;
@@ -194,14 +191,6 @@ void bind_recording(py::module_& m) {
                 py::module_::import("velmor_tools.plot").attr("plot")(self, py::str(path.string()));
             },
             py::arg("path"), "Draw positions, velocities and accelerations with the limits, commands and I/O to a file");
-
-    // Added to the existing Driver class, after its other members.
-    py::object driver = m.attr("Driver");
-    driver.attr("record") = py::cpp_function(
-        [](Driver& self, const std::optional<std::filesystem::path>& path) { return self.record(path); },
-        py::name("record"), py::is_method(driver), py::sibling(py::none()), py::arg("path") = py::none(),
-        "Record every control cycle, command, event and I/O change; with path, stream the recording to that file",
-        Release());
 }
 
 }  // namespace velmor::python

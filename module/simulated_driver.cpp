@@ -1,9 +1,16 @@
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
+#include <velmor/drivers/events.hpp>
+#include <velmor/drivers/fault.hpp>
+#include <velmor/drivers/pacing.hpp>
+#include <velmor/drivers/safety_limits.hpp>
 #include <velmor/drivers/simulated_driver.hpp>
 #include <velmor/motion/mirava.hpp>
 #include <velmor/motion/planner.hpp>
@@ -18,8 +25,12 @@ namespace velmor::python {
 
 namespace {
 
+using drivers::Fault;
+using drivers::Pacing;
 using drivers::Result;
 using drivers::SimulatedDriver;
+using drivers::Trigger;
+using Release = py::call_guard<py::gil_scoped_release>;
 
 void bind_constructors(SimulatedDriverClass& simulated_driver) {
     simulated_driver
@@ -60,18 +71,74 @@ void bind_settings(SimulatedDriverClass& simulated_driver) {
             [](const py::object&, bool value) { SimulatedDriver::connect_result = value; });
 }
 
-}  // namespace
-
-SimulatedDriverClass declare_simulated_driver(py::module_& m) {
-    return SimulatedDriverClass(m, "SimulatedDriver", "");
+void bind_io(SimulatedDriverClass& simulated_driver) {
+    simulated_driver
+        .def("create_io", &SimulatedDriver::create_io, py::arg("name"), py::arg("default_value"),
+             "Create a simulated I/O")
+        .def("load_io_config", &SimulatedDriver::load_io_config, py::arg("config"))
+        .def("load_io_config_from_file", &SimulatedDriver::load_io_config_from_file, py::arg("file"));
 }
 
-void bind_simulated_driver(SimulatedDriverClass& simulated_driver) {
+void bind_fault_injection(SimulatedDriverClass& simulated_driver) {
+    simulated_driver
+        .def(
+            "inject_fault",
+            [](SimulatedDriver& self, Fault fault, const std::optional<Trigger>& trigger) {
+                if (trigger) {
+                    self.inject_fault(fault, *trigger);
+                } else {
+                    self.inject_fault(fault);
+                }
+            },
+            py::arg("fault"), py::arg("trigger") = py::none(),
+            "Make the controller suffer the fault now, or arm it to strike in the first control cycle in which "
+            "the trigger holds",
+            Release())
+        .def_property_readonly("active_fault", &SimulatedDriver::get_active_fault, "The active Fault, or None")
+        .def("clear_fault", &SimulatedDriver::clear_fault,
+             "Acknowledge the active fault, as resetting the controller does, and disarm every armed fault",
+             Release());
+}
+
+void bind_safety_and_stepping(SimulatedDriverClass& simulated_driver) {
+    simulated_driver
+        .def_property("safety_limits", &SimulatedDriver::get_safety_limits, &SimulatedDriver::set_safety_limits,
+                      "The SafetyLimits watched in every control cycle")
+        .def_property("stepping", &SimulatedDriver::is_stepping,
+                      py::cpp_function(&SimulatedDriver::set_stepping, Release()),
+                      "Whether the control loop advances only through step, step_until and the synchronous commands")
+        .def("step", &SimulatedDriver::step, py::arg("cycles") = 1,
+             "Run up to this many control cycles now; returns the number run (0 on an idle driver)", Release())
+        .def("step_until", &SimulatedDriver::step_until, py::arg("trigger"),
+             py::arg("max_cycles") = SimulatedDriver::default_step_limit,
+             "Run control cycles until one in which the trigger holds; returns the number run, or None when "
+             "max_cycles ran or the driver became idle first",
+             Release())
+        .def_property(
+            "pacing", [](const SimulatedDriver& self) { return self.pacing.load(); },
+            [](SimulatedDriver& self, Pacing value) { self.pacing = value; },
+            "How the free-running control loop spaces its cycles: a Pacing");
+}
+
+}  // namespace
+
+SimulatedDriverClass bind_simulated_driver(py::module_& m) {
+    SimulatedDriverClass simulated_driver(m, "SimulatedDriver", "");
+    // The nested classes come before the members whose signatures name them.
+    bind_signal(simulated_driver);
+    bind_controller(simulated_driver);
     bind_constructors(simulated_driver);
     bind_settings(simulated_driver);
     simulated_driver.def("set_current_joint_position", &SimulatedDriver::set_current_joint_position,
                          py::arg("joint_position"), "Set the joint position");
+    bind_io(simulated_driver);
     register_exit_handler();
+    return simulated_driver;
+}
+
+void bind_simulated_driver_faults_and_stepping(SimulatedDriverClass& simulated_driver) {
+    bind_fault_injection(simulated_driver);
+    bind_safety_and_stepping(simulated_driver);
 }
 
 }  // namespace velmor::python

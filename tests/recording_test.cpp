@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include <velmor/drivers/recording/recorder.hpp>
+#include <velmor/drivers/simulated/io_observer.hpp>
 #include <velmor/velmor_error.hpp>
 
 #include "support/simulated_robot.hpp"

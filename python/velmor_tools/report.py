@@ -33,16 +33,15 @@ def _difference(a, b):
     return f"{b - a:+.3f} s"
 
 
-def _result_names():
-    """Maps the value of every named Result constant to its name."""
-    try:
-        from velmor_driver_simulated import Result
-    except ImportError:
-        return {}
+def _result_names(commands):
+    """Maps the value of every named Result constant to its name. The constants
+    are read off the class of the results at hand, so that the report needs
+    nothing but the recording it is given."""
+    result_type = next((type(command.result) for command in commands if command.result is not None), None)
     names = {}
-    for name in dir(Result):
-        value = getattr(Result, name, None)
-        if isinstance(value, Result):
+    for name in dir(result_type) if result_type is not None else ():
+        value = getattr(result_type, name, None)
+        if isinstance(value, result_type):
             names.setdefault(value.value, name)
     return names
 
@@ -50,7 +49,7 @@ def _result_names():
 def command_times(recording):
     """One dict per command: index, kind, arguments, planned, executed, wall,
     waiting [s] (None where unknown) and result (its name, or None)."""
-    names = _result_names()
+    names = _result_names(recording.commands)
     rows = []
     previous_end = None
     for command in recording.commands:
@@ -162,6 +161,7 @@ def compare(first, second, first_name="first", second_name="second"):
 
 
 def _load(path):
+    # Only the program reads files; the functions above take what they are handed.
     from velmor_driver_simulated import Recording
     return Recording.load(path)
 

@@ -12,11 +12,11 @@
 
 #include <velmor/log/log.hpp>
 #include <velmor/motion/environment.hpp>
-#include <velmor/motion/robot_arm.hpp>
 #include <velmor/motion/version_number.hpp>
 #include <velmor/velmor_error.hpp>
 
 #include "ready_future.hpp"
+#include "recording/recorder.hpp"
 
 namespace velmor::drivers {
 
@@ -47,54 +47,7 @@ bool log_motions_from_environment() {
     return value != nullptr && (equals_ignoring_case(value, "on") || equals_ignoring_case(value, "true"));
 }
 
-std::shared_ptr<velmor::Environment> require_environment(const std::shared_ptr<velmor::Planner>& planner) {
-    if (!planner || !planner->environment) {
-        throw VelmorError("driver", "A planner and environment are required to instantiate the driver.");
-    }
-    return planner->environment;
-}
-
-// Keeps entries [offset, offset + count) in place; erasing never allocates,
-// which matters because the control loop narrows its state every cycle.
-void narrow(std::vector<double>& values, std::size_t offset, std::size_t count) {
-    if (values.size() < offset + count) {
-        return;
-    }
-    values.erase(values.begin() + static_cast<std::ptrdiff_t>(offset + count), values.end());
-    values.erase(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(offset));
-}
-
 }  // namespace
-
-std::shared_ptr<velmor::Robot> get_robot(const std::shared_ptr<velmor::Planner>& planner,
-                                         const std::shared_ptr<velmor::Robot>& robot) {
-    const auto environment = require_environment(planner);
-    if (robot) {
-        return robot;
-    }
-    const auto robots = environment->get_robots();
-    if (robots.size() != 1) {
-        throw VelmorError("driver", "Please specify the exact robot to drive, as they are '" +
-                                        std::to_string(robots.size()) + "' in the environment.");
-    }
-    return robots.front();
-}
-
-std::size_t calculate_offset(const std::shared_ptr<velmor::Planner>& planner,
-                             const std::shared_ptr<velmor::Robot>& robot) {
-    const auto robots = require_environment(planner)->get_robots();
-    if (robots.size() != 1) {
-        throw VelmorError("driver", "Requires a single robot in the environment, but there are '" +
-                                        std::to_string(robots.size()) + "'.");
-    }
-    const auto& whole = robots.front();
-    std::size_t offset {0};
-    for (auto arm = whole->get_next_arm(nullptr); arm && static_cast<velmor::Robot*>(arm.get()) != robot.get();
-         arm = whole->get_next_arm(arm)) {
-        offset += arm->get_degrees_of_freedom();
-    }
-    return offset;
-}
 
 Driver::Driver(std::shared_ptr<velmor::Planner> planner, std::shared_ptr<velmor::Robot> robot, const std::string& host,
                int port, double delta_time)
@@ -104,7 +57,9 @@ Driver::Driver(std::shared_ptr<velmor::Planner> planner, std::shared_ptr<velmor:
       host(host),
       port(port),
       degrees_of_freedom(this->robot->get_degrees_of_freedom()),
-      delta_time(delta_time) {
+      delta_time(delta_time),
+      recorder_owner(std::make_unique<Recorder>(state_mutex)),
+      recorder(*recorder_owner) {
     if (velmor::version_number < minimum_motion_library_version) {
         throw VelmorError("driver", "The driver requires a minimum version '" +
                                         minimum_motion_library_version.to_string() + "' of the motion library.");
@@ -113,6 +68,8 @@ Driver::Driver(std::shared_ptr<velmor::Planner> planner, std::shared_ptr<velmor:
     log_motions.store(log_motions_from_environment());
     joint_offset = calculate_offset(this->planner, this->robot);
 }
+
+Driver::~Driver() = default;
 
 bool Driver::in_control_cycle() {
     return control_cycles_on_thread > 0;
@@ -319,6 +276,18 @@ void Driver::add_event(const Trigger& trigger, const Action& action) {
     new_events.push_back(Event {trigger, action, events_added++});
 }
 
+std::shared_ptr<Recording> Driver::record(const std::optional<std::filesystem::path>& path) {
+    RecordingHeader header;
+    header.robot = robot->name;
+    header.environment_robot = planner->environment->get_robots().front()->name;
+    header.joint_offset = joint_offset;
+    header.degrees_of_freedom = degrees_of_freedom;
+    header.limits = robot->get_joint_limits();
+    header.delta_time = delta_time;
+    header.driver_version = VELMOR_VERSION;
+    return recorder.start(std::move(header), path);
+}
+
 void Driver::create_io_alias(const std::string& name, std::size_t address) {
     const std::lock_guard lock(io_aliases_mutex);
     io_aliases[name] = address;
@@ -420,18 +389,6 @@ void Driver::check_for_events(double time, const std::vector<double>& position) 
             ++index;
         }
     }
-}
-
-void Driver::slice_state_offset(velmor::State& state) const {
-    const std::size_t joints = state.position.size();
-    if (joints == degrees_of_freedom || joints < joint_offset + degrees_of_freedom) {
-        return;
-    }
-    narrow(state.position, joint_offset, degrees_of_freedom);
-    // Velocity and acceleration are as long as the position whenever the time
-    // scaler wrote the state; a shorter one is left as it is rather than read past its end.
-    narrow(state.velocity, joint_offset, degrees_of_freedom);
-    narrow(state.acceleration, joint_offset, degrees_of_freedom);
 }
 
 }  // namespace velmor::drivers

@@ -9,6 +9,7 @@
 #include <velmor/velmor_error.hpp>
 
 #include "deferred_search.hpp"
+#include "recording/recorder.hpp"
 
 namespace velmor::drivers {
 

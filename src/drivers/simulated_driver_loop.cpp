@@ -26,6 +26,7 @@
 #include "cycle_pacer.hpp"
 #include "deferred_search.hpp"
 #include "ready_future.hpp"
+#include "recording/recorder.hpp"
 
 namespace velmor::drivers {
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "deferred_search.hpp"
+#include "recording/recorder.hpp"
 
 namespace velmor::drivers {
 

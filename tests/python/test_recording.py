@@ -129,6 +129,30 @@ def test_arrays_and_plot_name_the_debian_package_without_numpy(tmp_path):
     assert len(lines) == 3 and all("apt-get install python3-numpy" in line for line in lines[1:])
 
 
+def test_report_and_plot_helpers_never_import_the_module(tmp_path):
+    """The module imports the helpers for report() and plot(); they work on what
+    they are handed, so that the imports form no loop."""
+    script = textwrap.dedent(f"""
+        import sys
+        from velmor_tools import plot, report
+        assert "velmor_driver_simulated" not in sys.modules, "importing the helpers imported the module"
+        import velmor
+        import velmor_driver_simulated as vds
+        driver = vds.SimulatedDriver(velmor.Planner(velmor.robots.UR5e()))
+        driver.time_speed = 0.0
+        with driver.record() as recording:
+            driver.move_to([0.1] * 6)
+        # From here on any import of the module fails.
+        sys.modules["velmor_driver_simulated"] = None
+        print(report.command_times(recording)[0]["result"])
+        plot.plot(recording, {str(tmp_path / "helpers.png")!r})
+    """)
+    finished = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert finished.returncode == 0, finished.stderr
+    assert finished.stdout.splitlines() == ["Success"]
+    assert (tmp_path / "helpers.png").stat().st_size > 0
+
+
 def run_report(*arguments):
     return subprocess.run([sys.executable, "-m", "velmor_tools.report", *map(str, arguments)], capture_output=True,
                           text=True, timeout=60)

@@ -15,7 +15,6 @@
 #include <velmor/drivers/commands.hpp>
 #include <velmor/drivers/controller_status.hpp>
 #include <velmor/drivers/events.hpp>
-#include <velmor/drivers/recording/recorder.hpp>
 #include <velmor/drivers/recording/recording.hpp>
 #include <velmor/drivers/result.hpp>
 #include <velmor/drivers/robot_state.hpp>
@@ -25,6 +24,8 @@
 #include <velmor/motion/trajectory.hpp>
 
 namespace velmor::drivers {
+
+class Recorder;
 
 //! The environment's robot, or `robot` when given. Throws VelmorError (module
 //! "driver") without planner or environment, or when the environment does not
@@ -94,8 +95,16 @@ protected:
     std::size_t degrees_of_freedom;
     //! Control interval [s].
     double delta_time;
-    //! Records cycles, commands, events and I/O changes while a recording runs.
-    Recorder recorder {state_mutex};
+
+private:
+    // Owns `recorder`. The recorder's type is private to the library, so that
+    // this header shows none of its counters and chunks.
+    std::unique_ptr<Recorder> recorder_owner;
+
+protected:
+    //! Records cycles, commands, events and I/O changes while a recording runs;
+    //! its hooks are declared in drivers/recording/recorder.hpp beside the sources.
+    Recorder& recorder;
 
 public:
     //! Seconds to wait when (re)connecting to the controller [s].
@@ -112,7 +121,7 @@ public:
     //! an ambiguous robot, or a motion library older than 0.0.29.
     Driver(std::shared_ptr<velmor::Planner> planner, std::shared_ptr<velmor::Robot> robot, const std::string& host,
            int port, double delta_time);
-    virtual ~Driver() = default;
+    virtual ~Driver();
 
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;

@@ -15,8 +15,9 @@
 #include <variant>
 #include <vector>
 
-#include <velmor/drivers/recording/cycle_chunk.hpp>
 #include <velmor/drivers/recording/records.hpp>
+
+#include "drivers/recording/cycle_chunk.hpp"
 
 namespace velmor::drivers::recording {
 

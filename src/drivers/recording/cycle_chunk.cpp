@@ -1,4 +1,4 @@
-#include <velmor/drivers/recording/cycle_chunk.hpp>
+#include "drivers/recording/cycle_chunk.hpp"
 
 namespace velmor::drivers {
 

@@ -67,7 +67,7 @@ std::optional<double> optional_number_member(const Json& line, const char* key) 
     return number_from(value);
 }
 
-Json signal_value(const simulated::SignalValue& value) {
+Json signal_value(const SignalValue& value) {
     if (const auto* digital = std::get_if<std::int32_t>(&value)) {
         return *digital;
     }
@@ -75,30 +75,29 @@ Json signal_value(const simulated::SignalValue& value) {
 }
 
 // An integer is a digital value, anything else an analog one.
-simulated::SignalValue signal_value_from(const Json& value) {
+SignalValue signal_value_from(const Json& value) {
     if (value.is_number_integer()) {
         return value.get<std::int32_t>();
     }
     return static_cast<float>(number_from(value));
 }
 
-const char* source_name(simulated::IoSource source) {
+const char* source_name(IoSource source) {
     switch (source) {
-        case simulated::IoSource::Script:
+        case IoSource::Script:
             return "script";
-        case simulated::IoSource::Viewer:
+        case IoSource::Viewer:
             return "viewer";
-        case simulated::IoSource::Toggle:
+        case IoSource::Toggle:
             return "toggle";
-        case simulated::IoSource::ConfigFile:
+        case IoSource::ConfigFile:
             return "config_file";
     }
     return "script";
 }
 
-simulated::IoSource source_from(const std::string& name) {
-    for (const auto source : {simulated::IoSource::Script, simulated::IoSource::Viewer, simulated::IoSource::Toggle,
-                              simulated::IoSource::ConfigFile}) {
+IoSource source_from(const std::string& name) {
+    for (const auto source : {IoSource::Script, IoSource::Viewer, IoSource::Toggle, IoSource::ConfigFile}) {
         if (name == source_name(source)) {
             return source;
         }

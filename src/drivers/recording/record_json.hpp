@@ -10,6 +10,8 @@
 
 #include <velmor/drivers/recording/recording.hpp>
 
+#include "drivers/recording/cycle_chunk.hpp"
+
 namespace velmor::drivers::recording {
 
 using Json = nlohmann::json;

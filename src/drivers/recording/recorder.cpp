@@ -1,4 +1,4 @@
-#include <velmor/drivers/recording/recorder.hpp>
+#include "drivers/recording/recorder.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -381,8 +381,8 @@ void Recorder::on_event_fired(std::uint64_t event, double trajectory_time) {
                                command >= 0 ? std::optional<std::uint64_t>(command) : std::nullopt});
 }
 
-void Recorder::on_io_change(const std::string& name, const std::optional<simulated::SignalValue>& old_value,
-                            const simulated::SignalValue& new_value, simulated::IoSource source) {
+void Recorder::on_io_change(const std::string& name, const std::optional<SignalValue>& old_value,
+                            const SignalValue& new_value, IoSource source) {
     if (!active) {
         return;
     }

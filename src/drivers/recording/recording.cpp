@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include <velmor/drivers/recording/recorder.hpp>
+#include "drivers/recording/recorder.hpp"
 
 namespace velmor::drivers {
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include <velmor/drivers/recording/cycle_chunk.hpp>
 #include <velmor/drivers/recording/records.hpp>
 #include <velmor/motion/robot.hpp>
 
 namespace velmor::drivers {
 
 class Recorder;
+struct CycleChunk;
 
 //! What a report or a figure needs to know about the recorded robot.
 struct RecordingHeader {
@@ -61,7 +61,8 @@ public:
 
     //! The robot, its limits and the control interval.
     RecordingHeader header;
-    //! Samples of the control cycles, oldest first.
+    //! Samples of the control cycles, oldest first, in the library's own columnar
+    //! chunks; read them through the copy_ functions.
     std::vector<std::unique_ptr<CycleChunk>> chunks;
     //! Commands in the order they were given.
     std::vector<CommandRecord> commands;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include <velmor/drivers/result.hpp>
-#include <velmor/drivers/simulated/io_observer.hpp>
+#include <velmor/drivers/signal_value.hpp>
 
 namespace velmor::drivers {
 
@@ -52,11 +52,11 @@ struct IoRecord {
     //! Name of the signal.
     std::string name;
     //! Value before the change; empty when the change created the signal.
-    std::optional<simulated::SignalValue> old_value;
+    std::optional<SignalValue> old_value;
     //! Value after the change.
-    simulated::SignalValue new_value;
+    SignalValue new_value;
     //! Who changed it.
-    simulated::IoSource source {simulated::IoSource::Script};
+    IoSource source {IoSource::Script};
     //! Simulated time of the change [s].
     double time {0.0};
     //! Wall-clock time of the change [s].

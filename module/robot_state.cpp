@@ -8,7 +8,7 @@ namespace py = pybind11;
 
 namespace velmor::python {
 
-void bind_state(py::module_& m) {
+void bind_robot_state(py::module_& m) {
     py::class_<RobotState>(m, "RobotState")
         .def_readwrite("position", &RobotState::position)
         .def_readwrite("velocity", &RobotState::velocity)

@@ -13,8 +13,10 @@
 #include <velmor/drivers/commands.hpp>
 #include <velmor/drivers/recording/recording.hpp>
 #include <velmor/drivers/result.hpp>
-#include <velmor/drivers/simulated/io_observer.hpp>
+#include <velmor/drivers/signal_value.hpp>
 #include <velmor/motion/state.hpp>
+
+#include "drivers/recording/cycle_chunk.hpp"
 
 namespace velmor::drivers {
 
@@ -96,8 +98,8 @@ public:
     //! The event registered as number `event` fired at `trajectory_time` [s].
     void on_event_fired(std::uint64_t event, double trajectory_time);
     //! A signal's value changed (see simulated::IoObserver).
-    void on_io_change(const std::string& name, const std::optional<simulated::SignalValue>& old_value,
-                      const simulated::SignalValue& new_value, simulated::IoSource source);
+    void on_io_change(const std::string& name, const std::optional<SignalValue>& old_value,
+                      const SignalValue& new_value, IoSource source);
 
 private:
     friend class Recording;

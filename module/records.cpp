@@ -18,8 +18,8 @@ namespace {
 using drivers::CommandRecord;
 using drivers::EventRecord;
 using drivers::IoRecord;
-using drivers::simulated::IoSource;
-using drivers::simulated::SignalValue;
+using drivers::IoSource;
+using drivers::SignalValue;
 
 std::string seconds(double value) {
     char text[32];
@@ -33,7 +33,7 @@ std::string value_text(const SignalValue& value) {
 
 }  // namespace
 
-void bind_recording_records(py::module_& m) {
+void bind_records(py::module_& m) {
     py::enum_<IoSource>(m, "IoSource", "Where a change of a simulated I/O signal came from")
         .value("Script", IoSource::Script, "The client program")
         .value("Viewer", IoSource::Viewer, "A person on the I/O viewer page")

@@ -1,11 +1,10 @@
+// Controller, nested in SimulatedDriver: the simulated controller's I/O, and
+// the viewer that serves it.
 #include <chrono>
 #include <csignal>
-#include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include <pybind11/stl.h>
@@ -13,7 +12,6 @@
 
 #include <velmor/drivers/simulated/controller.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
-#include <velmor/drivers/simulated_driver.hpp>
 
 #include "bindings.hpp"
 
@@ -23,9 +21,7 @@ namespace velmor::python {
 
 namespace {
 
-using drivers::SimulatedDriver;
 using drivers::simulated::Controller;
-using drivers::simulated::Signal;
 
 // How long the wait for a viewer runs between two looks at the script's signals.
 constexpr auto signal_check_interval = std::chrono::milliseconds(100);
@@ -93,17 +89,7 @@ struct ReleasingDeleter {
 
 using ControllerHolder = std::unique_ptr<Controller, ReleasingDeleter>;
 
-void bind_signal(SimulatedDriverClass& simulated_driver) {
-    py::class_<Signal>(simulated_driver, "Signal", "A simulated I/O Signal")
-        .def(py::init([](std::string name, std::variant<std::int32_t, float> value,
-                         std::optional<std::string> description) {
-                 return Signal {std::move(name), value, std::move(description)};
-             }),
-             py::arg("name"), py::arg("value") = 0.0, py::arg("description") = py::none())
-        .def_readwrite("name", &Signal::name, "The name of the I/O signal")
-        .def_readwrite("value", &Signal::value, "The current value of the signal")
-        .def_readwrite("description", &Signal::description, "Description of the signal, as shown in UI");
-}
+}  // namespace
 
 void bind_controller(SimulatedDriverClass& simulated_driver) {
     py::class_<Controller, ControllerHolder>(simulated_driver, "Controller", "")
@@ -117,21 +103,6 @@ void bind_controller(SimulatedDriverClass& simulated_driver) {
         .def("load_io_config_from_file", &Controller::load_io_config_from_file, py::arg("file"))
         .def("get_digital_input", &Controller::get_digital_input, py::arg("name"))
         .def("set_digital_output", &Controller::set_digital_output, py::arg("name"), py::arg("value"));
-}
-
-}  // namespace
-
-void bind_simulated_io(SimulatedDriverClass& simulated_driver) {
-    bind_signal(simulated_driver);
-    bind_controller(simulated_driver);
-}
-
-void bind_simulated_driver_io(SimulatedDriverClass& simulated_driver) {
-    simulated_driver
-        .def("create_io", &SimulatedDriver::create_io, py::arg("name"), py::arg("default_value"),
-             "Create a simulated I/O")
-        .def("load_io_config", &SimulatedDriver::load_io_config, py::arg("config"))
-        .def("load_io_config_from_file", &SimulatedDriver::load_io_config_from_file, py::arg("file"));
 }
 
 }  // namespace velmor::python
