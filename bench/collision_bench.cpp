@@ -27,18 +27,18 @@ void CheckDirectMotion(benchmark::State& state) {
     const Planner planner(cell());
     const auto robot = planner.environment->get_robots().front();
     const auto trajectory = planner.plan(Motion(robot, "", start, goal));
-    const CollisionModel model = planner.collision_model();
-    const auto before = model.evaluations();
+    const auto model = planner.collision_model();
+    const auto before = model->evaluations();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(model.check(*trajectory));
+        benchmark::DoNotOptimize(model->check(*trajectory));
     }
     state.counters["samples"] = static_cast<double>(trajectory->size());
-    state.counters["evaluations"] = static_cast<double>(model.evaluations() - before) /
+    state.counters["evaluations"] = static_cast<double>(model->evaluations() - before) /
                                     static_cast<double>(state.iterations());
 }
 BENCHMARK(CheckDirectMotion)->Unit(benchmark::kMicrosecond);
 
-// The same motion through the planner's query, which also builds the model from the environment.
+// The same motion through the planner's query, which finds the model it keeps for the environment.
 void PlannerCheckTrajectory(benchmark::State& state) {
     const Planner planner(cell());
     const auto robot = planner.environment->get_robots().front();
@@ -51,9 +51,9 @@ BENCHMARK(PlannerCheckTrajectory)->Unit(benchmark::kMicrosecond);
 
 void CheckOnePosition(benchmark::State& state) {
     const Planner planner(cell());
-    const CollisionModel model = planner.collision_model();
+    const auto model = planner.collision_model();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(model.check(start));
+        benchmark::DoNotOptimize(model->check(start));
     }
 }
 BENCHMARK(CheckOnePosition)->Unit(benchmark::kMicrosecond);
@@ -70,7 +70,7 @@ const std::vector<double> pick {0.6, -1.1, 1.8, -2.3, -1.57, 0.0};
 const std::vector<double> place {-0.6, -1.1, 1.8, -2.3, -1.57, 0.0};
 
 // What the control loop does in the cycle a point move reaches it: plan the direct motion
-// and check it, with the model built from the environment. Here the fixture blocks it, so
+// and check it, with the model the planner keeps for the environment. Here the fixture blocks it, so
 // the search would follow beside the loop.
 void LoopShareOfABlockedMove(benchmark::State& state) {
     const Planner planner(stations());

@@ -11,7 +11,6 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
@@ -187,9 +186,8 @@ std::string fragment_size_payload_bytes() {
 }
 
 struct Viewer {
-    SignalTable signals {{"lamp", Signal {"lamp", std::int32_t {0}, std::nullopt}}};
-    std::mutex signals_mutex;
-    SignalViewer viewer {signals, signals_mutex, viewer_port};
+    SharedSignalTable signals {SignalTable {{"lamp", Signal {"lamp", std::int32_t {0}, std::nullopt}}}};
+    SignalViewer viewer {signals, viewer_port};
     ~Viewer() { viewer.close(); }
 };
 
@@ -197,13 +195,8 @@ void BM_ViewerSendUpdateFanout(benchmark::State& state) {
     Viewer served;
     Pages pages(viewer_port, page_count);
     pages.wait_for(page_count);
-    Signal& lamp = served.signals.at("lamp");
     measure(state, pages, [&](std::size_t i) {
-        {
-            const std::lock_guard lock(served.signals_mutex);
-            lamp.value = static_cast<std::int32_t>(i % 2);
-        }
-        served.viewer.send_update(lamp);
+        served.viewer.send_update(*served.signals.set("lamp", static_cast<std::int32_t>(i % 2), IoSource::Script));
     });
 }
 

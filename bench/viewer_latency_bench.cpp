@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 #include <velmor/drivers/simulated/signal_viewer.hpp>
@@ -18,10 +17,9 @@ namespace {
 using namespace velmor::drivers::simulated;
 
 struct Served {
-    SignalTable signals {{"a", Signal {"a", std::int32_t {0}, std::nullopt}},
-                         {"b", Signal {"b", std::int32_t {0}, std::nullopt}}};
-    std::mutex signals_mutex;
-    SignalViewer viewer {signals, signals_mutex, 0};
+    SharedSignalTable signals {SignalTable {{"a", Signal {"a", std::int32_t {0}, std::nullopt}},
+                                            {"b", Signal {"b", std::int32_t {0}, std::nullopt}}}};
+    SignalViewer viewer {signals, 0};
     ~Served() { viewer.close(); }
 
     std::uint16_t port() const {
@@ -32,11 +30,7 @@ struct Served {
     }
 
     void set(const std::string& name, std::int32_t value) {
-        {
-            const std::lock_guard lock(signals_mutex);
-            signals.at(name).value = value;
-        }
-        viewer.send_update(signals.at(name));
+        viewer.send_update(*signals.set(name, value, IoSource::Script));
     }
 };
 

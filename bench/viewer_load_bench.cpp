@@ -3,7 +3,6 @@
 // resident memory before and after, and checks that the page is still served.
 #include <benchmark/benchmark.h>
 
-#include <mutex>
 #include <string>
 
 #include <boost/beast/core.hpp>
@@ -24,17 +23,12 @@ constexpr std::uint16_t port = 8693;
 using velmor::testing::resident_mib;
 
 struct Served {
-    SignalTable signals {{"lamp", Signal {"lamp", std::int32_t {0}, std::nullopt}}};
-    std::mutex signals_mutex;
-    SignalViewer viewer {signals, signals_mutex, port};
+    SharedSignalTable signals {SignalTable {{"lamp", Signal {"lamp", std::int32_t {0}, std::nullopt}}}};
+    SignalViewer viewer {signals, port};
     ~Served() { viewer.close(); }
 
     void flip_and_update(std::size_t i) {
-        {
-            const std::lock_guard lock(signals_mutex);
-            signals.at("lamp").value = static_cast<std::int32_t>(i % 2);
-        }
-        viewer.send_update(signals.at("lamp"));
+        viewer.send_update(*signals.set("lamp", static_cast<std::int32_t>(i % 2), IoSource::Script));
     }
 };
 

@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -24,16 +23,15 @@ constexpr int signal_count = 8;
 using velmor::testing::resident_mib;
 
 struct Served {
-    SignalTable signals;
-    std::mutex signals_mutex;
+    SharedSignalTable signals;
     std::unique_ptr<SignalViewer> viewer;
 
     Served() {
         for (int i = 0; i < signal_count; ++i) {
             const auto name = "d" + std::to_string(i);
-            signals.emplace(name, Signal {name, std::int32_t {0}, std::nullopt});
+            signals.lock().store(Signal {name, std::int32_t {0}, std::nullopt}, IoSource::Script);
         }
-        viewer = std::make_unique<SignalViewer>(signals, signals_mutex, 0);
+        viewer = std::make_unique<SignalViewer>(signals, 0);
     }
     ~Served() { viewer->close(); }
 

@@ -24,15 +24,17 @@ constexpr std::uint16_t port = 8679;
 
 // A table, its lock and a viewer serving it, closed and joined at the end.
 struct Served {
-    SignalTable signals;
-    std::mutex signals_mutex;
+    SharedSignalTable signals;
     std::unique_ptr<SignalViewer> viewer;
 
     explicit Served(std::initializer_list<Signal> initial = {}, const IoObserver* observer = nullptr) {
         for (const auto& signal : initial) {
-            signals.emplace(signal.name, signal);
+            signals.lock().store(signal, IoSource::Script);
         }
-        viewer = std::make_unique<SignalViewer>(signals, signals_mutex, port, observer);
+        if (observer != nullptr) {
+            signals.set_observer(*observer);
+        }
+        viewer = std::make_unique<SignalViewer>(signals, port);
     }
     ~Served() {
         if (viewer != nullptr) {
@@ -41,8 +43,7 @@ struct Served {
     }
 
     std::variant<std::int32_t, float> value(const std::string& name) {
-        const std::lock_guard lock(signals_mutex);
-        return signals.at(name).value;
+        return signals.get(name)->value;
     }
 };
 
@@ -251,14 +252,14 @@ TEST(SignalViewer, ChangesFromThePageAndToggleThreadsAreToldWithTheirSource) {
     page.send(message("lamp", "toggle"));
     page.send(message("lamp", "toggle", R"(,"after":"0.001")"));
     const auto told = [&] {
-        const std::lock_guard lock(served.signals_mutex);
+        const auto table = served.signals.lock();
         return changes.size();
     };
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (told() < 4 && std::chrono::steady_clock::now() < deadline) {
         page.read(50ms);
     }
-    const std::lock_guard lock(served.signals_mutex);
+    const auto table = served.signals.lock();
     using Change = std::tuple<std::string, SignalValue, SignalValue, IoSource>;
     EXPECT_EQ(changes, (std::vector<Change> {{"lamp", 0, 1, IoSource::Viewer},
                                              {"speed", 1.0F, 0.5F, IoSource::Viewer},
@@ -301,21 +302,16 @@ TEST(SignalViewer, SendUpdatePublishesTheCurrentValue) {
     Served served {digital("lamp", 0)};
     ViewerClient page(port);
     page.read();
-    {
-        const std::lock_guard lock(served.signals_mutex);
-        served.signals.at("lamp").value = 1;
-    }
-    served.viewer->send_update(served.signals.at("lamp"));
+    served.viewer->send_update(*served.signals.set("lamp", 1, IoSource::Script));
     EXPECT_EQ(page.read(), get_sensor_html(digital("lamp", 1), false));
 }
 
 TEST(SignalViewer, BusyPortIsReportedAndNeverBlocks) {
     boost::asio::io_context context;
     boost::asio::ip::tcp::acceptor blocker(context, {boost::asio::ip::tcp::v4(), port});
-    SignalTable signals;
-    std::mutex signals_mutex;
+    SharedSignalTable signals;
     auto destroyed = std::async(std::launch::async, [&] {
-        SignalViewer viewer(signals, signals_mutex, port);
+        SignalViewer viewer(signals, port);
         for (int i = 0; i < 500 && !viewer.listen_failed(); ++i) {
             std::this_thread::sleep_for(10ms);
         }

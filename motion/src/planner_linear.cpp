@@ -87,7 +87,7 @@ PlanResult Planner::plan(const LinearMotion& motion, const std::optional<Goal>& 
     if (options.ignore_collisions || !result.trajectory) {
         return result;
     }
-    if (auto met = collision_model(motion.robot).check(*result.trajectory)) {
+    if (auto met = collision_model(motion.robot)->check(*result.trajectory)) {
         result.trajectory.reset();
         result.warning = "The straight line meets " + met->describe() + " after " + planning::seconds(met->time) +
                          "; a straight line cannot go around it.";

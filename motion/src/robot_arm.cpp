@@ -5,21 +5,11 @@
 
 #include <velmor/common/velmor_error.hpp>
 
+#include "dh_transform.hpp"
+
 namespace velmor {
 
 namespace {
-
-Eigen::Isometry3d dh_transform(const DenavitHartenberg& dh, double joint_position) {
-    const double theta = joint_position + dh.theta;
-    const double ct = std::cos(theta);
-    const double st = std::sin(theta);
-    const double ca = std::cos(dh.alpha);
-    const double sa = std::sin(dh.alpha);
-    Eigen::Isometry3d transform = Eigen::Isometry3d::Identity();
-    transform.linear() << ct, -st * ca, st * sa, st, ct * ca, -ct * sa, 0.0, sa, ca;
-    transform.translation() = Eigen::Vector3d(dh.a * ct, dh.a * st, dh.d);
-    return transform;
-}
 
 void check_limits(const std::string& name, const std::vector<JointLimits>& limits) {
     for (std::size_t i = 0; i < limits.size(); ++i) {
@@ -98,7 +88,7 @@ std::vector<Frame> RobotArm::calculate_joint_frames(const std::vector<double>& j
     Eigen::Isometry3d transform = base.transform;
     frames.emplace_back(transform);
     for (std::size_t i = 0; i < dh_parameters.size(); ++i) {
-        transform = transform * dh_transform(dh_parameters[i], joint_position[i]);
+        transform = transform * dh_transform(DhJoint(dh_parameters[i]), joint_position[i]);
         frames.emplace_back(transform);
     }
     frames.emplace_back(transform * tool_offset.transform);

@@ -1,5 +1,6 @@
 #include <velmor/motion/collision.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -185,5 +186,47 @@ TEST(Collision, ContinuousCheckAgreesWithDenseSampling) {
     EXPECT_GT(colliding, 5);
     EXPECT_LT(colliding, 55);
 }
+
+// Kinematics and the collision model must place every link alike, or checks would look
+// for the solids where the arm is not.
+std::shared_ptr<Robot> robot_for_frames(const std::string& name) {
+    if (name != "offsets") {
+        return robots::make(name);
+    }
+    // An offset in every parameter and a turned base, so that no term goes unnoticed.
+    return std::make_shared<RobotArm>(
+        "offsets",
+        std::vector<DenavitHartenberg> {{0.3, 0.2, 0.1, 0.7}, {-0.1, -1.1, 0.5, -0.4}, {0.05, 2.0, -0.3, 1.3}},
+        std::vector<JointLimits>(3, {-pi, pi, 1.0, 1.0, 1.0}), Frame::from_euler(-0.2, 0.1, 0.3, 1.0, 0.2, -0.6));
+}
+
+class LinkFrames : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LinkFrames, EqualTheJointFramesOfTheKinematics) {
+    const auto robot = robot_for_frames(GetParam());
+    const CollisionModel model(robot, {});
+    std::mt19937 random(23);
+    std::uniform_real_distribution<double> angle(-pi, pi);
+    for (int sample = 0; sample < 100; ++sample) {
+        std::vector<double> q(robot->get_degrees_of_freedom());
+        std::generate(q.begin(), q.end(), [&] { return angle(random); });
+        std::vector<Frame> expected;
+        auto first = q.begin();
+        for (auto arm = robot->get_next_arm(nullptr); arm; arm = robot->get_next_arm(arm)) {
+            const auto last = first + static_cast<std::ptrdiff_t>(arm->get_degrees_of_freedom());
+            const auto frames = arm->calculate_joint_frames({first, last});
+            // The last frame is the tool's, which carries no link.
+            expected.insert(expected.end(), frames.begin(), frames.end() - 1);
+            first = last;
+        }
+        const auto frames = model.link_frames(q);
+        ASSERT_EQ(frames.size(), expected.size());
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_TRUE(frames[i].transform.isApprox(expected[i].transform, 1e-12)) << "link " << i;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Robots, LinkFrames, ::testing::Values("ur5e", "dual-arm", "offsets"));
 
 }  // namespace

@@ -25,10 +25,9 @@ Eigen::Vector3d vector(const std::array<double, 3>& value) {
 void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first_joint, bool several_arms) {
     using Impl = CollisionModel::Impl;
     const std::size_t arm_index = model.arms.size();
-    Impl::Arm data {arm.get_dh_parameters(), {}, {}, arm.get_base().transform, first_joint, model.links.size()};
-    for (const auto& dh : data.dh) {
-        data.cos_alpha.push_back(std::cos(dh.alpha));
-        data.sin_alpha.push_back(std::sin(dh.alpha));
+    Impl::Arm data {{}, arm.get_base().transform, first_joint, model.links.size()};
+    for (const auto& dh : arm.get_dh_parameters()) {
+        data.joints.emplace_back(dh);
     }
     const auto& geometry = arm.get_link_geometry();
     for (std::size_t i = 0; i < geometry.size(); ++i) {
@@ -58,9 +57,9 @@ void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first
         // of the link lies at most |a_j| plus the lengths of the later links plus its own
         // distance from the link's origin away from that axis.
         for (std::size_t j = 1; j <= i; ++j) {
-            double distance = std::abs(data.dh[j - 1].a) + farthest;
+            double distance = std::abs(data.joints[j - 1].dh.a) + farthest;
             for (std::size_t k = j + 1; k <= i; ++k) {
-                distance += std::hypot(data.dh[k - 1].d, data.dh[k - 1].a);
+                distance += std::hypot(data.joints[k - 1].dh.d, data.joints[k - 1].dh.a);
             }
             link.lever[first_joint + j - 1] = distance;
         }
@@ -170,18 +169,8 @@ void CollisionModel::Impl::place(const double* q, Pose& pose) const {
     for (const Arm& arm : arms) {
         Eigen::Isometry3d transform = arm.base;
         pose.frames[arm.first_link] = transform;
-        for (std::size_t i = 0; i < arm.dh.size(); ++i) {
-            const DenavitHartenberg& dh = arm.dh[i];
-            const double theta = q[arm.first_joint + i] + dh.theta;
-            const double ct = std::cos(theta);
-            const double st = std::sin(theta);
-            const double ca = arm.cos_alpha[i];
-            const double sa = arm.sin_alpha[i];
-            Eigen::Isometry3d step;
-            step.linear() << ct, -st * ca, st * sa, st, ct * ca, -ct * sa, 0.0, sa, ca;
-            step.translation() = Eigen::Vector3d(dh.a * ct, dh.a * st, dh.d);
-            step.makeAffine();
-            transform = transform * step;
+        for (std::size_t i = 0; i < arm.joints.size(); ++i) {
+            transform = transform * dh_transform(arm.joints[i], q[arm.first_joint + i]);
             pose.frames[arm.first_link + i + 1] = transform;
         }
     }
@@ -337,6 +326,13 @@ std::vector<std::pair<std::size_t, std::size_t>> CollisionModel::links_in_contac
         }
     }
     return result;
+}
+
+std::vector<Frame> CollisionModel::link_frames(const std::vector<double>& joint_position) const {
+    impl->check_position(joint_position, "joint position");
+    Impl::Pose pose;
+    impl->place(joint_position.data(), pose);
+    return {pose.frames.begin(), pose.frames.end()};
 }
 
 std::size_t CollisionModel::evaluations() const {

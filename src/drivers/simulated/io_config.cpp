@@ -152,9 +152,9 @@ void Controller::load_io_config_from_file(const std::filesystem::path& file) {
                                         "Did not create I/O '" + item.key() + "' due to a wrong default type.");
         }
     }
-    const std::lock_guard lock(signals_mutex);
+    auto table = signals.lock();
     for (const auto& [name, value] : accepted) {
-        store(Signal {name, value, std::nullopt}, IoSource::ConfigFile);
+        table.store(Signal {name, value, std::nullopt}, IoSource::ConfigFile);
     }
 }
 

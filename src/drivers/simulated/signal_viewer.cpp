@@ -15,16 +15,13 @@
 
 namespace velmor::drivers::simulated {
 
-SignalViewer::SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port,
-                           const IoObserver* io_observer)
+SignalViewer::SignalViewer(SharedSignalTable& signals, std::uint16_t port)
     : signals(signals),
-      signals_mutex(signals_mutex),
-      io_observer(io_observer),
       port(port),
       settings(std::make_unique<const server::ViewerSettings>(server::read_viewer_settings())) {
     {
-        const std::lock_guard lock(signals_mutex);
-        for (const auto& entry : signals) {
+        const auto table = signals.lock();
+        for (const auto& entry : table.signals()) {
             interval_threads.try_emplace(entry.first);
         }
     }
@@ -157,7 +154,7 @@ void SignalViewer::request_close(bool drop_pages) {
 void SignalViewer::publish_fragment(const Signal& signal) {
     std::string fragment;
     {
-        const std::lock_guard lock(signals_mutex);
+        const auto table = signals.lock();
         fragment = get_sensor_html(signal, interval_threads[signal.name].running);
     }
     server::ViewerServer* app = nullptr;
@@ -177,15 +174,15 @@ void SignalViewer::publish_fragment(const Signal& signal) {
 std::vector<std::string> SignalViewer::build_page() {
     std::vector<std::string> pieces {get_page_head()};
     {
-        const std::lock_guard lock(signals_mutex);
+        const auto table = signals.lock();
         std::vector<const std::string*> names;
-        names.reserve(signals.size());
-        for (const auto& entry : signals) {
+        names.reserve(table.signals().size());
+        for (const auto& entry : table.signals()) {
             names.push_back(&entry.first);
         }
         std::sort(names.begin(), names.end(), [](const auto* a, const auto* b) { return *a < *b; });
         for (const auto* name : names) {
-            pieces.push_back(get_signal_row(signals.at(*name), interval_threads[*name].running));
+            pieces.push_back(get_signal_row(table.signals().at(*name), interval_threads[*name].running));
         }
         if (names.empty()) {
             pieces.push_back(get_empty_list_line());
@@ -197,9 +194,9 @@ std::vector<std::string> SignalViewer::build_page() {
 
 std::vector<server::Update> SignalViewer::build_open_fragments() {
     std::vector<server::Update> fragments;
-    const std::lock_guard lock(signals_mutex);
-    fragments.reserve(signals.size());
-    for (const auto& [name, signal] : signals) {
+    const auto table = signals.lock();
+    fragments.reserve(table.signals().size());
+    for (const auto& [name, signal] : table.signals()) {
         fragments.push_back({name, get_sensor_html(signal, interval_threads[name].running)});
     }
     return fragments;

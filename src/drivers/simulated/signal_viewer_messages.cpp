@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <variant>
 
 #include <nlohmann/json.hpp>
 
@@ -68,71 +69,112 @@ std::optional<std::int32_t> flipped(const Signal& signal) {
     return static_cast<std::int32_t>(1U - static_cast<std::uint32_t>(*digital));
 }
 
-}  // namespace
+// A page message as read before the table is looked at.
+struct PageMessage {
+    std::string name;
+    std::string action;
+    // The value of a set-value, as a digital and as an analog signal reads it.
+    std::optional<std::int32_t> integer;
+    std::optional<float> number;
+    // The delay and period of a toggle [s].
+    std::optional<float> after;
+    std::optional<float> interval;
+};
 
-void SignalViewer::handle_message(std::string_view text) {
+// The message, or why it is dropped.
+std::variant<PageMessage, std::string> read_message(std::string_view text) {
     const auto message = Json::parse(text.begin(), text.end(), nullptr, false);
     if (message.is_discarded() || !message.is_object()) {
-        drop("not a JSON object");
-        return;
+        return "not a JSON object";
     }
     const auto name = string_member(message, "name", "");
     const auto action = string_member(message, "action", "");
     if (!name || !action) {
-        drop("\"name\" or \"action\" is not a string");
-        return;
+        return "\"name\" or \"action\" is not a string";
     }
-    std::unique_lock lock(signals_mutex);
-    const auto found = signals.find(*name);
-    if (found == signals.end()) {
-        lock.unlock();
-        drop("no I/O named '" + *name + "'");
-        return;
+    PageMessage read {*name, *action, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    if (read.action == "set-value") {
+        // An absent value is zero, which both kinds read alike.
+        const auto value = string_member(message, "value", "0");
+        read.integer = value ? parse_integer(*value) : std::nullopt;
+        read.number = value ? parse_float(*value) : std::nullopt;
+    } else if (read.action == "toggle") {
+        const auto after = string_member(message, "after", "0");
+        const auto interval = string_member(message, "interval", "0");
+        read.after = after ? parse_float(*after) : std::nullopt;
+        read.interval = interval ? parse_float(*interval) : std::nullopt;
     }
-    Signal& signal = found->second;
-    IntervalThread& entry = interval_threads[*name];
-    const bool digital = std::holds_alternative<std::int32_t>(signal.value);
-    if (*action == "set-value") {
-        const auto value = string_member(message, "value", digital ? "0" : "0.0");
-        if (digital) {
-            const auto parsed = value ? parse_integer(*value) : std::nullopt;
-            if (!parsed) {
-                lock.unlock();
-                drop("the value for '" + *name + "' is not an integer");
-                return;
-            }
-            change(signal, *parsed, IoSource::Viewer);
-        } else {
-            const auto parsed = value ? parse_float(*value) : std::nullopt;
-            if (!parsed) {
-                lock.unlock();
-                drop("the value for '" + *name + "' is not a number");
-                return;
-            }
-            change(signal, *parsed, IoSource::Viewer);
-        }
-        lock.unlock();
-    } else if (*action == "toggle" && digital) {
-        const auto after_text = string_member(message, "after", "0");
-        const auto interval_text = string_member(message, "interval", "0");
-        const auto after = after_text ? parse_float(*after_text) : std::nullopt;
-        const auto interval = interval_text ? parse_float(*interval_text) : std::nullopt;
-        lock.unlock();
-        if (!after || !interval) {
-            drop("the times for '" + *name + "' are not numbers");
-            return;
-        }
-        start_toggle(signal, entry, *after, *interval);
-    } else {
-        lock.unlock();
-        if (*action == "stop" && entry.running) {
-            end_toggle(entry);
-        }
-    }
-    publish_fragment(signal);
+    return read;
 }
 
-void SignalViewer::start_toggle(Signal& signal, IntervalThread& entry, float after, float interval) {
+// What is left to do once the table's lock is released.
+struct Applied {
+    // Why the message is dropped; empty when it is not.
+    std::optional<std::string> dropped;
+    // Whether a digital signal is to be toggled.
+    bool toggles {false};
+};
+
+// Carries out what the message changes in the table, as one step under its lock.
+Applied apply(SharedSignalTable::Locked& table, const Signal& signal, const PageMessage& message) {
+    const bool digital = std::holds_alternative<std::int32_t>(signal.value);
+    if (message.action == "set-value") {
+        if (digital && !message.integer) {
+            return {"the value for '" + message.name + "' is not an integer"};
+        }
+        if (!digital && !message.number) {
+            return {"the value for '" + message.name + "' is not a number"};
+        }
+        table.set(message.name, digital ? SignalValue(*message.integer) : SignalValue(*message.number),
+                  IoSource::Viewer);
+        return {};
+    }
+    if (message.action == "toggle" && digital) {
+        if (!message.after || !message.interval) {
+            return {"the times for '" + message.name + "' are not numbers"};
+        }
+        return {std::nullopt, true};
+    }
+    return {};
+}
+
+}  // namespace
+
+void SignalViewer::handle_message(std::string_view text) {
+    const auto read = read_message(text);
+    if (const auto* reason = std::get_if<std::string>(&read)) {
+        drop(*reason);
+        return;
+    }
+    const auto& message = std::get<PageMessage>(read);
+    const Signal* signal = nullptr;
+    Applied applied;
+    {
+        auto table = signals.lock();
+        signal = table.find(message.name);
+        if (signal != nullptr) {
+            applied = apply(table, *signal, message);
+        }
+    }
+    if (signal == nullptr) {
+        drop("no I/O named '" + message.name + "'");
+        return;
+    }
+    if (applied.dropped) {
+        drop(*applied.dropped);
+        return;
+    }
+    // Toggle threads are started and ended outside the table's lock, which they take to flip.
+    IntervalThread& entry = interval_threads[message.name];
+    if (applied.toggles) {
+        start_toggle(*signal, entry, *message.after, *message.interval);
+    } else if (message.action == "stop" && entry.running) {
+        end_toggle(entry);
+    }
+    publish_fragment(*signal);
+}
+
+void SignalViewer::start_toggle(const Signal& signal, IntervalThread& entry, float after, float interval) {
     // A page that missed an update may toggle while the old thread still waits:
     // that thread makes its pending flip now and ends before the new one starts.
     if (entry.thread.joinable()) {
@@ -149,17 +191,10 @@ void SignalViewer::start_toggle(Signal& signal, IntervalThread& entry, float aft
         entry.thread = std::thread([&entry, name = signal.name, this] { entry.run(name, *this); });
         return;
     }
-    const std::lock_guard lock(signals_mutex);
+    auto table = signals.lock();
     if (const auto value = flipped(signal)) {
-        change(signal, *value, IoSource::Viewer);
+        table.set(signal.name, *value, IoSource::Viewer);
     }
-}
-
-void SignalViewer::change(Signal& signal, SignalValue value, IoSource source) {
-    if (io_observer != nullptr && *io_observer && signal.value != value) {
-        (*io_observer)(signal.name, signal.value, value, source);
-    }
-    signal.value = value;
 }
 
 void SignalViewer::end_toggle(IntervalThread& entry) {
@@ -175,15 +210,10 @@ void SignalViewer::end_toggle(IntervalThread& entry) {
 }
 
 void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& viewer) {
-    Signal* signal = nullptr;
-    {
-        const std::lock_guard lock(viewer.signals_mutex);
-        const auto found = viewer.signals.find(name);
-        if (found == viewer.signals.end()) {
-            running = false;
-            return;
-        }
-        signal = &found->second;
+    const Signal* signal = viewer.signals.lock().find(name);
+    if (signal == nullptr) {
+        running = false;
+        return;
     }
     flip_until_ended(*signal, viewer);
     // A thread that ends on its own, as when the viewer closes, must not leave
@@ -193,7 +223,7 @@ void SignalViewer::IntervalThread::run(const std::string& name, SignalViewer& vi
     }
 }
 
-void SignalViewer::IntervalThread::flip_until_ended(Signal& signal, SignalViewer& viewer) const {
+void SignalViewer::IntervalThread::flip_until_ended(const Signal& signal, SignalViewer& viewer) const {
     // A period under a millisecond would be no wait at all: the thread would
     // flip as fast as the machine goes and starve the signal table's lock.
     constexpr float shortest_period = 0.001F;
@@ -202,12 +232,12 @@ void SignalViewer::IntervalThread::flip_until_ended(Signal& signal, SignalViewer
     }
     while (true) {
         {
-            const std::lock_guard lock(viewer.signals_mutex);
+            auto table = viewer.signals.lock();
             const auto value = flipped(signal);
             if (!value) {
                 return;
             }
-            viewer.change(signal, *value, IoSource::Toggle);
+            table.set(signal.name, *value, IoSource::Toggle);
         }
         viewer.send_update(signal);
         if (!running || !viewer.wait_seconds(*this, std::max(interval, shortest_period))) {

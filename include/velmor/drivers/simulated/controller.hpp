@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include <velmor/drivers/simulated/io_observer.hpp>
+#include <velmor/drivers/simulated/shared_signal_table.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
@@ -26,7 +26,7 @@ public:
     //! Closes the viewer (unless kept running) and waits until its open pages have gone.
     ~Controller();
 
-    // The viewer refers to the table and its lock, so neither may move.
+    // The viewer refers to the table, so it may not move.
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
@@ -60,13 +60,8 @@ public:
     bool connect_result {true};
 
 private:
-    void store(const Signal& signal, IoSource source);
-
-    // Declared before the table and the viewer: the viewer's threads use both.
-    mutable std::mutex signals_mutex;
-    SignalTable signals;
-    // Guarded by signals_mutex, like the values it is told about.
-    IoObserver io_observer;
+    // Declared before the viewer: the viewer's threads use it.
+    SharedSignalTable signals;
     std::shared_ptr<SignalViewer> viewer;
     bool keep_io_viewer_running;
 };

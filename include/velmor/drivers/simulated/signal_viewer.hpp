@@ -14,7 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include <velmor/drivers/simulated/io_observer.hpp>
+#include <velmor/drivers/simulated/shared_signal_table.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 
 namespace boost::asio {
@@ -63,20 +63,17 @@ public:
         void run(const std::string& name, SignalViewer& viewer);
 
     private:
-        void flip_until_ended(Signal& signal, SignalViewer& viewer) const;
+        void flip_until_ended(const Signal& signal, SignalViewer& viewer) const;
     };
 
     //! Port the viewer listens on unless told otherwise.
     static constexpr std::uint16_t default_port = 8679;
 
-    //! Starts the server thread on `port` (0: any free port); every access to
-    //! `signals` takes `signals_mutex`, which the owner of the table takes too.
-    //! Changes made from the page and by toggle threads are told to
-    //! `io_observer` (when given), which the owner guards with the same lock.
-    //! Listens on loopback unless VELMOR_IO_VIEWER_ADDRESS says otherwise; throws
-    //! VelmorError when that setting is no IP address.
-    SignalViewer(SignalTable& signals, std::mutex& signals_mutex, std::uint16_t port = default_port,
-                 const IoObserver* io_observer = nullptr);
+    //! Starts the server thread on `port` (0: any free port), serving `signals`, which
+    //! must outlive the viewer; changes made from the page and by toggle threads reach
+    //! the table's observer. Listens on loopback unless VELMOR_IO_VIEWER_ADDRESS says
+    //! otherwise; throws VelmorError when that setting is no IP address.
+    explicit SignalViewer(SharedSignalTable& signals, std::uint16_t port = default_port);
     //! Ends the toggle threads once closing, waits until the server thread has
     //! ended (after close() and once every open page has gone), then joins them.
     ~SignalViewer();
@@ -109,13 +106,11 @@ private:
     std::vector<std::string> build_page();
     std::vector<server::Update> build_open_fragments();
     void handle_message(std::string_view text);
-    void start_toggle(Signal& signal, IntervalThread& entry, float after, float interval);
+    void start_toggle(const Signal& signal, IntervalThread& entry, float after, float interval);
     void end_toggle(IntervalThread& entry);
     void publish_fragment(const Signal& signal);
     bool wait_seconds(const IntervalThread& entry, float seconds);
     void end_toggle_threads();
-    // Stores `value` in `signal` and tells the observer; needs signals_mutex.
-    void change(Signal& signal, SignalValue value, IoSource source);
 
     std::shared_ptr<WebSocket> websocket;
     mutable std::mutex websocket_mutex;
@@ -124,9 +119,7 @@ private:
     // Signals with an update queued on the loop; guarded by websocket_mutex.
     std::unordered_set<const Signal*> queued_updates;
     std::thread server_thread;
-    SignalTable& signals;
-    std::mutex& signals_mutex;
-    const IoObserver* io_observer;
+    SharedSignalTable& signals;
     // Touched only by the server thread while it runs, and by the constructor and destructor around it.
     std::unordered_map<std::string, IntervalThread> interval_threads;
     std::atomic<std::size_t> port;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include <velmor/motion/frame.hpp>
 #include <velmor/motion/robot.hpp>
 #include <velmor/motion/shapes.hpp>
 #include <velmor/motion/trajectory.hpp>
@@ -76,6 +77,10 @@ public:
     //! Every link that touches something at `joint_position`, as (arm, link) pairs in order.
     [[nodiscard]] std::vector<std::pair<std::size_t, std::size_t>> links_in_contact(
         const std::vector<double>& joint_position) const;
+
+    //! The frame of every link at `joint_position` [rad], arm by arm and base first: the
+    //! frames its capsules are fixed to. Throws like check(joint_position).
+    [[nodiscard]] std::vector<Frame> link_frames(const std::vector<double>& joint_position) const;
 
     //! Number of configurations evaluated by the queries so far (for benchmarks).
     [[nodiscard]] std::size_t evaluations() const;

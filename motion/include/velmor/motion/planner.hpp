@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -75,8 +76,11 @@ public:
 
     //! A collision model of `robot` (empty: the environment's only robot) among the
     //! environment's obstacles as they are now. Other robots of the environment are not
-    //! part of it: their positions are unknown to the planner.
-    [[nodiscard]] CollisionModel collision_model(const std::shared_ptr<Robot>& robot = nullptr) const;
+    //! part of it: their positions are unknown to the planner. The model is kept and
+    //! handed out again until the obstacles change, the environment is replaced or
+    //! another robot is asked for.
+    [[nodiscard]] std::shared_ptr<const CollisionModel> collision_model(
+        const std::shared_ptr<Robot>& robot = nullptr) const;
     //! The contact of least clearance at `joint_position` [rad] of `robot` (empty: the
     //! environment's only robot), against the obstacles and between its own links; empty
     //! when nothing touches. Throws VelmorError for a position that does not fit the robot.
@@ -95,6 +99,19 @@ private:
     mutable std::mutex motions_mutex;
     std::map<std::string, Motion> motions;
     std::map<std::string, LinearMotion> linear_motions;
+
+    //! The last collision model built and what it was built from.
+    struct CollisionCache {
+        std::weak_ptr<Environment> environment;
+        //! The environment's obstacles_revision() read before its obstacles were.
+        std::uint64_t revision {0};
+        std::weak_ptr<Robot> robot;
+        std::shared_ptr<const CollisionModel> model;
+    };
+    //! Guards collision_cache; held while a model is built, so that threads checking at
+    //! once build it once.
+    mutable std::mutex collision_mutex;
+    mutable CollisionCache collision_cache;
 };
 
 }  // namespace velmor
