@@ -1,4 +1,4 @@
-# Installation: the two libraries with versioned names, the public headers, the
+# Installation: the three libraries with versioned names, the public headers, the
 # Mirava program and its page, the Python modules with their type stubs, the
 # examples, a CMake package (velmor::simulated_driver) and pkg-config files.
 # Every installed program and module finds the libraries through a run path
@@ -38,8 +38,9 @@ endfunction()
 
 set_target_properties(velmor-simulated-driver PROPERTIES EXPORT_NAME simulated_driver)
 set_target_properties(velmor-motion PROPERTIES EXPORT_NAME motion)
+set_target_properties(velmor-net PROPERTIES EXPORT_NAME net)
 set_target_properties(velmor-error PROPERTIES EXPORT_NAME error)
-foreach(library velmor-simulated-driver velmor-motion)
+foreach(library velmor-simulated-driver velmor-motion velmor-net)
   set_target_properties(${library} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${velmor_soversion})
   velmor_relative_rpath(${library} ${CMAKE_INSTALL_LIBDIR})
   # The public headers need C++20; a consumer's target gets it from the package.
@@ -47,12 +48,12 @@ foreach(library velmor-simulated-driver velmor-motion)
 endforeach()
 target_include_directories(velmor-error INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
-install(TARGETS velmor-simulated-driver velmor-motion velmor-error
+install(TARGETS velmor-simulated-driver velmor-motion velmor-net velmor-error
         EXPORT velmor_simulated_driver_targets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ ${PROJECT_SOURCE_DIR}/common/include/
-                  ${PROJECT_SOURCE_DIR}/motion/include/
+                  ${PROJECT_SOURCE_DIR}/common/net/include/ ${PROJECT_SOURCE_DIR}/motion/include/
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
 if(TARGET velmor-mirava)
@@ -89,10 +90,10 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/velmor_simulated_driverConfig.cmak
 # pkg-config files whose prefix is found from their own folder, so they move with it.
 file(RELATIVE_PATH velmor_pkgconfig_to_prefix /${velmor_pkgconfig_dir} /)
 string(REGEX REPLACE "/$" "" velmor_pkgconfig_to_prefix "${velmor_pkgconfig_to_prefix}")
-get_target_property(velmor_motion_definitions velmor-motion INTERFACE_COMPILE_DEFINITIONS)
-list(TRANSFORM velmor_motion_definitions PREPEND -D)
-list(JOIN velmor_motion_definitions " " velmor_motion_cflags)
-foreach(pc velmor-motion velmor-simulated-driver)
+get_target_property(velmor_net_definitions velmor-net INTERFACE_COMPILE_DEFINITIONS)
+list(TRANSFORM velmor_net_definitions PREPEND -D)
+list(JOIN velmor_net_definitions " " velmor_net_cflags)
+foreach(pc velmor-net velmor-motion velmor-simulated-driver)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/${pc}.pc.in ${PROJECT_BINARY_DIR}/packaging/${pc}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/packaging/${pc}.pc DESTINATION ${velmor_pkgconfig_dir}
           COMPONENT development)

@@ -6,9 +6,9 @@ set(CPACK_PACKAGE_NAME velmor-simulated-driver)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Driver for a simulated industrial robot arm, with Python 3.11 modules")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-       "C++20 libraries of the simulated robot driver and its motion library, the Python modules velmor and "
-       "velmor_driver_simulated with type stubs, the velmor-mirava visualisation program, headers, a CMake "
-       "package and pkg-config files, and the examples.")
+       "C++20 libraries of the simulated robot driver, its motion library and their network library, the "
+       "Python modules velmor and velmor_driver_simulated with type stubs, the velmor-mirava visualisation "
+       "program, headers, a CMake package and pkg-config files, and the examples.")
 set(CPACK_PACKAGE_CONTACT "velmor-simulated-driver developers")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -9,10 +9,9 @@
 
 #include <pthread.h>
 
-#include <velmor/motion/host_port.hpp>
-#include <velmor/motion/local_server.hpp>
-#include <velmor/motion/robots.hpp>
 #include <velmor/common/velmor_error.hpp>
+#include <velmor/motion/robots.hpp>
+#include <velmor/net/host_port.hpp>
 
 #include "mirava_app/server.hpp"
 #include "mirava_app/web_root.hpp"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <velmor/motion/host_port.hpp>
+#include <velmor/net/host_port.hpp>
 
 namespace velmor {
 

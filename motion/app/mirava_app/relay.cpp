@@ -1,26 +1,24 @@
 #include "mirava_app/relay.hpp"
 
-#include <algorithm>
+#include <utility>
 
 #include "mirava_app/protocol.hpp"
-#include "mirava_app/sessions.hpp"
 
 namespace velmor::mirava_app {
 
-Relay::Relay(std::shared_ptr<Robot> robot, const std::map<std::string, Shape>& obstacles)
+Relay::Relay(std::shared_ptr<Robot> robot, const std::map<std::string, Shape>& obstacles, Broadcast broadcast)
     : robot(robot),
+      broadcast(std::move(broadcast)),
       joint_count(robot->get_degrees_of_freedom()),
       collisions(robot, obstacles),
       obstacles(std::make_shared<const std::string>(obstacles_message(obstacles))) {}
 
-void Relay::add_page(const std::shared_ptr<PageSession>& page) {
-    std::erase_if(pages, [](const auto& weak) { return weak.expired(); });
-    pages.push_back(page);
-    page->send(std::make_shared<const std::string>(status_message(robot->name, drivers > 0)), false);
-    page->send(obstacles, false);
-    if (const auto message = newest_message()) {
-        page->send(message, true);
+std::vector<PageFrame> Relay::opening_frames() {
+    std::vector<PageFrame> frames {status(), {"obstacles", obstacles}};
+    if (auto message = newest_message()) {
+        frames.push_back({"joint_position", std::move(message)});
     }
+    return frames;
 }
 
 void Relay::driver_joined() {
@@ -61,13 +59,13 @@ void Relay::publish() {
         return;
     }
     fresh = false;
-    broadcast(newest_message(), true);
+    broadcast({"joint_position", newest_message()});
 }
 
 void Relay::show_obstacles(const std::map<std::string, Shape>& shown) {
     collisions = CollisionModel(robot, shown);
     obstacles = std::make_shared<const std::string>(obstacles_message(shown));
-    broadcast(obstacles, false);
+    broadcast({"obstacles", obstacles});
 }
 
 std::shared_ptr<const std::string> Relay::newest_message() {
@@ -78,16 +76,11 @@ std::shared_ptr<const std::string> Relay::newest_message() {
 }
 
 void Relay::send_status() {
-    broadcast(std::make_shared<const std::string>(status_message(robot->name, drivers > 0)), false);
+    broadcast(status());
 }
 
-void Relay::broadcast(const std::shared_ptr<const std::string>& message, bool is_position) {
-    std::erase_if(pages, [](const auto& weak) { return weak.expired(); });
-    for (const auto& weak : pages) {
-        if (const auto page = weak.lock()) {
-            page->send(message, is_position);
-        }
-    }
+PageFrame Relay::status() const {
+    return {"status", std::make_shared<const std::string>(status_message(robot->name, drivers > 0))};
 }
 
 }  // namespace velmor::mirava_app

@@ -15,19 +15,30 @@
 
 namespace velmor::mirava_app {
 
-class PageSession;
+//! A message to pages about one thing, named by its key ("status", "obstacles" or
+//! "joint_position"): a page that has not been sent a message yet gets a newer one
+//! about the same key instead.
+struct PageFrame {
+    //! What the message is about.
+    std::string key;
+    //! The message's text.
+    std::shared_ptr<const std::string> text;
+};
 
 //! What connects drivers to pages: the newest joint position, the obstacles around
-//! the robot, the open pages and the number of connected drivers. Used on the
-//! server's I/O thread only, except for the counters.
+//! the robot and the number of connected drivers. Used on the server's I/O thread
+//! only, except for the counters.
 class Relay {
 public:
-    //! For `robot` among `obstacles` (a driver may send others later); throws
-    //! VelmorError for an invalid obstacle.
-    Relay(std::shared_ptr<Robot> robot, const std::map<std::string, Shape>& obstacles);
+    //! Sends a message to every open page.
+    using Broadcast = std::function<void(const PageFrame&)>;
 
-    //! Registers an opened page and sends it the status, the obstacles and the newest position.
-    void add_page(const std::shared_ptr<PageSession>& page);
+    //! For `robot` among `obstacles` (a driver may send others later), telling the
+    //! pages through `broadcast`; throws VelmorError for an invalid obstacle.
+    Relay(std::shared_ptr<Robot> robot, const std::map<std::string, Shape>& obstacles, Broadcast broadcast);
+
+    //! What a page gets when it opens: the status, the obstacles and the newest position.
+    [[nodiscard]] std::vector<PageFrame> opening_frames();
     //! A driver client connected.
     void driver_joined();
     //! A driver client went away.
@@ -52,14 +63,13 @@ private:
     void show_obstacles(const std::map<std::string, Shape>& obstacles);
     //! The page message of the newest position, made when first asked for.
     std::shared_ptr<const std::string> newest_message();
-    //! Sends `message` to every open page.
-    void broadcast(const std::shared_ptr<const std::string>& message, bool is_position);
+    [[nodiscard]] PageFrame status() const;
 
     std::shared_ptr<Robot> robot;
+    Broadcast broadcast;
     std::size_t joint_count;
     CollisionModel collisions;
     std::shared_ptr<const std::string> obstacles;
-    std::vector<std::weak_ptr<PageSession>> pages;
     std::vector<double> latest;
     std::shared_ptr<const std::string> newest;
     bool fresh = false;

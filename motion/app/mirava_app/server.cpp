@@ -9,14 +9,14 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 
-#include <velmor/motion/local_server.hpp>
+#include <velmor/common/velmor_error.hpp>
 #include <velmor/motion/robots.hpp>
 #include <velmor/motion/scene_json.hpp>
-#include <velmor/common/velmor_error.hpp>
+#include <velmor/net/listener.hpp>
 
-#include "mirava_app/relay.hpp"
+#include "mirava_app/http_session.hpp"
 #include "mirava_app/robot_model.hpp"
-#include "mirava_app/sessions.hpp"
+#include "mirava_app/shared_state.hpp"
 
 namespace velmor::mirava_app {
 
@@ -79,48 +79,24 @@ std::map<std::string, Shape> scene_obstacles(const std::filesystem::path& scene)
 }  // namespace
 
 struct Server::Impl {
-    explicit Impl(const ServerOptions& options)
-        : robot(make_robot(options.robot)),
-          address(listening_address(options)),
-          site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot),
-                AllowedHosts(address, {})},
-          relay(robot, scene_obstacles(options.scene)),
-          update_interval(checked_interval(options.update_interval)) {
-        try {
-            const tcp::endpoint endpoint(address, options.port);
-            acceptor.open(endpoint.protocol());
-            acceptor.set_option(asio::socket_base::reuse_address(true));
-            acceptor.bind(endpoint);
-            acceptor.listen();
-            port = acceptor.local_endpoint().port();
-        } catch (const boost::system::system_error& error) {
+    explicit Impl(const ServerOptions& options) {
+        const auto robot = make_robot(options.robot);
+        const auto address = listening_address(options);
+        state = std::make_shared<SharedState>(
+            Site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot),
+                  AllowedHosts(address, {})},
+            robot, scene_obstacles(options.scene));
+        update_interval = checked_interval(options.update_interval);
+        state->relay().on_position = [this]() { schedule_publish(); };
+        listener = std::make_shared<Listener>(
+            io, [state = state](tcp::socket socket) { std::make_shared<HttpSession>(std::move(socket), state)->run(); },
+            Listener::ErrorHandler {});
+        if (const auto ec = listener->listen(tcp::endpoint(address, options.port))) {
             throw VelmorError("mirava", "Cannot listen on " + options.host + ":" + std::to_string(options.port) +
-                                            ": " + error.code().message() + ".");
+                                            ": " + ec.message() + ".");
         }
-        relay.on_position = [this]() { schedule_publish(); };
-        accept_next();
-    }
-
-    void accept_next() {
-        acceptor.async_accept([this](const beast::error_code& error, tcp::socket socket) {
-            if (error == asio::error::operation_aborted || !acceptor.is_open()) {
-                return;
-            }
-            if (is_out_of_resources(error)) {
-                accept_pause.expires_after(accept_backoff);
-                accept_pause.async_wait([this](const beast::error_code& wait_error) {
-                    if (!wait_error) {
-                        accept_next();
-                    }
-                });
-                return;
-            }
-            if (!error) {
-                prepare_accepted(socket);
-                std::make_shared<HttpSession>(std::move(socket), relay, site)->run();
-            }
-            accept_next();
-        });
+        port = listener->port();
+        listener->run();
     }
 
     // Publishes at once when the last publish is one interval ago, else when that interval
@@ -132,7 +108,7 @@ struct Server::Impl {
         const auto now = std::chrono::steady_clock::now();
         if (now - last_publish >= update_interval) {
             last_publish = now;
-            relay.publish();
+            state->relay().publish();
             return;
         }
         tick_armed = true;
@@ -143,22 +119,19 @@ struct Server::Impl {
                 return;
             }
             last_publish = std::chrono::steady_clock::now();
-            relay.publish();
+            state->relay().publish();
         });
     }
 
-    std::shared_ptr<Robot> robot;
-    asio::ip::address address;
-    Site site;
-    // Before the I/O context: the sessions its handlers own refer to these.
-    Relay relay;
-    std::chrono::steady_clock::duration update_interval;
+    // Before the I/O context, so that it outlives the sessions that its handlers own.
+    std::shared_ptr<SharedState> state;
+    std::chrono::steady_clock::duration update_interval {};
+    // The members below are used on the I/O thread only.
     std::chrono::steady_clock::time_point last_publish {};
     bool tick_armed = false;
     asio::io_context io;
-    tcp::acceptor acceptor {io};
     asio::steady_timer tick {io};
-    asio::steady_timer accept_pause {io};
+    std::shared_ptr<Listener> listener;
     std::uint16_t port = 0;
     std::thread thread;
 };
@@ -187,10 +160,8 @@ void Server::start() {
 void Server::stop() {
     // Open WebSockets keep the context busy; stopping it drops them with the context.
     asio::post(impl->io, [impl = impl.get()]() {
-        beast::error_code ignored;
-        impl->acceptor.close(ignored);
+        impl->listener->stop();
         impl->tick.cancel();
-        impl->accept_pause.cancel();
         impl->io.stop();
     });
 }
@@ -198,18 +169,18 @@ void Server::stop() {
 void Server::publish_now() {
     std::promise<void> done;
     asio::post(impl->io, [this, &done]() {
-        impl->relay.publish();
+        impl->state->relay().publish();
         done.set_value();
     });
     done.get_future().wait();
 }
 
 std::uint64_t Server::accepted_positions() const {
-    return impl->relay.accepted;
+    return impl->state->relay().accepted;
 }
 
 std::uint64_t Server::refused_messages() const {
-    return impl->relay.refused;
+    return impl->state->relay().refused;
 }
 
 }  // namespace velmor::mirava_app

@@ -8,7 +8,7 @@
 
 #include <velmor/drivers/simulated/sensor_html.hpp>
 #include <velmor/log/log.hpp>
-#include <velmor/motion/local_server.hpp>
+#include <velmor/net/host_port.hpp>
 
 #include "drivers/simulated/server/viewer_server.hpp"
 #include "drivers/simulated/server/viewer_settings.hpp"

@@ -7,7 +7,7 @@
 #include <boost/beast/websocket.hpp>
 
 #include <velmor/log/log.hpp>
-#include <velmor/motion/local_server.hpp>
+#include <velmor/net/request_guard.hpp>
 
 #include "drivers/simulated/server/websocket_session.hpp"
 

@@ -3,13 +3,12 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
-#include <velmor/motion/allowed_hosts.hpp>
+#include <velmor/net/allowed_hosts.hpp>
+#include <velmor/net/session_set.hpp>
 
 namespace velmor::drivers::simulated::server {
 
@@ -68,14 +67,10 @@ public:
     void stop_websocket_sessions();
 
 private:
-    template <class Session>
-    static std::vector<std::shared_ptr<Session>> lock_all(std::mutex& mutex, const std::unordered_set<Session*>& set);
-
     const Handlers handlers_;
     const AllowedHosts hosts_;
-    std::mutex mutex_;
-    std::unordered_set<WebsocketSession*> websocket_sessions_;
-    std::unordered_set<HttpSession*> http_sessions_;
+    SessionSet<WebsocketSession> websocket_sessions_;
+    SessionSet<HttpSession> http_sessions_;
 };
 
 }  // namespace velmor::drivers::simulated::server

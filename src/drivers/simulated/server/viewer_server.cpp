@@ -1,5 +1,9 @@
 #include "drivers/simulated/server/viewer_server.hpp"
 
+#include <velmor/log/log.hpp>
+
+#include "drivers/simulated/server/http_session.hpp"
+
 namespace velmor::drivers::simulated::server {
 
 namespace asio = boost::asio;
@@ -42,7 +46,7 @@ boost::beast::error_code ViewerServer::listen_once(std::uint16_t port) {
     }
     listeners_.clear();
     for (const auto& address : addresses_) {
-        auto listener = std::make_shared<Listener>(loop_, state_);
+        auto listener = make_listener();
         const auto ec = listener->listen(tcp::endpoint(address, port));
         // Of the default pair of loopback addresses, the IPv6 one is missing on hosts without IPv6.
         const bool missing = ec == boost::system::errc::address_not_available ||
@@ -56,6 +60,20 @@ boost::beast::error_code ViewerServer::listen_once(std::uint16_t port) {
         }
     }
     return {};
+}
+
+std::shared_ptr<Listener> ViewerServer::make_listener() const {
+    return std::make_shared<Listener>(
+        loop_,
+        [state = state_](tcp::socket socket) { std::make_shared<HttpSession>(std::move(socket), state)->run(); },
+        [](const boost::system::error_code& ec) {
+            if (is_out_of_resources(ec)) {
+                log::log_<log::Level::Warn>("driver", "I/O viewer cannot accept connections for now: " +
+                                                          ec.message() + ".");
+            } else {
+                log::log_<log::Level::Debug>("driver", "I/O viewer could not accept a connection: " + ec.message());
+            }
+        });
 }
 
 std::uint16_t ViewerServer::port() const {

@@ -8,7 +8,8 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/beast/core/error.hpp>
 
-#include "drivers/simulated/server/listener.hpp"
+#include <velmor/net/listener.hpp>
+
 #include "drivers/simulated/server/shared_state.hpp"
 #include "drivers/simulated/server/viewer_settings.hpp"
 
@@ -34,6 +35,7 @@ public:
 
 private:
     boost::beast::error_code listen_once(std::uint16_t port);
+    std::shared_ptr<Listener> make_listener() const;
 
     boost::asio::io_context& loop_;
     std::vector<boost::asio::ip::address> addresses_;

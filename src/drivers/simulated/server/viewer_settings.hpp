@@ -4,7 +4,7 @@
 
 #include <boost/asio/ip/address.hpp>
 
-#include <velmor/motion/allowed_hosts.hpp>
+#include <velmor/net/allowed_hosts.hpp>
 
 namespace velmor::drivers::simulated::server {
 

@@ -78,26 +78,16 @@ void WebsocketSession::stop() {
 }
 
 void WebsocketSession::enqueue(const std::string& key, std::shared_ptr<const std::string> frame) {
-    // A page that reads slowly gets the newest frame of each key instead of every
-    // frame in between, so its queue never outgrows the number of keys.
-    auto [waiting, inserted] = waiting_.try_emplace(key, frame);
-    if (!inserted) {
-        waiting->second = std::move(frame);
-        return;
-    }
-    order_.push_back(key);
-    if (in_flight_ == nullptr) {
+    if (queue_.push(key, std::move(frame))) {
         do_write();
     }
 }
 
 void WebsocketSession::do_write() {
-    const auto waiting = waiting_.find(order_.front());
-    in_flight_ = std::move(waiting->second);
-    waiting_.erase(waiting);
-    order_.pop_front();
-    ws_.async_write(boost::asio::buffer(*in_flight_),
-                    beast::bind_front_handler(&WebsocketSession::on_write, shared_from_this()));
+    if (const auto* frame = queue_.next()) {
+        ws_.async_write(boost::asio::buffer(*frame),
+                        beast::bind_front_handler(&WebsocketSession::on_write, shared_from_this()));
+    }
 }
 
 void WebsocketSession::on_write(beast::error_code ec, std::size_t) {
@@ -108,10 +98,7 @@ void WebsocketSession::on_write(beast::error_code ec, std::size_t) {
         }
         return;
     }
-    in_flight_.reset();
-    if (!order_.empty()) {
-        do_write();
-    }
+    do_write();
 }
 
 }  // namespace velmor::drivers::simulated::server

@@ -1,15 +1,15 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <string>
-#include <unordered_map>
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
+
+#include <velmor/net/write_queue.hpp>
 
 #include "drivers/simulated/server/shared_state.hpp"
 
@@ -42,10 +42,8 @@ private:
     boost::beast::websocket::stream<boost::beast::tcp_stream> ws_;
     boost::beast::flat_buffer buffer_;
     std::shared_ptr<SharedState> state_;
-    // Keys in the order their frames go out, and the newest frame of each.
-    std::deque<std::string> order_;
-    std::unordered_map<std::string, std::shared_ptr<const std::string>> waiting_;
-    std::shared_ptr<const std::string> in_flight_;
+    // Touched only by the thread running the loop.
+    WriteQueue queue_;
     bool joined_ {false};
 };
 

@@ -1,4 +1,4 @@
-#include <velmor/motion/host_port.hpp>
+#include <velmor/net/host_port.hpp>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include <velmor/motion/allowed_hosts.hpp>
+#include <velmor/net/allowed_hosts.hpp>
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <chrono>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,7 +8,7 @@
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/status.hpp>
 
-#include <velmor/motion/allowed_hosts.hpp>
+#include <velmor/net/allowed_hosts.hpp>
 
 namespace velmor {
 
@@ -30,22 +28,6 @@ struct Refusal {
 std::optional<Refusal> refuse_foreign(const boost::beast::http::request_header<>& request, const AllowedHosts& hosts,
                                       std::string_view local_address, std::string_view server,
                                       std::string_view hosts_setting);
-
-//! How long a server pauses accepting after is_out_of_resources() [ms]: the connection
-//! stays in the backlog, and accepting again at once would spin.
-inline constexpr std::chrono::milliseconds accept_backoff {100};
-
-//! Whether an accept failed because the process or the system has no file descriptor
-//! or memory left, so that accepting again at once fails the same way.
-[[nodiscard]] bool is_out_of_resources(const boost::system::error_code& error);
-
-//! Sets up an accepted connection: small frames go out at once, without waiting for the
-//! acknowledgement of the previous one.
-void prepare_accepted(boost::asio::ip::tcp::socket& socket);
-
-//! The link "http://HOST:PORT" to a server that listens on `host` (an address or a name):
-//! "localhost" for every interface (0.0.0.0, ::), IPv6 addresses in brackets, else `host`.
-std::string browser_url(std::string_view host, std::uint16_t port);
 
 //! The address that a connection of `socket` arrived at, as text; empty when the socket has none.
 std::string local_address_of(const boost::asio::ip::tcp::socket& socket);

@@ -1,4 +1,4 @@
-#include <velmor/motion/local_server.hpp>
+#include <velmor/net/request_guard.hpp>
 
 #include <boost/beast/websocket/rfc6455.hpp>
 
@@ -34,29 +34,6 @@ std::optional<Refusal> refuse_foreign(const http::request_header<>& request, con
                                                      "."};
     }
     return std::nullopt;
-}
-
-bool is_out_of_resources(const boost::system::error_code& error) {
-    namespace error_codes = boost::asio::error;
-    return error == error_codes::no_descriptors || error == boost::system::errc::too_many_files_open_in_system ||
-           error == error_codes::no_buffer_space || error == error_codes::no_memory;
-}
-
-void prepare_accepted(boost::asio::ip::tcp::socket& socket) {
-    boost::system::error_code ignored;
-    socket.set_option(boost::asio::ip::tcp::no_delay(true), ignored);
-}
-
-std::string browser_url(std::string_view host, std::uint16_t port) {
-    std::string name(host);
-    boost::system::error_code ec;
-    const auto address = boost::asio::ip::make_address(name, ec);
-    if (!ec && address.is_unspecified()) {
-        name = "localhost";
-    } else if (!ec && address.is_v6()) {
-        name = "[" + name + "]";
-    }
-    return "http://" + name + ":" + std::to_string(port);
 }
 
 std::string local_address_of(const boost::asio::ip::tcp::socket& socket) {

@@ -1,6 +1,8 @@
-#include <velmor/motion/host_port.hpp>
+#include <velmor/net/host_port.hpp>
 
 #include <charconv>
+
+#include <boost/asio/ip/address.hpp>
 
 #include <velmor/common/velmor_error.hpp>
 
@@ -22,6 +24,18 @@ HostPort parse_host_port(const std::string& text, PortZero port_zero, const std:
         throw refuse();
     }
     return {text.substr(0, colon), static_cast<std::uint16_t>(port)};
+}
+
+std::string browser_url(std::string_view host, std::uint16_t port) {
+    std::string name(host);
+    boost::system::error_code ec;
+    const auto address = boost::asio::ip::make_address(name, ec);
+    if (!ec && address.is_unspecified()) {
+        name = "localhost";
+    } else if (!ec && address.is_v6()) {
+        name = "[" + name + "]";
+    }
+    return "http://" + name + ":" + std::to_string(port);
 }
 
 }  // namespace velmor

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace velmor {
 
@@ -23,5 +24,9 @@ enum class PortZero { Refused, Allowed };
 //! Throws VelmorError (module "mirava") naming `what`, e.g. "The Mirava address 'x' is not of
 //! the form host:port.", for anything else.
 HostPort parse_host_port(const std::string& text, PortZero port_zero, const std::string& what);
+
+//! The link "http://HOST:PORT" to a server that listens on `host` (an address or a name):
+//! "localhost" for every interface (0.0.0.0, ::), IPv6 addresses in brackets, else `host`.
+std::string browser_url(std::string_view host, std::uint16_t port);
 
 }  // namespace velmor
