@@ -7,9 +7,9 @@
 #include <pybind11/stl.h>
 
 #include <velmor/drivers/events.hpp>
-#include <velmor/drivers/fault.hpp>
+#include <velmor/drivers/faults/fault.hpp>
 #include <velmor/drivers/pacing.hpp>
-#include <velmor/drivers/safety_limits.hpp>
+#include <velmor/drivers/faults/safety_limits.hpp>
 #include <velmor/drivers/simulated_driver.hpp>
 
 #include "bindings.hpp"
