@@ -10,13 +10,8 @@
 
 #include <velmor/motion/robots.hpp>
 
+namespace velmor::drivers {
 namespace {
-
-using velmor::drivers::CycleView;
-using velmor::drivers::Fault;
-using velmor::drivers::FaultMonitor;
-using velmor::drivers::SafetyLimits;
-using velmor::drivers::Trigger;
 
 // A monitor of a six-joint arm, checked with the state this fixture holds.
 class FaultMonitorTest : public ::testing::Test {
@@ -130,7 +125,7 @@ TEST_P(BrokenLimit, StrikesWithSafetyViolationAndRefusesToStartThere) {
     EXPECT_EQ(check(), std::nullopt);
     EXPECT_EQ(monitor.start_refusal(position, velocity), std::nullopt);
     breach.apply(*this);
-    EXPECT_EQ(monitor.start_refusal(position, velocity), velmor::drivers::Result::ErrorControllerSafetyViolation);
+    EXPECT_EQ(monitor.start_refusal(position, velocity), Result::ErrorControllerSafetyViolation);
     EXPECT_EQ(check(), Fault::SafetyViolation);
     // An active fault already stopped the motion: no second strike.
     monitor.inject(Fault::SafetyViolation, false);
@@ -158,3 +153,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
+}  // namespace velmor::drivers

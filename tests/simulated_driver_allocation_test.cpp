@@ -52,18 +52,16 @@ constexpr std::size_t steady_cycles = 10'000;
 
 // A slow swing of every joint from the all-zero position and back, sampled every cycle.
 velmor::Trajectory swing(std::size_t joints, std::size_t samples) {
-    std::vector<double> times(samples);
-    std::vector<std::vector<double>> positions(samples, std::vector<double>(joints));
-    auto velocities = positions;
-    for (std::size_t i = 0; i < samples; ++i) {
-        times[i] = 0.004 * static_cast<double>(i);
-        const double phase = 2.0 * M_PI * static_cast<double>(i) / static_cast<double>(samples - 1);
-        for (std::size_t j = 0; j < joints; ++j) {
-            positions[i][j] = 0.1 * std::sin(phase);
-            velocities[i][j] = 0.1 * std::cos(phase);
-        }
+    std::vector<double> times;
+    std::vector<std::vector<double>> positions;
+    std::vector<std::vector<double>> velocities;
+    const double step = 2.0 * M_PI / static_cast<double>(samples - 1);  // [rad]
+    for (double phase = 0.0; times.size() < samples; phase += step) {
+        times.push_back(0.004 * static_cast<double>(times.size()));
+        positions.emplace_back(joints, 0.1 * std::sin(phase));
+        velocities.emplace_back(joints, 0.1 * std::cos(phase));
     }
-    return velmor::Trajectory(times, positions, velocities, positions);
+    return velmor::Trajectory(times, positions, velocities, std::vector<std::vector<double>>(samples, std::vector<double>(joints)));
 }
 
 // At full speed the cycles copy samples; at other speeds they interpolate between them.
