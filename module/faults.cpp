@@ -5,8 +5,8 @@
 
 #include <pybind11/stl.h>
 
-#include <velmor/drivers/fault.hpp>
-#include <velmor/drivers/safety_limits.hpp>
+#include <velmor/drivers/faults/fault.hpp>
+#include <velmor/drivers/faults/safety_limits.hpp>
 
 #include "bindings.hpp"
 

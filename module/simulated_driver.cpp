@@ -8,9 +8,9 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <velmor/drivers/events.hpp>
-#include <velmor/drivers/fault.hpp>
+#include <velmor/drivers/faults/fault.hpp>
 #include <velmor/drivers/pacing.hpp>
-#include <velmor/drivers/safety_limits.hpp>
+#include <velmor/drivers/faults/safety_limits.hpp>
 #include <velmor/drivers/simulated_driver.hpp>
 #include <velmor/motion/mirava.hpp>
 #include <velmor/motion/planner.hpp>

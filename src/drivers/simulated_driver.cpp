@@ -1,14 +1,20 @@
 #include <velmor/drivers/simulated_driver.hpp>
 
+#include <chrono>
 #include <cmath>
 #include <csignal>
+#include <iostream>
 #include <string>
 #include <utility>
 
+#include <velmor/join.hpp>
 #include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
 
-#include "deferred_search.hpp"
+#include "commands/command_planner.hpp"
+#include "control_loop/control_loop.hpp"
+#include "faults/fault_monitor.hpp"
+#include "mirror/mirava_mirror.hpp"
 #include "recording/recorder.hpp"
 
 namespace velmor::drivers {
@@ -25,7 +31,6 @@ namespace {
 
 constexpr double control_interval = 0.004;  // [s]
 constexpr double largest_time_scale = 1'000'000.0;
-constexpr double mirava_updates_per_second = 60.0;
 constexpr double mirava_reconnect_timeout = 5.0;  // [s]
 
 }  // namespace
@@ -34,25 +39,21 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
                                  bool sync_with_mirava, bool log_stream, bool serve_io_viewer,
                                  bool keep_io_viewer_running, const std::string& host, int port)
     : Driver(std::move(planner), std::move(robot), host, port, control_interval),
-      sync_with_mirava(sync_with_mirava),
       log_stream(log_stream),
       io_controller(serve_io_viewer, keep_io_viewer_running),
-      search(std::make_unique<DeferredSearch>()) {
-    joint_limits = this->robot->get_joint_limits();
+      faults(std::make_unique<FaultMonitor>(this->robot, this->robot->get_joint_limits())),
+      mirror(std::make_unique<MiravaMirror>(delta_time, sync_with_mirava)),
+      commands(std::make_unique<CommandPlanner>(*this)),
+      loop(std::make_unique<ControlLoop>(
+          ControlLoop::Owner {commands->motion_mutex(), running,
+                              [this](const std::function<void()>& observe) { return run_cycle(observe); },
+                              [this] { commands->fail(); }},
+          ControlLoop::Clock {delta_time, time_speed, pacing, active_loops, most_active_loops})) {
     io_controller.set_io_observer([this](const auto& name, const auto& old_value, const auto& new_value, auto source) {
         recorder.on_io_change(name, old_value, new_value, source);
     });
     std::signal(SIGINT, handle_interrupt);
     time_scaler.max_scale = largest_time_scale;
-    if (sync_with_mirava) {
-        mirava_update_interval =
-            static_cast<std::uint64_t>(std::floor(1.0 / (mirava_updates_per_second * delta_time)));
-        if (mirava_update_interval == 0) {
-            mirava_update_interval = 1;
-        }
-        velmor::log::log_<velmor::log::Level::Debug>(
-            "driver", "Mirava update rate is '" + std::to_string(mirava_update_interval) + "'.");
-    }
     {
         std::lock_guard lock(state_mutex);
         current_state.position.assign(degrees_of_freedom, 0.0);
@@ -81,12 +82,12 @@ SimulatedDriver::~SimulatedDriver() {
     }
     // A command from another thread may have started a loop while disconnect()
     // waited; no member may go before that loop is over.
-    wait_for_loop_end();
+    loop->wait_for_end();
 }
 
 bool SimulatedDriver::reconnect() {
     refuse_inside_control_cycle("reconnect", "reconnect from the script once the motion has ended");
-    if (sync_with_mirava) {
+    if (mirror->syncs()) {
         try {
             auto client = std::make_shared<velmor::Mirava>(false, connect_timeout);
             // Mirava shows the cell's obstacles along with the robot.
@@ -100,14 +101,7 @@ bool SimulatedDriver::reconnect() {
     const bool result = connect_result.load();
     connected = result;
     if (result) {
-        std::lock_guard lock(command_mutex);
-        if (active_fault_code == static_cast<int>(Fault::ConnectionLost)) {
-            active_fault_code = no_fault_code;
-        }
-        // A lost connection that has not struck the motion yet is mended along with it.
-        if (pending_strike == Fault::ConnectionLost) {
-            pending_strike.reset();
-        }
+        commands->mend_connection();
     }
     return result;
 }
@@ -116,19 +110,7 @@ bool SimulatedDriver::disconnect() {
     refuse_inside_control_cycle("disconnect",
                                 "disconnect from the script once the motion has ended (stop_async() ends it early)");
     run_cycles_while_waiting([this] { return !running; });
-    std::future<void> loop;
-    std::exception_ptr error;
-    {
-        std::lock_guard lock(command_mutex);
-        loop = std::move(control_loop);
-        error = std::exchange(loop_error, nullptr);
-    }
-    if (loop.valid()) {
-        loop.get();
-    }
-    if (error) {
-        std::rethrow_exception(error);
-    }
+    loop->join();
     set_mirava(nullptr);
     connected = false;
     return true;
@@ -198,14 +180,15 @@ bool SimulatedDriver::set_digital_output(const std::string& name, int value) {
 }
 
 std::shared_ptr<velmor::Mirava> SimulatedDriver::get_mirava() const {
-    std::lock_guard lock(mirava_mutex);
-    return mirava;
+    return mirror->client();
 }
 
 void SimulatedDriver::set_mirava(std::shared_ptr<velmor::Mirava> client) {
-    std::lock_guard lock(mirava_mutex);
-    has_mirava = client != nullptr;
-    mirava = std::move(client);
+    mirror->set_client(std::move(client));
+}
+
+std::uint64_t SimulatedDriver::get_mirava_update_interval() const {
+    return mirror->update_interval();
 }
 
 Result SimulatedDriver::get_run_result() const {
@@ -226,6 +209,180 @@ Result SimulatedDriver::get_enable_result() const {
 void SimulatedDriver::set_enable_result(const Result& result) {
     std::lock_guard lock(results_mutex);
     enable_result = result;
+}
+
+std::shared_future<Result> SimulatedDriver::run_async(const velmor::Trajectory& trajectory) {
+    return run_command_async(TrajectoryCommand {trajectory});
+}
+
+std::shared_future<Result> SimulatedDriver::move_to_async(const Goal& goal, bool ignore_collisions) {
+    return run_command_async(PointCommand {goal, ignore_collisions});
+}
+
+std::shared_future<Result> SimulatedDriver::move_along_async(const std::string& name, const std::optional<Goal>& goal,
+                                                             bool ignore_collisions) {
+    return run_command_async(MotionCommand {name, goal, ignore_collisions});
+}
+
+std::shared_future<Result> SimulatedDriver::blend_into_async(const velmor::Trajectory& trajectory, double duration) {
+    return run_command_async(BlendIntoCommand {trajectory, duration});
+}
+
+std::shared_future<Result> SimulatedDriver::stop_async(bool fast_stop) {
+    return commands->stop(fast_stop);
+}
+
+std::shared_future<Result> SimulatedDriver::resume_async() {
+    return commands->resume();
+}
+
+std::shared_future<Result> SimulatedDriver::run_command_async(const Command& command) {
+    return commands->run(command);
+}
+
+void SimulatedDriver::inject_fault(Fault fault) {
+    commands->inject_fault(fault);
+}
+
+void SimulatedDriver::inject_fault(Fault fault, const Trigger& trigger) {
+    faults->arm(fault, trigger);
+}
+
+std::optional<Fault> SimulatedDriver::get_active_fault() const {
+    return faults->active();
+}
+
+void SimulatedDriver::clear_fault() {
+    // Let go of once the motion lock is released.
+    const auto disarmed = commands->clear_fault();
+}
+
+ControllerStatus SimulatedDriver::get_controller_status() {
+    const auto fault = get_active_fault();
+    return fault ? fault_status(*fault) : ControllerStatus::Unknown;
+}
+
+SafetyLimits SimulatedDriver::get_safety_limits() const {
+    return faults->safety_limits();
+}
+
+void SimulatedDriver::set_safety_limits(const SafetyLimits& limits) {
+    faults->set_safety_limits(limits);
+}
+
+bool SimulatedDriver::is_stepping() const {
+    return loop->is_stepping();
+}
+
+void SimulatedDriver::set_stepping(bool on) {
+    refuse_inside_control_cycle("set_stepping", "switch stepping from the script, outside event actions");
+    loop->set_stepping(on);
+}
+
+std::size_t SimulatedDriver::step(std::size_t cycles) {
+    // Asked first, so that a step allocates nothing for the refusal's text.
+    if (in_control_cycle()) {
+        refuse_inside_control_cycle("step", "an event action runs inside a cycle that a step is running already");
+    }
+    if (!is_stepping()) {
+        throw VelmorError("driver", "step() runs control cycles only in stepping mode; set stepping to true first.");
+    }
+    return loop->run_steps(cycles, [] { return false; });
+}
+
+std::optional<std::size_t> SimulatedDriver::step_until(const Trigger& trigger, std::size_t max_cycles) {
+    refuse_inside_control_cycle("step_until", "an event action runs inside a cycle that a step is running already");
+    if (!is_stepping()) {
+        throw VelmorError("driver",
+                          "step_until() runs control cycles only in stepping mode; set stepping to true first.");
+    }
+    bool held {false};
+    const std::size_t ran = loop->run_steps(max_cycles, [&] {
+        held = trigger(robot, time_scaler.get_trajectory_time(), cycle_position, current_trajectory);
+        return held;
+    });
+    if (!held) {
+        return std::nullopt;
+    }
+    return ran;
+}
+
+void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& ready) {
+    loop->run_while_waiting(ready);
+}
+
+bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
+    const ControlCycle cycle;
+    if (global_signal_status.load() == SIGINT) {
+        commands->interrupt();
+        return false;
+    }
+    commands->take_over_pending_command();
+    TimeScaler::StepOutcome outcome = step_state();
+    if (faults->has_work() || commands->holding()) {
+        outcome = check_faults(outcome);
+    }
+    record_cycle(outcome);
+    if (log_stream || log_motions) {
+        print_cycle_lines();
+    }
+    if (mirror->has_client()) {
+        mirror->on_cycle(cycle_position);
+    }
+    if (has_events()) {
+        check_for_events(time_scaler.get_trajectory_time(), cycle_position);
+    }
+    if (observe) {
+        observe();
+    }
+    return !commands->finish_cycle(outcome);
+}
+
+TimeScaler::StepOutcome SimulatedDriver::step_state() {
+    std::lock_guard lock(state_mutex);
+    const TimeScaler::StepOutcome outcome = time_scaler.next(current_state);
+    slice_state_offset(current_state);
+    cycle_position = current_state.position;
+    cycle_velocity = current_state.velocity;
+    return outcome;
+}
+
+// A fault strikes after the cycle's state is computed and before anything sees it
+// (recording, Mirava, events), so that an E-Stop's standstill is what every observer
+// gets in that cycle.
+TimeScaler::StepOutcome SimulatedDriver::check_faults(TimeScaler::StepOutcome outcome) {
+    const CycleView view {robot, time_scaler.get_trajectory_time(), cycle_position, cycle_velocity, current_trajectory};
+    if (const auto fault = faults->check(view)) {
+        return commands->strike(*fault, outcome);
+    }
+    if (commands->holding()) {
+        commands->keep_holding();
+    }
+    return outcome;
+}
+
+void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome) {
+    // Most cycles are not recorded; on_cycle checks again under the lock, so a cycle
+    // racing the start of a recording is at worst left out of it.
+    if (!recorder.is_recording()) {
+        return;
+    }
+    std::lock_guard lock(state_mutex);
+    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
+}
+
+void SimulatedDriver::print_cycle_lines() const {
+    const std::string position = velmor::join(cycle_position, 4);
+    if (log_stream) {
+        std::cout << "position=[" + position + "]" << std::endl;
+    }
+    if (log_motions) {
+        const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+        std::cout << "[velmor.driver.log_motion] step=" + std::to_string(now) + " | desired_position=[" + position + "]"
+                  << std::endl;
+    }
 }
 
 }  // namespace velmor::drivers

@@ -150,72 +150,91 @@ TimeScaler::StepOutcome TimeScaler::next(State& state) {
     }
 
     const Trajectory& played = *trajectory;
-    const std::size_t count = played.size();
-    const std::size_t index = sample_index;
-
-    if (index >= count) {
-        // An empty trajectory has no last sample to repeat: the state stays as it is.
-        if (count > 0) {
-            copy_sample(played, count - 1, state);
-        }
+    // The last sample is played without a step of control time.
+    const bool steps = sample_index + 1 < played.size();
+    Playhead playhead {trajectory_time.load(std::memory_order_relaxed), sample_index};
+    const double current_scale = scale.load();
+    if (!play(played, playhead, current_scale, delta_time, state)) {
         if (ramp) {
             ramp_done.set_value(false);
             ramp_done = std::promise<bool>();
         }
         return StepOutcome::Finished;
     }
+    state.time = elapsed;
+    sample_index = playhead.index;
+    trajectory_time.store(playhead.time, std::memory_order_relaxed);
+    if (steps) {
+        elapsed_time.store(elapsed + delta_time, std::memory_order_relaxed);
+    }
+    return current_scale <= 0.0 ? StepOutcome::Standstill : StepOutcome::Moving;
+}
 
-    const double current_scale = scale.load();
-    const StepOutcome moving = current_scale <= 0.0 ? StepOutcome::Standstill : StepOutcome::Moving;
+TimeScaler::Playhead TimeScaler::locate(const Trajectory& trajectory, double time) {
+    if (trajectory.empty()) {
+        return {time, 0};
+    }
+    if (time >= trajectory.duration()) {
+        return {time, trajectory.size() - 1};
+    }
+    const std::vector<double>& times = trajectory.times();
+    const auto found = std::lower_bound(times.begin(), times.end(), time) - times.begin();
+    return {time, found > 0 ? static_cast<std::size_t>(found - 1) : 0};
+}
 
+bool TimeScaler::play(const Trajectory& trajectory, Playhead& playhead, double scale, double delta_time, State& state) {
+    const std::size_t count = trajectory.size();
+    const std::size_t index = playhead.index;
+    if (index >= count) {
+        // An empty trajectory has no last sample to repeat: the state stays as it is.
+        if (count > 0) {
+            copy_sample(trajectory, count - 1, state);
+        }
+        return false;
+    }
     if (index == count - 1) {
-        state.time = elapsed;
-        copy_sample(played, index, state);
-        sample_index = count;
-        trajectory_time.store(played.duration(), std::memory_order_relaxed);
-        return moving;
+        copy_sample(trajectory, index, state);
+        playhead = {trajectory.duration(), count};
+        return true;
     }
 
-    const std::vector<double>& times = played.times();
-    const double played_time = trajectory_time.load(std::memory_order_relaxed);
-    if (std::abs(current_scale - 1.0) < full_speed_tolerance &&
-        std::abs(played_time - times[index]) < sample_time_tolerance) {
-        copy_sample(played, index, state);
+    const std::vector<double>& times = trajectory.times();
+    const double played_time = playhead.time;
+    if (std::abs(scale - 1.0) < full_speed_tolerance && std::abs(played_time - times[index]) < sample_time_tolerance) {
+        copy_sample(trajectory, index, state);
     } else {
-        const std::size_t joints = played.degrees_of_freedom();
+        const std::size_t joints = trajectory.degrees_of_freedom();
         state.position.resize(joints);
         state.velocity.resize(joints);
         state.acceleration.resize(joints);
-        const std::vector<double>& p0 = played.positions()[index];
-        const std::vector<double>& p1 = played.positions()[index + 1];
-        const std::vector<double>& v0 = played.velocities()[index];
-        const std::vector<double>& v1 = played.velocities()[index + 1];
-        const std::vector<double>& a0 = played.accelerations()[index];
-        const std::vector<double>& a1 = played.accelerations()[index + 1];
+        const std::vector<double>& p0 = trajectory.positions()[index];
+        const std::vector<double>& p1 = trajectory.positions()[index + 1];
+        const std::vector<double>& v0 = trajectory.velocities()[index];
+        const std::vector<double>& v1 = trajectory.velocities()[index + 1];
+        const std::vector<double>& a0 = trajectory.accelerations()[index];
+        const std::vector<double>& a1 = trajectory.accelerations()[index + 1];
         const double to_next = times[index + 1] - played_time;
         const double from_previous = played_time - times[index];
         const double span = to_next + from_previous;
-        const double squared_scale = current_scale * current_scale;
+        const double squared_scale = scale * scale;
         for (std::size_t j = 0; j < joints; ++j) {
             state.position[j] = (p0[j] * to_next + p1[j] * from_previous) / span;
-            state.velocity[j] = (v0[j] * to_next + v1[j] * from_previous) * current_scale / span;
+            state.velocity[j] = (v0[j] * to_next + v1[j] * from_previous) * scale / span;
             state.acceleration[j] = (a0[j] * to_next + a1[j] * from_previous) * squared_scale / span;
         }
     }
-    state.time = elapsed;
 
-    const double advanced = played_time + current_scale * delta_time - step_shortening;
-    trajectory_time.store(advanced, std::memory_order_relaxed);
-    elapsed_time.store(elapsed + delta_time, std::memory_order_relaxed);
-    if (advanced >= played.duration()) {
-        sample_index = count - 1;
+    const double advanced = played_time + scale * delta_time - step_shortening;
+    playhead.time = advanced;
+    if (advanced >= trajectory.duration()) {
+        playhead.index = count - 1;
     } else {
         const auto from = times.begin() + static_cast<std::ptrdiff_t>(index > 0 ? index - 1 : 0);
         const auto first_not_before = std::lower_bound(from, times.end(), advanced);
         const auto found = first_not_before - times.begin();
-        sample_index = found > 0 ? static_cast<std::size_t>(found - 1) : 0;
+        playhead.index = found > 0 ? static_cast<std::size_t>(found - 1) : 0;
     }
-    return moving;
+    return true;
 }
 
 }  // namespace velmor::drivers

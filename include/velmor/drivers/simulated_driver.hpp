@@ -15,16 +15,19 @@
 #include <vector>
 
 #include <velmor/drivers/driver.hpp>
-#include <velmor/drivers/fault.hpp>
+#include <velmor/drivers/faults/fault.hpp>
+#include <velmor/drivers/faults/safety_limits.hpp>
 #include <velmor/drivers/pacing.hpp>
-#include <velmor/drivers/safety_limits.hpp>
 #include <velmor/drivers/simulated/controller.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 #include <velmor/motion/mirava.hpp>
 
 namespace velmor::drivers {
 
-class DeferredSearch;
+class CommandPlanner;
+class ControlLoop;
+class FaultMonitor;
+class MiravaMirror;
 
 //! Number of the last signal caught by handle_interrupt (0: none).
 extern std::atomic<int> global_signal_status;
@@ -42,10 +45,15 @@ void handle_interrupt(int signal);
 //! Thread safety: every public operation may be called from any thread, and
 //! from an event action with the exceptions that Driver names (the operations
 //! that wait for the control loop), to which this driver adds `step`,
-//! `step_until` and `set_stepping`. One lock (`command_mutex`) serialises the
-//! commands, the faults and the hand-over to the control loop; it is never held
-//! while sleeping or planning on the loop. A driver must not be destroyed inside
-//! one of its own control cycles, as destruction waits for the loop to end.
+//! `step_until` and `set_stepping`. One lock, the command planner's motion lock,
+//! serialises the commands, the faults and the hand-over to the control loop; it is
+//! never held while sleeping or planning on the loop. A driver must not be destroyed
+//! inside one of its own control cycles, as destruction waits for the loop to end.
+//!
+//! The driver owns its collaborators and runs the control cycle, one step of each:
+//! the command planner (commands, searches around obstacles, fault stops), the
+//! control loop (loop thread, stepping, pacing), the fault monitor (faults and
+//! safety limits) and the Mirava mirror.
 class SimulatedDriver : public Driver {
 public:
     //! Class-wide switch: when false every connection attempt fails, enable and
@@ -134,7 +142,7 @@ public:
     void set_safety_limits(const SafetyLimits& limits);
 
     //! Whether the control loop advances only through step, step_until and the synchronous commands.
-    [[nodiscard]] bool is_stepping() const { return stepping.load(); }
+    [[nodiscard]] bool is_stepping() const;
     //! Turns stepping on (the loop thread, if any, leaves the motion to the caller
     //! after its current cycle; this waits for that) or off (a motion under way
     //! goes on with the normal clock). Throws VelmorError inside a control cycle.
@@ -161,7 +169,7 @@ public:
     void set_enable_result(const Result& result);
 
     //! Number of control cycles from one Mirava update to the next.
-    [[nodiscard]] std::uint64_t get_mirava_update_interval() const { return mirava_update_interval; }
+    [[nodiscard]] std::uint64_t get_mirava_update_interval() const;
 
 protected:
     //! Threads running control cycles now: loop threads and stepping callers.
@@ -173,100 +181,17 @@ protected:
     void run_cycles_while_waiting(const std::function<bool()>& ready) override;
 
 private:
-    //! A fault waiting for its trigger.
-    struct ArmedFault {
-        Fault fault;
-        Trigger trigger;
-    };
-    std::shared_future<Result> run_command_locked(const Command& command);
-    void run_command();
+    friend class CommandPlanner;
+
     // One control cycle, whichever thread runs it; whether the motion goes on. `observe`
     // runs after the cycle's events, while the cycle still owns the motion's state.
-    bool run_cycle(const std::function<void()>& observe = {});
-    // Plans the command handed to the running loop, if any, and takes over the result
-    // of a search around obstacles when its hand-over is due (simulated_driver_planning.cpp).
-    void take_over_pending_command();
+    bool run_cycle(const std::function<void()>& observe);
     TimeScaler::StepOutcome step_state();
-    void record_cycle(TimeScaler::StepOutcome outcome);
-    void send_to_mirava();
-    void run_loop_thread();
-    // Whether the loop thread leaves the motion to stepping callers now.
-    bool hand_over_to_stepping();
-    // Starts a motion: a loop thread plays it, or in stepping mode the stepping callers.
-    void start_loop();
-    void launch_loop_thread();
-    void end_loop();
-    // Count a thread that runs control cycles in and out of active_loops.
-    void enter_cycles();
-    void leave_cycles();
-    void collect_finished_loop();
-    void wait_for_loop_end();
-    std::shared_future<Result> replace_command_promise();
-    void complete_command(const Result& result);
-    // With `searching`, a motion that has ended holds at its end: a search's result follows.
-    bool finish_cycle(TimeScaler::StepOutcome outcome, bool searching);
-    void print_cycle_lines() const;
-    // Steps with the step lock held; `until` ends early once it holds after a cycle.
-    std::size_t run_steps(std::size_t cycles, const std::function<bool()>& until);
-
-    // Fault handling of the cycle (simulated_driver_faults.cpp).
-    [[nodiscard]] bool faults_to_check() const;
     TimeScaler::StepOutcome check_faults(TimeScaler::StepOutcome outcome);
-    std::optional<Fault> take_fault_news();
-    std::optional<Fault> fire_armed_fault();
-    TimeScaler::StepOutcome strike(Fault fault, TimeScaler::StepOutcome outcome);
-    void keep_holding();
-    void freeze();
-    bool plan_fault_stop();
-    void activate_fault(Fault fault);
-    // The refusal of a command while a fault is active, or of a trajectory that starts
-    // beyond the safety limits; empty when the command may go ahead. Need command_mutex.
-    [[nodiscard]] std::optional<Result> fault_refusal() const;
-    [[nodiscard]] std::optional<Result> start_refusal(const velmor::Trajectory& trajectory) const;
-    [[nodiscard]] std::optional<std::string> safety_violation(const std::vector<double>& position,
-                                                              const std::vector<double>& velocity) const;
+    void record_cycle(TimeScaler::StepOutcome outcome);
+    void print_cycle_lines() const;
 
-    bool sync_with_mirava;
-    std::uint64_t mirava_update_interval {1};
     bool log_stream;
-
-    mutable std::mutex command_mutex;
-    std::promise<Result> command_promise;
-    bool command_promise_done {false};
-    std::future<void> control_loop;
-    std::exception_ptr loop_error;
-    // A loop thread plays the running motion (in stepping mode it may have left it). Under command_mutex.
-    bool loop_thread_active {false};
-
-    std::atomic<bool> stepping {false};
-    // Serialises stepping callers with each other and with switching stepping on or off.
-    std::mutex step_mutex;
-
-    // The active fault's code, or no_fault_code. Read anywhere without a lock (a
-    // script thread may hold the interpreter lock); set with command_mutex held, so
-    // that a command sees it together with the state of the hand-over.
-    static constexpr int no_fault_code {-1};
-    std::atomic<int> active_fault_code {no_fault_code};
-    // Under command_mutex: a fault injected during a motion that the loop has still to
-    // strike with, the fault that struck the motion being executed, faults armed since
-    // the loop last looked, and the number of clear_fault calls.
-    std::optional<Fault> pending_strike;
-    std::optional<Fault> struck_fault;
-    std::vector<ArmedFault> new_armed_faults;
-    std::uint64_t clear_count {0};
-    // Set with command_mutex held when the loop has fault news to take.
-    std::atomic<bool> fault_news {false};
-
-    mutable std::mutex safety_mutex;
-    SafetyLimits safety_limits;
-    std::atomic<bool> watching_safety {false};
-    // The driven robot's joint limits, as the planner sees them.
-    std::vector<velmor::JointLimits> joint_limits;
-
-    mutable std::mutex mirava_mutex;
-    std::shared_ptr<velmor::Mirava> mirava;
-    std::atomic<bool> has_mirava {false};
-
     simulated::Controller io_controller;
 
     mutable std::mutex results_mutex;
@@ -274,18 +199,15 @@ private:
     Result enable_result {Result::Success};
 
     // Owned by whichever thread runs the cycles: copies of the current cycle's position
-    // and velocity (kept to reuse their capacity), the cycle count of this motion for
-    // Mirava updates, the armed faults taken over, the clear_fault calls seen, and
-    // whether a Hold keeps the motion on its way to a standstill.
+    // and velocity, kept to reuse their capacity.
     std::vector<double> cycle_position;
     std::vector<double> cycle_velocity;
-    std::uint64_t cycle_counter {0};
-    std::vector<ArmedFault> armed_faults;
-    std::uint64_t clears_seen {0};
-    bool holding {false};
-    // A search around obstacles for a command handed to the running motion; it runs
-    // beside the cycles and is owned by whichever thread runs them.
-    std::unique_ptr<DeferredSearch> search;
+
+    std::unique_ptr<FaultMonitor> faults;
+    std::unique_ptr<MiravaMirror> mirror;
+    // Destroyed before the monitor and the mirror, waiting for its searches.
+    std::unique_ptr<CommandPlanner> commands;
+    std::unique_ptr<ControlLoop> loop;
 };
 
 }  // namespace velmor::drivers

@@ -43,6 +43,23 @@ public:
         bool operator()(double time, double& scale_out) const;
     };
 
+    //! Where playback stands on a trajectory.
+    struct Playhead {
+        //! Time on the trajectory's own axis [s].
+        double time {0.0};
+        //! The sample at or before `time`; the trajectory's size once it has been played to its end.
+        std::size_t index {0};
+    };
+
+    //! The playhead that playing `trajectory` up to `time` [s] leaves.
+    [[nodiscard]] static Playhead locate(const velmor::Trajectory& trajectory, double time);
+    //! One cycle of playback at a steady `scale`, as `next` plays it: writes the state at
+    //! `playhead` into `state` (not its time) and moves the playhead on by `scale` cycles of
+    //! `delta_time` [s]. False when the trajectory had ended before: `state` then holds its
+    //! last sample (is left as it is for an empty trajectory).
+    static bool play(const velmor::Trajectory& trajectory, Playhead& playhead, double scale, double delta_time,
+                     velmor::State& state);
+
     //! Lowest scale; values below are clamped.
     std::atomic<double> min_scale {0.0};
     //! Highest scale; values above are clamped.

@@ -7,6 +7,8 @@
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <velmor/motion/mirava.hpp>
+
 #include "mirava_app/log_line.hpp"
 
 namespace velmor::mirava_app {
@@ -17,8 +19,9 @@ namespace websocket = beast::websocket;
 
 namespace {
 
-// A joint position is a few hundred bytes; anything far larger is no message of a driver.
-constexpr std::size_t max_driver_message = 1 << 20;
+// The limit the Mirava client keeps to: a joint position is a few hundred bytes, the
+// obstacles of a large cell under a megabyte.
+constexpr std::size_t max_driver_message = Mirava::max_message_bytes;
 // How much of a refused driver message the log shows [bytes].
 constexpr std::size_t logged_refusal = 200;
 

@@ -56,8 +56,7 @@ private:
 };
 
 //! The state in which playing `trajectory` from `trajectory_time` [s] at a steady `scale`
-//! ends its `cycles`-th cycle of `delta_time` [s], computed as the time scaler plays:
-//! linear between samples, the last sample once past the end.
+//! ends its `cycles`-th cycle of `delta_time` [s]: the time scaler's own cycles, played ahead.
 RobotState predict_state(const velmor::Trajectory& trajectory, double trajectory_time, double scale,
                          double delta_time, std::size_t cycles);
 

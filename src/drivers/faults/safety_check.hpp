@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include <velmor/drivers/safety_limits.hpp>
+#include <velmor/drivers/faults/safety_limits.hpp>
 #include <velmor/motion/robot.hpp>
 
 namespace velmor::drivers {

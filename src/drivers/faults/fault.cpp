@@ -1,4 +1,4 @@
-#include <velmor/drivers/fault.hpp>
+#include <velmor/drivers/faults/fault.hpp>
 
 #include <array>
 #include <cstddef>

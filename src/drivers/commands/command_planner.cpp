@@ -1,0 +1,390 @@
+// A command that finds the driver running completes the current promise and leaves
+// a pending command; a loop that wants to end takes the motion lock, looks for such
+// a pending command (then it goes on instead), completes its promise and clears
+// `running` in one step. That is what makes the hand-over exact.
+//
+// A direct motion handed to a running loop is planned and checked in the cycle the
+// command arrives in, well within the cycle's time; a search around obstacles would
+// take longer, so it runs beside the loop while the current motion plays on, and its
+// result takes over at a cycle boundary.
+#include "command_planner.hpp"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include <velmor/drivers/simulated_driver.hpp>
+#include <velmor/log/log.hpp>
+#include <velmor/velmor_error.hpp>
+
+#include "drivers/control_loop/control_loop.hpp"
+#include "drivers/mirror/mirava_mirror.hpp"
+#include "drivers/ready_future.hpp"
+#include "drivers/recording/recorder.hpp"
+
+namespace velmor::drivers {
+
+namespace {
+
+constexpr double resume_start_scale = 1e-9;
+constexpr double resume_duration = 0.7;  // [s]
+
+void warn(const std::string& message) {
+    velmor::log::log_<velmor::log::Level::Warn>("driver", message);
+}
+
+}  // namespace
+
+CommandPlanner::CommandPlanner(SimulatedDriver& driver) : driver(driver) {}
+
+std::shared_future<Result> CommandPlanner::run(const Command& command) {
+    std::lock_guard lock(mutex);
+    return run_locked(command);
+}
+
+std::shared_future<Result> CommandPlanner::stop(bool fast_stop) {
+    std::lock_guard lock(mutex);
+    if (const auto refusal = driver.faults->refusal()) {
+        return ready_future(*refusal);
+    }
+    if (!driver.running) {
+        return ready_future(driver.get_run_result());
+    }
+    return run_locked(StopCommand {fast_stop});
+}
+
+std::shared_future<Result> CommandPlanner::resume() {
+    std::lock_guard lock(mutex);
+    if (driver.running) {
+        return ready_future(driver.get_run_result());
+    }
+    if (const auto refusal = driver.faults->refusal()) {
+        return ready_future(*refusal);
+    }
+    // Nothing was ever played: there is no motion to go on with.
+    if (driver.current_trajectory.empty()) {
+        return ready_future(Result::Error);
+    }
+    {
+        std::lock_guard state_lock(driver.state_mutex);
+        // The resumed motion starts where the robot stands.
+        if (driver.faults->safety_violation(driver.current_state.position, driver.current_state.velocity)) {
+            return ready_future(Result::ErrorControllerSafetyViolation);
+        }
+    }
+    driver.time_scaler.set_scale(resume_start_scale);
+    driver.time_scaler.move_scale_linearly_to(driver.speed, resume_duration);
+    driver.loop->collect_finished();
+    auto future = replace_promise();
+    driver.recorder.on_resume_started();
+    start_motion();
+    return future;
+}
+
+std::shared_future<Result> CommandPlanner::run_locked(const Command& command) {
+    if (!driver.connected) {
+        return ready_future(Result::ErrorControllerConnection);
+    }
+    if (const auto refusal = driver.faults->refusal()) {
+        return ready_future(*refusal);
+    }
+    if (driver.running) {
+        // A motion that a fault struck keeps the fault's result, even when the fault
+        // was cleared while the robot came to rest and this command takes over.
+        complete(struck_fault                                        ? fault_result(*struck_fault)
+                 : std::holds_alternative<StopCommand>(command) ? Result::ErrorTrajectoryAborted
+                                                                : driver.get_run_result());
+        auto future = replace_promise();
+        driver.recorder.on_command_started(command);
+        driver.pending_command = command;
+        driver.has_new_command.exchange(true);
+        return future;
+    }
+
+    driver.loop->collect_finished();
+    auto future = replace_promise();
+    driver.recorder.on_command_started(command);
+    RobotState state;
+    {
+        std::lock_guard state_lock(driver.state_mutex);
+        state = driver.current_state;
+    }
+    velmor::Trajectory planned;
+    try {
+        if (!driver.calculate_trajectory(command, planned, state)) {
+            complete(Result::ErrorTrajectoryDidNotUpdate);
+            return future;
+        }
+    } catch (...) {
+        complete(Result::Error);
+        throw;
+    }
+    // Refused, the trajectory is not kept: resume() goes on with the motion before it.
+    if (const auto refusal = start_refusal(planned)) {
+        complete(*refusal);
+        return future;
+    }
+    adopt_trajectory(std::move(planned), Origin::Command);
+    start_motion();
+    return future;
+}
+
+void CommandPlanner::adopt_trajectory(velmor::Trajectory trajectory, Origin origin) {
+    driver.current_trajectory = std::move(trajectory);
+    driver.time_scaler.set_trajectory(&driver.current_trajectory);
+    if (origin == Origin::Command) {
+        driver.recorder.on_trajectory_planned(driver.current_trajectory.duration());
+    }
+}
+
+std::shared_future<Result> CommandPlanner::replace_promise() {
+    promise = std::promise<Result>();
+    promise_done = false;
+    return promise.get_future().share();
+}
+
+void CommandPlanner::complete(const Result& result) {
+    if (!promise_done) {
+        // Recorded before the waiter wakes, which may stop the recording at once.
+        driver.recorder.on_command_finished(result);
+        promise.set_value(result);
+        promise_done = true;
+    }
+}
+
+void CommandPlanner::start_motion() {
+    driver.running = true;
+    // A motion starts only while no fault is active: a strike still pending came
+    // too late for the motion before and belongs to no motion.
+    driver.faults->drop_pending_strike();
+    struck_fault.reset();
+    hold = false;
+    driver.mirror->restart();
+    driver.loop->start();
+}
+
+void CommandPlanner::end_motion() {
+    driver.has_new_command = false;
+    hold = false;
+    driver.loop->end();
+    driver.stop_running();
+}
+
+void CommandPlanner::fail() {
+    // The way around obstacles that a search would bring belongs to the failed command.
+    search.cancel();
+    end_motion();
+    complete(Result::Error);
+}
+
+void CommandPlanner::interrupt() {
+    search.cancel();
+    std::lock_guard lock(mutex);
+    driver.on_motion_did_finish();
+    end_motion();
+}
+
+bool CommandPlanner::finish_cycle(TimeScaler::StepOutcome outcome) {
+    if (outcome == TimeScaler::StepOutcome::Moving ||
+        (search.pending() && outcome == TimeScaler::StepOutcome::Finished)) {
+        return false;
+    }
+    {
+        std::lock_guard lock(mutex);
+        if (outcome == TimeScaler::StepOutcome::Finished) {
+            // The pause lost to the end of its trajectory, even when a new command
+            // carries the motion on.
+            driver.end_outrun_pause();
+        }
+        if (driver.has_new_command) {
+            // A command arrived in this very cycle; the next cycle takes it over.
+            return false;
+        }
+        // The loop counts as ended before its caller can see the result.
+        end_motion();
+        if (outcome == TimeScaler::StepOutcome::Finished) {
+            driver.on_motion_did_finish();
+        }
+        if (struck_fault) {
+            complete(fault_result(*struck_fault));
+        } else if (outcome == TimeScaler::StepOutcome::Finished) {
+            complete(driver.get_run_result());
+        } else {
+            complete(Result::ErrorTrajectoryAborted);
+        }
+    }
+    // A search still running belonged to the motion that ended (a pause's standstill).
+    search.cancel();
+    return true;
+}
+
+void CommandPlanner::take_over_pending_command() {
+    if (search.due()) {
+        RobotState state;
+        {
+            std::lock_guard lock(driver.state_mutex);
+            state = driver.current_state;
+        }
+        if (auto around = search.take(state)) {
+            adopt_trajectory(std::move(*around), Origin::Command);
+        }
+    }
+    if (!driver.has_new_command.exchange(false)) {
+        return;
+    }
+    Command command;
+    {
+        std::lock_guard lock(mutex);
+        command = driver.pending_command;
+        // The command starts a motion of its own: a fault that struck the one before is not its fault.
+        struck_fault.reset();
+    }
+    hold = false;
+    RobotState state;
+    {
+        std::lock_guard lock(driver.state_mutex);
+        state = driver.current_state;
+    }
+    // A newer command replaces the one a search was running for.
+    search.cancel();
+    velmor::Trajectory planned;
+    switch (driver.calculate_direct_trajectory(command, planned, state)) {
+    case SimulatedDriver::DirectPlanning::Planned: {
+        std::lock_guard lock(mutex);
+        // Refused, the command ends at once and the motion it was to replace plays on.
+        if (const auto refusal = start_refusal(planned)) {
+            complete(*refusal);
+            break;
+        }
+        adopt_trajectory(std::move(planned), Origin::Command);
+        break;
+    }
+    case SimulatedDriver::DirectPlanning::Failed:
+        break;
+    case SimulatedDriver::DirectPlanning::SearchNeeded:
+        start_search(command);
+        break;
+    }
+}
+
+void CommandPlanner::start_search(const Command& command) {
+    RobotState handover = predict_state(driver.current_trajectory, driver.time_scaler.get_trajectory_time(),
+                                        driver.time_scaler.get_scale(), driver.delta_time, DeferredSearch::lead_cycles);
+    driver.slice_state_offset(handover);
+    search.start(
+        [&driver = driver, command](const RobotState& from,
+                                    const std::atomic<bool>& cancel) -> std::optional<velmor::Trajectory> {
+            velmor::Trajectory around;
+            if (driver.calculate_trajectory(command, around, from, &cancel)) {
+                return around;
+            }
+            return std::nullopt;
+        },
+        std::move(handover));
+}
+
+void CommandPlanner::inject_fault(Fault fault) {
+    std::lock_guard lock(mutex);
+    activate_fault(fault, driver.running);
+}
+
+std::vector<FaultMonitor::ArmedFault> CommandPlanner::clear_fault() {
+    std::lock_guard lock(mutex);
+    return driver.faults->clear();
+}
+
+void CommandPlanner::mend_connection() {
+    std::lock_guard lock(mutex);
+    // A lost connection that has not struck the motion yet is mended along with it.
+    driver.faults->mend_connection();
+}
+
+void CommandPlanner::activate_fault(Fault fault, bool strike_later) {
+    driver.faults->inject(fault, strike_later);
+    if (fault == Fault::ConnectionLost) {
+        driver.connected = false;
+    }
+    if (!driver.running) {
+        // Nothing moves, so nothing strikes that would tell of the fault later.
+        warn("The controller reports " + std::string(fault_name(fault)) + ": " + fault_result(fault).description);
+    }
+}
+
+std::optional<Result> CommandPlanner::start_refusal(const velmor::Trajectory& trajectory) const {
+    if (!driver.faults->watching_safety() || trajectory.empty()) {
+        return std::nullopt;
+    }
+    velmor::State first = trajectory.front();
+    driver.slice_state_offset(first);
+    return driver.faults->start_refusal(first.position, first.velocity);
+}
+
+TimeScaler::StepOutcome CommandPlanner::strike(Fault fault, TimeScaler::StepOutcome outcome) {
+    {
+        std::lock_guard lock(mutex);
+        activate_fault(fault, false);
+        struck_fault = fault;
+        // A command handed over in this cycle is not taken over: it ends with the fault.
+        driver.has_new_command = false;
+    }
+    warn("The controller stops the motion: " + std::string(fault_name(fault)) + ", " +
+         fault_result(fault).description);
+    // The way around obstacles that a search would bring belongs to the struck command.
+    search.cancel();
+    hold = fault == Fault::Hold;
+    if (fault == Fault::EStop) {
+        freeze();
+        return TimeScaler::StepOutcome::Finished;
+    }
+    if (fault == Fault::Hold) {
+        keep_holding();
+        return outcome;
+    }
+    if (!plan_fault_stop()) {
+        freeze();
+        return TimeScaler::StepOutcome::Finished;
+    }
+    return outcome;
+}
+
+void CommandPlanner::keep_holding() {
+    // A speed change during the hold would carry the robot on: the ramp starts again.
+    if (driver.faults->active() == Fault::Hold && !driver.is_pausing && !driver.is_paused()) {
+        static_cast<void>(driver.pause_async());
+    }
+}
+
+void CommandPlanner::freeze() {
+    std::fill(driver.cycle_velocity.begin(), driver.cycle_velocity.end(), 0.0);
+    {
+        std::lock_guard lock(driver.state_mutex);
+        std::fill(driver.current_state.velocity.begin(), driver.current_state.velocity.end(), 0.0);
+        std::fill(driver.current_state.acceleration.begin(), driver.current_state.acceleration.end(), 0.0);
+    }
+    // The robot stays where it stopped: resuming finds nothing left to play.
+    const std::vector<std::vector<double>> rest {std::vector<double>(driver.cycle_position.size(), 0.0)};
+    adopt_trajectory(velmor::Trajectory({0.0}, {driver.cycle_position}, rest, rest), Origin::Fault);
+}
+
+bool CommandPlanner::plan_fault_stop() {
+    RobotState state;
+    {
+        std::lock_guard lock(driver.state_mutex);
+        state = driver.current_state;
+    }
+    velmor::Trajectory stop;
+    try {
+        if (!driver.calculate_trajectory(StopCommand {true}, stop, state)) {
+            warn("No stop could be planned from the current state; the robot stands at once.");
+            return false;
+        }
+    } catch (const VelmorError& error) {
+        warn(std::string("No stop could be planned from the current state (") + error.what() +
+             "); the robot stands at once.");
+        return false;
+    }
+    adopt_trajectory(std::move(stop), Origin::Fault);
+    return true;
+}
+
+}  // namespace velmor::drivers

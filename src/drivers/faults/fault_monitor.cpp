@@ -1,0 +1,167 @@
+// The loop learns of faults injected during a motion through `pending_strike`;
+// armed faults are handed over like events, so that their triggers run without
+// any lock held.
+#include "fault_monitor.hpp"
+
+#include <iterator>
+#include <utility>
+
+#include <velmor/log/log.hpp>
+
+#include "safety_check.hpp"
+
+namespace velmor::drivers {
+
+namespace {
+
+void warn(const std::string& message) {
+    velmor::log::log_<velmor::log::Level::Warn>("driver", message);
+}
+
+}  // namespace
+
+FaultMonitor::FaultMonitor(std::shared_ptr<velmor::Robot> robot, std::vector<velmor::JointLimits> joint_limits)
+    : robot(std::move(robot)), joint_limits(std::move(joint_limits)) {}
+
+std::optional<Fault> FaultMonitor::active() const {
+    const int code = active_code.load();
+    if (code == no_fault_code) {
+        return std::nullopt;
+    }
+    return static_cast<Fault>(code);
+}
+
+std::optional<Result> FaultMonitor::refusal() const {
+    if (const auto fault = active()) {
+        return fault_result(*fault);
+    }
+    return std::nullopt;
+}
+
+void FaultMonitor::inject(Fault fault, bool during_motion) {
+    std::lock_guard lock(mutex);
+    active_code = static_cast<int>(fault);
+    if (during_motion) {
+        pending_strike = fault;
+        news = true;
+    }
+}
+
+void FaultMonitor::arm(Fault fault, Trigger trigger) {
+    ArmedFault armed {fault, std::move(trigger)};
+    std::lock_guard lock(mutex);
+    new_armed_faults.push_back(std::move(armed));
+    news = true;
+}
+
+std::vector<FaultMonitor::ArmedFault> FaultMonitor::clear() {
+    std::vector<ArmedFault> disarmed;
+    std::lock_guard lock(mutex);
+    active_code = no_fault_code;
+    pending_strike.reset();
+    disarmed.swap(new_armed_faults);
+    ++clear_count;
+    news = true;
+    return disarmed;
+}
+
+void FaultMonitor::mend_connection() {
+    std::lock_guard lock(mutex);
+    if (active_code == static_cast<int>(Fault::ConnectionLost)) {
+        active_code = no_fault_code;
+    }
+    if (pending_strike == Fault::ConnectionLost) {
+        pending_strike.reset();
+    }
+}
+
+void FaultMonitor::drop_pending_strike() {
+    std::lock_guard lock(mutex);
+    pending_strike.reset();
+}
+
+SafetyLimits FaultMonitor::safety_limits() const {
+    std::lock_guard lock(mutex);
+    return limits;
+}
+
+void FaultMonitor::set_safety_limits(const SafetyLimits& new_limits) {
+    std::lock_guard lock(mutex);
+    limits = new_limits;
+    watching = new_limits.any();
+}
+
+std::optional<std::string> FaultMonitor::safety_violation(const std::vector<double>& position,
+                                                          const std::vector<double>& velocity) const {
+    if (!watching) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(mutex);
+    return find_safety_violation(limits, joint_limits, *robot, position, velocity);
+}
+
+std::optional<Result> FaultMonitor::start_refusal(const std::vector<double>& position,
+                                                  const std::vector<double>& velocity) const {
+    if (const auto violation = safety_violation(position, velocity)) {
+        warn("The motion is refused, as it would start beyond the safety limits: " + *violation);
+        return Result::ErrorControllerSafetyViolation;
+    }
+    return std::nullopt;
+}
+
+bool FaultMonitor::has_work() const {
+    return news.load(std::memory_order_relaxed) || watching.load(std::memory_order_relaxed) || !armed_faults.empty();
+}
+
+std::optional<Fault> FaultMonitor::check(const CycleView& cycle) {
+    std::optional<Fault> fault;
+    if (news) {
+        fault = take_news();
+    }
+    if (!fault && active_code == no_fault_code) {
+        if (const auto violation = safety_violation(cycle.position, cycle.velocity)) {
+            warn("The motion broke a safety limit: " + *violation);
+            fault = Fault::SafetyViolation;
+        }
+    }
+    if (!fault && active_code == no_fault_code) {
+        fault = fire_armed_fault(cycle);
+    }
+    return fault;
+}
+
+std::optional<Fault> FaultMonitor::take_news() {
+    std::lock_guard lock(mutex);
+    news = false;
+    if (clears_seen != clear_count) {
+        clears_seen = clear_count;
+        armed_faults.clear();
+    }
+    if (!new_armed_faults.empty()) {
+        armed_faults.insert(armed_faults.end(), std::make_move_iterator(new_armed_faults.begin()),
+                            std::make_move_iterator(new_armed_faults.end()));
+        new_armed_faults.clear();
+    }
+    return std::exchange(pending_strike, std::nullopt);
+}
+
+std::optional<Fault> FaultMonitor::fire_armed_fault(const CycleView& cycle) {
+    for (auto armed = armed_faults.begin(); armed != armed_faults.end(); ++armed) {
+        bool holds {false};
+        try {
+            holds = armed->trigger(cycle.robot, cycle.trajectory_time, cycle.position, cycle.trajectory);
+        } catch (...) {
+            // A failing trigger would fail again in every later cycle and motion.
+            armed_faults.erase(armed);
+            throw;
+        }
+        if (holds) {
+            const Fault fault = armed->fault;
+            armed_faults.erase(armed);
+            return fault;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace velmor::drivers
