@@ -29,6 +29,10 @@ SignalViewer::SignalViewer(SharedSignalTable& signals, std::uint16_t port)
         serve();
         finish_serving();
     });
+    // The server thread prints the "live" line once it listens; waiting for that keeps
+    // the line from landing in the middle of what the program prints next.
+    std::unique_lock lock(ended_mutex);
+    ended_signal.wait(lock, [this] { return ended || is_listening(); });
 }
 
 SignalViewer::~SignalViewer() {
@@ -75,6 +79,11 @@ void SignalViewer::serve() {
             app.close();
         }
     }
+    {
+        // Taken so that the constructor cannot miss this between its check and its wait.
+        const std::lock_guard lock(ended_mutex);
+    }
+    ended_signal.notify_all();
     loop.run();
     // Clear the handle before the loop goes, so later updates find no server.
     const std::lock_guard lock(websocket_mutex);
