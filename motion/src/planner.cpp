@@ -20,10 +20,6 @@ using planning::check_delta_time;
 using planning::check_limits;
 using planning::JointState;
 
-[[noreturn]] void refuse(const std::string& message) {
-    throw VelmorError("planner", message);
-}
-
 MotionGoal as_motion_goal(const Goal& goal) {
     return std::visit([](const auto& point) { return MotionGoal(point); }, goal);
 }
@@ -70,14 +66,14 @@ std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
         std::vector<double> target(dof, 0.0);
         if (!motion.goal.velocity.empty()) {
             if (motion.goal.velocity.size() != dof) {
-                refuse("The goal's velocity has " + std::to_string(motion.goal.velocity.size()) +
+                planning::refuse_plan("The goal's velocity has " + std::to_string(motion.goal.velocity.size()) +
                        " entries but the robot has " + std::to_string(dof) + " joints.");
             }
             target = motion.goal.velocity;
         }
         for (std::size_t i = 0; i < dof; ++i) {
             if (!std::isfinite(target[i])) {
-                refuse("The goal's velocity of joint " + std::to_string(i) + " is not a finite number.");
+                planning::refuse_plan("The goal's velocity of joint " + std::to_string(i) + " is not a finite number.");
             }
             if (std::abs(target[i]) > limits[i].max_velocity) {
                 return std::nullopt;
@@ -102,7 +98,7 @@ Motion Planner::registered_motion(const std::string& name) const {
     const std::lock_guard lock(motions_mutex);
     const auto found = motions.find(name);
     if (found == motions.end()) {
-        refuse("The planner knows no motion named \"" + name + "\".");
+        planning::refuse_plan("The planner knows no motion named \"" + name + "\".");
     }
     return found->second;
 }
@@ -123,7 +119,7 @@ std::optional<Trajectory> Planner::plan(const Motion& motion, const std::optiona
     check_limits(limits);
     const std::optional<Goal>& start_point = start ? start : motion.start;
     if (!start_point) {
-        refuse("The motion \"" + motion.name + "\" has no start point and none was given.");
+        planning::refuse_plan("The motion \"" + motion.name + "\" has no start point and none was given.");
     }
     const auto start_states = planning::resolve_start(robot, *start_point);
     if (!start_states) {

@@ -16,10 +16,6 @@ namespace velmor {
 
 namespace {
 
-[[noreturn]] void refuse(const std::string& message) {
-    throw VelmorError("planner", message);
-}
-
 //! The tool pose a goal names: a Cartesian goal's frame, or the tool pose of a joint position.
 Frame goal_pose(const RobotArm& arm, const Goal& goal) {
     if (const auto* cartesian = std::get_if<CartesianWaypoint>(&goal)) {
@@ -31,7 +27,7 @@ Frame goal_pose(const RobotArm& arm, const Goal& goal) {
     if (const auto* waypoint = std::get_if<Waypoint>(&goal)) {
         return arm.calculate_tcp(waypoint->position);
     }
-    refuse("The goal of a straight-line motion is a tool pose or a joint position, not a RobotMap.");
+    planning::refuse_plan("The goal of a straight-line motion is a tool pose or a joint position, not a RobotMap.");
 }
 
 }  // namespace
@@ -59,7 +55,7 @@ std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::o
     planning::check_limits(arm->get_joint_limits());
     const std::optional<Goal>& start_point = start ? start : motion.start;
     if (!start_point) {
-        refuse("The straight-line motion \"" + motion.name + "\" has no start point and none was given.");
+        planning::refuse_plan("The straight-line motion \"" + motion.name + "\" has no start point and none was given.");
     }
     const auto states = planning::resolve_start(robot, *start_point);
     if (!states) {
@@ -67,7 +63,7 @@ std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::o
     }
     for (const auto& state : *states) {
         if (std::abs(state.velocity) > 1e-9 || std::abs(state.acceleration) > 1e-9) {
-            refuse("A straight-line motion starts at rest, but the start of \"" + motion.name + "\" moves.");
+            planning::refuse_plan("A straight-line motion starts at rest, but the start of \"" + motion.name + "\" moves.");
         }
     }
     const Frame target = goal ? goal_pose(*arm, *goal) : motion.goal.frame;

@@ -18,7 +18,7 @@ namespace {
 
 using nlohmann::json;
 
-[[noreturn]] void refuse(const std::string& message) {
+[[noreturn]] void refuse_scene(const std::string& message) {
     throw VelmorError("scene", message);
 }
 
@@ -38,7 +38,7 @@ ordered_json shape_json(const std::string& name, const Shape& shape) {
     try {
         check_shape(shape);
     } catch (const VelmorError& error) {
-        refuse("The obstacle \"" + name + "\" cannot be written: " + error.message);
+        refuse_scene("The obstacle \"" + name + "\" cannot be written: " + error.message);
     }
     ordered_json object {{"name", name}};
     if (const auto* box = std::get_if<Box>(&shape)) {
@@ -68,13 +68,13 @@ public:
     T get(const char* key) {
         const auto item = object.find(key);
         if (item == object.end()) {
-            refuse(where + " has no key \"" + key + "\".");
+            refuse_scene(where + " has no key \"" + key + "\".");
         }
         used.insert(key);
         try {
             return item->get<T>();
         } catch (const json::exception&) {
-            refuse("The key \"" + std::string(key) + "\" of " + where + " has the wrong type.");
+            refuse_scene("The key \"" + std::string(key) + "\" of " + where + " has the wrong type.");
         }
     }
 
@@ -84,7 +84,7 @@ public:
     std::array<double, N> numbers(const char* key) {
         const auto item = object.find(key);
         if (item != object.end() && item->is_array() && item->size() != N) {
-            refuse("The key \"" + std::string(key) + "\" of " + where + " has the wrong type: it holds " +
+            refuse_scene("The key \"" + std::string(key) + "\" of " + where + " has the wrong type: it holds " +
                    std::to_string(item->size()) + " values where " + std::to_string(N) + " numbers belong.");
         }
         return get<std::array<double, N>>(key);
@@ -101,7 +101,7 @@ public:
     void refuse_unknown_keys() const {
         for (const auto& [key, value] : object.items()) {
             if (used.count(key) == 0) {
-                refuse(where + " has the unknown key \"" + key + "\".");
+                refuse_scene(where + " has the unknown key \"" + key + "\".");
             }
         }
     }
@@ -115,7 +115,7 @@ private:
 std::pair<std::string, Shape> read_obstacle(const json& object, std::size_t index) {
     const auto name_item = object.is_object() ? object.find("name") : object.end();
     if (name_item == object.end() || !name_item->is_string() || name_item->get<std::string>().empty()) {
-        refuse("Obstacle " + std::to_string(index) + " of the scene is not a JSON object with a non-empty \"name\".");
+        refuse_scene("Obstacle " + std::to_string(index) + " of the scene is not a JSON object with a non-empty \"name\".");
     }
     const auto name = name_item->get<std::string>();
     ObstacleReader reader(object, "the obstacle \"" + name + "\"");
@@ -138,10 +138,10 @@ std::pair<std::string, Shape> read_obstacle(const json& object, std::size_t inde
         if (error.module == "scene") {
             throw;
         }
-        refuse("The obstacle \"" + name + "\" is invalid: " + error.message);
+        refuse_scene("The obstacle \"" + name + "\" is invalid: " + error.message);
     }
     if (!shape) {
-        refuse("The obstacle \"" + name + "\" has the unknown shape \"" + kind +
+        refuse_scene("The obstacle \"" + name + "\" has the unknown shape \"" + kind +
                "\"; the shapes are box, sphere and cylinder.");
     }
     reader.refuse_unknown_keys();
@@ -165,20 +165,20 @@ std::map<std::string, Shape> scene_from_json(const std::string& text) {
         object = parse_bounded_json(text, too_deep, true);
     } catch (const json::exception& error) {
         // Besides syntax errors the parser throws for numbers beyond a double's range.
-        refuse(std::string("The scene cannot be parsed: ") + error.what());
+        refuse_scene(std::string("The scene cannot be parsed: ") + error.what());
     }
     if (too_deep) {
-        refuse("The scene cannot be parsed: it nests values more than " + std::to_string(max_json_nesting) + " deep.");
+        refuse_scene("The scene cannot be parsed: it nests values more than " + std::to_string(max_json_nesting) + " deep.");
     }
     if (!object.is_object() || !object.contains("obstacles") || !object["obstacles"].is_array()) {
-        refuse("A scene is a JSON object whose key \"obstacles\" holds an array.");
+        refuse_scene("A scene is a JSON object whose key \"obstacles\" holds an array.");
     }
     std::map<std::string, Shape> result;
     std::size_t index = 0;
     for (const auto& item : object["obstacles"]) {
         auto [name, shape] = read_obstacle(item, index++);
         if (!result.emplace(name, std::move(shape)).second) {
-            refuse("The scene names the obstacle \"" + name + "\" twice.");
+            refuse_scene("The scene names the obstacle \"" + name + "\" twice.");
         }
     }
     return result;
@@ -190,19 +190,19 @@ void save_scene_file(const std::map<std::string, Shape>& obstacles, const std::s
     file << text;
     file.close();
     if (!file) {
-        refuse("Could not write the scene file '" + path + "'.");
+        refuse_scene("Could not write the scene file '" + path + "'.");
     }
 }
 
 std::map<std::string, Shape> load_scene_file(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        refuse("Could not open the scene file '" + path + "'.");
+        refuse_scene("Could not open the scene file '" + path + "'.");
     }
     std::ostringstream text;
     text << file.rdbuf();
     if (file.bad()) {
-        refuse("Could not read the scene file '" + path + "'.");
+        refuse_scene("Could not read the scene file '" + path + "'.");
     }
     return scene_from_json(text.str());
 }

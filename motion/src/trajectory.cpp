@@ -10,19 +10,19 @@ namespace velmor {
 
 namespace {
 
-[[noreturn]] void refuse(const std::string& message) {
+[[noreturn]] void refuse_trajectory(const std::string& message) {
     throw VelmorError("trajectory", message);
 }
 
 void check_samples(const std::vector<std::vector<double>>& samples, std::size_t count, std::size_t dof,
                    const char* what) {
     if (samples.size() != count) {
-        refuse(std::string("There are ") + std::to_string(count) + " times but " + std::to_string(samples.size()) +
+        refuse_trajectory(std::string("There are ") + std::to_string(count) + " times but " + std::to_string(samples.size()) +
                " " + what + ".");
     }
     for (std::size_t i = 0; i < samples.size(); ++i) {
         if (samples[i].size() != dof) {
-            refuse(std::string("Sample ") + std::to_string(i) + " has " + std::to_string(samples[i].size()) + " " +
+            refuse_trajectory(std::string("Sample ") + std::to_string(i) + " has " + std::to_string(samples[i].size()) + " " +
                    what + " instead of " + std::to_string(dof) + ".");
         }
     }
@@ -38,14 +38,14 @@ Trajectory::Trajectory(std::vector<double> times, std::vector<std::vector<double
     check_samples(velocities, count, joints, "velocities");
     check_samples(accelerations, count, joints, "accelerations");
     if (count > 0 && times.front() != 0.0) {
-        refuse("The first sample time is " + std::to_string(times.front()) + " instead of 0.");
+        refuse_trajectory("The first sample time is " + std::to_string(times.front()) + " instead of 0.");
     }
     for (std::size_t i = 0; i < count; ++i) {
         if (!std::isfinite(times[i])) {
-            refuse("Sample time " + std::to_string(i) + " is not finite.");
+            refuse_trajectory("Sample time " + std::to_string(i) + " is not finite.");
         }
         if (i > 0 && !(times[i] > times[i - 1])) {
-            refuse("Sample times are not strictly ascending at sample " + std::to_string(i) + ".");
+            refuse_trajectory("Sample times are not strictly ascending at sample " + std::to_string(i) + ".");
         }
     }
     dof = joints;
@@ -57,21 +57,21 @@ Trajectory::Trajectory(std::vector<double> times, std::vector<std::vector<double
 
 State Trajectory::at(std::size_t index) const {
     if (index >= times_.size()) {
-        refuse("Sample " + std::to_string(index) + " is beyond the " + std::to_string(times_.size()) + " samples.");
+        refuse_trajectory("Sample " + std::to_string(index) + " is beyond the " + std::to_string(times_.size()) + " samples.");
     }
     return State {times_[index], positions_[index], velocities_[index], accelerations_[index]};
 }
 
 State Trajectory::front() const {
     if (empty()) {
-        refuse("The trajectory has no samples.");
+        refuse_trajectory("The trajectory has no samples.");
     }
     return at(0);
 }
 
 State Trajectory::back() const {
     if (empty()) {
-        refuse("The trajectory has no samples.");
+        refuse_trajectory("The trajectory has no samples.");
     }
     return at(size() - 1);
 }
@@ -112,7 +112,7 @@ void Trajectory::append(const Trajectory& other) {
         return;
     }
     if (other.dof != dof) {
-        refuse("Cannot append a trajectory of " + std::to_string(other.dof) + " joints to one of " +
+        refuse_trajectory("Cannot append a trajectory of " + std::to_string(other.dof) + " joints to one of " +
                std::to_string(dof) + " joints.");
     }
     const double offset = duration();

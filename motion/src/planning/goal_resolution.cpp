@@ -8,21 +8,18 @@
 #include <velmor/common/velmor_error.hpp>
 
 #include "planning/brake.hpp"
+#include "planning/plan_guards.hpp"
 
 namespace velmor::planning {
 
 namespace {
-
-[[noreturn]] void refuse(const std::string& message) {
-    throw VelmorError("planner", message);
-}
 
 const std::string cartesian_point {"A Cartesian point"};
 const std::string per_arm {", so give a point per arm in a RobotMap"};
 
 void check_size(std::size_t size, std::size_t dof, const std::string& what) {
     if (size != dof) {
-        refuse("The " + what + " has " + std::to_string(size) + " entries but the robot has " + std::to_string(dof) +
+        refuse_plan("The " + what + " has " + std::to_string(size) + " entries but the robot has " + std::to_string(dof) +
                " joints.");
     }
 }
@@ -33,7 +30,7 @@ using planning::check_finite;
 void check_finite(const std::vector<double>& values, const std::string& what) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (!std::isfinite(values[i])) {
-            refuse("The " + what + " of joint " + std::to_string(i) + " is not a finite number.");
+            refuse_plan("The " + what + " of joint " + std::to_string(i) + " is not a finite number.");
         }
     }
 }
@@ -110,7 +107,7 @@ std::optional<std::vector<JointState>> resolve_map(const std::shared_ptr<Robot>&
     for (const auto& [arm, point] : map) {
         const bool known = std::any_of(arms.begin(), arms.end(), [&](const ArmSlot& s) { return s.arm == arm; });
         if (!known) {
-            refuse("The RobotMap names an arm that is not part of robot \"" + robot->name + "\".");
+            refuse_plan("The RobotMap names an arm that is not part of robot \"" + robot->name + "\".");
         }
     }
     std::vector<JointState> result(robot->get_degrees_of_freedom());
@@ -121,7 +118,7 @@ std::optional<std::vector<JointState>> resolve_map(const std::shared_ptr<Robot>&
         const auto entry = map.find(slot.arm);
         if (entry == map.end()) {
             if (keep == nullptr) {
-                refuse("The RobotMap gives no point for arm " + std::to_string(&slot - arms.data()) +
+                refuse_plan("The RobotMap gives no point for arm " + std::to_string(&slot - arms.data()) +
                        " of robot \"" + robot->name + "\", and there is no start to keep it at.");
             }
             for (std::size_t i = slot.offset; i < slot.offset + dof; ++i) {
@@ -148,10 +145,10 @@ std::vector<JointState> clamp_into(const Region& region, const std::vector<Joint
     std::vector<JointState> result;
     for (std::size_t i = 0; i < start.size(); ++i) {
         if (std::isnan(region.min_position[i]) || std::isnan(region.max_position[i])) {
-            refuse("The region's bounds of joint " + std::to_string(i) + " are not numbers.");
+            refuse_plan("The region's bounds of joint " + std::to_string(i) + " are not numbers.");
         }
         if (!(region.min_position[i] <= region.max_position[i])) {
-            refuse("The region's bounds of joint " + std::to_string(i) + " are reversed.");
+            refuse_plan("The region's bounds of joint " + std::to_string(i) + " are reversed.");
         }
         result.push_back(
             JointState {std::clamp(start[i].position, region.min_position[i], region.max_position[i]), 0.0, 0.0});
@@ -164,7 +161,7 @@ std::optional<std::vector<JointState>> reach_region(const std::shared_ptr<Robot>
     const std::shared_ptr<RobotArm> arm = single_arm(robot, cartesian_point, per_arm);
     check_finite(region.frame, "region's tool pose");
     if (std::isnan(region.position_tolerance) || std::isnan(region.orientation_tolerance)) {
-        refuse("The region's tolerances are not numbers.");
+        refuse_plan("The region's tolerances are not numbers.");
     }
     const std::vector<double> here = positions(start);
     const Frame tcp = arm->calculate_tcp(here);
@@ -180,7 +177,7 @@ std::optional<std::vector<JointState>> reach_region(const std::shared_ptr<Robot>
 
 void check_finite(const Frame& frame, const std::string& what) {
     if (!frame.transform.matrix().allFinite()) {
-        refuse("The " + what + " holds numbers that are not finite.");
+        refuse_plan("The " + what + " holds numbers that are not finite.");
     }
 }
 
@@ -188,7 +185,7 @@ std::shared_ptr<RobotArm> single_arm(const std::shared_ptr<Robot>& robot, const 
                                      const std::string& advice) {
     const std::vector<ArmSlot> arms = arms_of(robot);
     if (arms.size() != 1 || arms.front().arm->get_degrees_of_freedom() != robot->get_degrees_of_freedom()) {
-        refuse(needing + " needs a robot of one arm; robot \"" + robot->name + "\" has " +
+        refuse_plan(needing + " needs a robot of one arm; robot \"" + robot->name + "\" has " +
                std::to_string(arms.size()) + " arms" + advice + ".");
     }
     return arms.front().arm;

@@ -37,10 +37,6 @@ constexpr double longest_duration = 600.0;
 constexpr double retry_rate = 0.8;
 constexpr int retries = 8;
 
-[[noreturn]] void refuse(const std::string& message) {
-    throw VelmorError("planner", message);
-}
-
 std::string share(double s) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f %%", 100.0 * s);
@@ -143,10 +139,10 @@ Joints advance(const RobotArm& arm, const Line& line, Joints q, double from, dou
         step /= 2;
         if (step < smallest_step) {
             if (!arm.inverse_kinematics(line.at(next), q)) {
-                refuse("The straight line leaves the robot's reach or joint limits at " + share(next) +
+                refuse_plan("The straight line leaves the robot's reach or joint limits at " + share(next) +
                        " of its length.");
             }
-            refuse("The straight line crosses a singularity at " + share(next) +
+            refuse_plan("The straight line crosses a singularity at " + share(next) +
                    " of its length, where the joints cannot follow it.");
         }
     }
@@ -247,7 +243,7 @@ Trajectory sample(const RobotArm& arm, const Line& line, const JointPath& path, 
         const double along = std::clamp(at.position, 0.0, 1.0);
         auto q = follow(arm, line.at(along), positions.back());
         if (!q) {
-            refuse("The straight line crosses a singularity at " + share(along) +
+            refuse_plan("The straight line crosses a singularity at " + share(along) +
                    " of its length, where the joints cannot follow it.");
         }
         const Eigen::VectorXd first = joint_rate(arm, *q, rate);
@@ -271,7 +267,7 @@ Trajectory sample(const RobotArm& arm, const Line& line, const JointPath& path, 
 std::optional<Trajectory> linear_path(const RobotArm& arm, const std::vector<double>& start, const Frame& goal,
                                       std::optional<double> max_tool_speed, double delta_time) {
     if (max_tool_speed && !(*max_tool_speed > 0.0)) {
-        refuse("The tool speed limit must be a positive number of metres per second.");
+        refuse_plan("The tool speed limit must be a positive number of metres per second.");
     }
     const Line line(arm.calculate_tcp(start), goal);
     const double length = (line.to - line.from).norm();
@@ -280,7 +276,7 @@ std::optional<Trajectory> linear_path(const RobotArm& arm, const std::vector<dou
         return Trajectory({0.0}, {start}, {rest}, {rest});
     }
     if (!arm.inverse_kinematics(goal, start)) {
-        refuse("The goal pose of the straight line lies outside the robot's reach or joint limits.");
+        refuse_plan("The goal pose of the straight line lies outside the robot's reach or joint limits.");
     }
     const JointPath path = follow_line(arm, line, start);
     const std::vector<JointLimits> limits = arm.get_joint_limits();
@@ -288,7 +284,7 @@ std::optional<Trajectory> linear_path(const RobotArm& arm, const std::vector<dou
     for (int attempt = 0; attempt <= retries; ++attempt) {
         const Profile s = double_s(0.0, 1.0, along);
         if (!(s.duration() <= longest_duration)) {
-            refuse("The straight line passes so close to a singularity that the joints' limits would make it last "
+            refuse_plan("The straight line passes so close to a singularity that the joints' limits would make it last "
                    "longer than " + std::to_string(static_cast<int>(longest_duration)) + " s.");
         }
         if (!within_sample_cap(s.duration(), delta_time)) {
@@ -302,7 +298,7 @@ std::optional<Trajectory> linear_path(const RobotArm& arm, const std::vector<dou
         along.max_acceleration *= retry_rate * retry_rate;
         along.max_jerk *= retry_rate * retry_rate * retry_rate;
     }
-    refuse("The straight line bends too sharply in joint space to be followed within the joints' limits.");
+    refuse_plan("The straight line bends too sharply in joint space to be followed within the joints' limits.");
 }
 
 }  // namespace velmor::planning

@@ -9,19 +9,19 @@ namespace velmor::planning {
 
 namespace {
 
-[[noreturn]] void refuse(const std::string& message) {
-    throw VelmorError("planner", message);
-}
-
 // Longer motions are refused rather than sampled: their samples would fill the memory.
 constexpr double longest_motion {3600.0};  // [s]
 constexpr double most_samples {1e6};
 
 }  // namespace
 
+void refuse_plan(const std::string& message) {
+    throw VelmorError("planner", message);
+}
+
 void check_delta_time(double delta_time) {
     if (!(delta_time > 0.0) || !std::isfinite(delta_time)) {
-        refuse("The sample interval must be a positive number of seconds, not " + std::to_string(delta_time) + ".");
+        refuse_plan("The sample interval must be a positive number of seconds, not " + std::to_string(delta_time) + ".");
     }
 }
 
@@ -31,7 +31,7 @@ void check_limits(const std::vector<JointLimits>& limits) {
         const auto usable = [](double limit) { return std::isfinite(limit) && limit > 0.0; };
         if (!usable(l.max_velocity) || !usable(l.max_acceleration) || !usable(l.max_jerk) ||
             !(l.min_position <= l.max_position)) {
-            refuse("The limits of joint " + std::to_string(i) +
+            refuse_plan("The limits of joint " + std::to_string(i) +
                    " do not allow planning: the velocity, acceleration and jerk limits must be positive finite "
                    "numbers and the position range must be ordered.");
         }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include <velmor/motion/robot.hpp>
 
 namespace velmor::planning {
+
+//! Throws VelmorError (module "planner") with `message`: how the planner refuses a request.
+[[noreturn]] void refuse_plan(const std::string& message);
 
 //! Throws VelmorError (module "planner") unless `delta_time` [s] is a positive finite number.
 void check_delta_time(double delta_time);

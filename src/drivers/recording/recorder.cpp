@@ -15,6 +15,7 @@
 
 #include "drivers/recording/chunk_worker.hpp"
 #include "drivers/recording/command_text.hpp"
+#include "drivers/recording/output_file.hpp"
 #include "drivers/recording/record_json.hpp"
 
 namespace velmor::drivers {
@@ -36,9 +37,6 @@ std::string utc_now() {
     std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &parts);
     return text;
 }
-
-// About one chunk line of a six-joint robot, so that most lines take one write.
-constexpr std::size_t file_buffer_size = 1 << 20;
 
 }  // namespace
 
@@ -131,7 +129,7 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
             throw VelmorError("recording", "Could not create the recording file '" + path->string() +
                                                "': " + std::strerror(errno) + ".");
         }
-        std::setvbuf(file, nullptr, _IOFBF, file_buffer_size);
+        std::setvbuf(file, nullptr, _IOFBF, recording::file_buffer_size);
         if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) {
             const int error = errno;
             std::fclose(file);

@@ -11,6 +11,7 @@
 #include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
 
+#include "drivers/recording/output_file.hpp"
 #include "drivers/recording/record_json.hpp"
 
 namespace velmor::drivers {
@@ -19,49 +20,6 @@ namespace {
 
 using recording::Json;
 
-constexpr std::size_t file_buffer_size = 1 << 20;
-
-// A file written through a large buffer, closed and checked on finish().
-class OutputFile {
-public:
-    explicit OutputFile(const std::filesystem::path& path) : path(path), file(std::fopen(path.c_str(), "wb")) {
-        if (file == nullptr) {
-            fail();
-        }
-        std::setvbuf(file, nullptr, _IOFBF, file_buffer_size);
-    }
-    ~OutputFile() {
-        if (file != nullptr) {
-            std::fclose(file);
-        }
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    // Writes `text` and empties it, so that callers can reuse its buffer.
-    void write(std::string& text) {
-        if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
-            fail();
-        }
-        text.clear();
-    }
-    void finish() {
-        std::FILE* closing = std::exchange(file, nullptr);
-        if (std::fclose(closing) != 0) {
-            fail();
-        }
-    }
-
-private:
-    [[noreturn]] void fail() const {
-        throw VelmorError("recording", "Could not write the recording to '" + path.string() + "': " +
-                                           std::strerror(errno) + ".");
-    }
-
-    std::filesystem::path path;
-    std::FILE* file;
-};
-
 void append_number(double value, std::string& out) {
     char text[32];
     const auto end = std::to_chars(text, text + sizeof(text), value).ptr;
@@ -69,7 +27,7 @@ void append_number(double value, std::string& out) {
 }
 
 void save_csv(const Recording& recording, const std::filesystem::path& path) {
-    OutputFile file(path);
+    recording::OutputFile file(path);
     const std::size_t joints = recording.header.degrees_of_freedom;
     std::string text = "time,wall_time,scale,command";
     for (const char* quantity : {"position", "velocity", "acceleration"}) {
@@ -105,7 +63,7 @@ void save_csv(const Recording& recording, const std::filesystem::path& path) {
 }
 
 void save_json_lines(const Recording& recording, const std::filesystem::path& path) {
-    OutputFile file(path);
+    recording::OutputFile file(path);
     std::string text;
     recording::append_header_line(recording.header, text);
     for (const auto& chunk : recording.chunks) {
