@@ -24,3 +24,15 @@ if(VELMOR_USE_MOLD)
     add_link_options(-fuse-ld=mold)
   endif()
 endif()
+
+# Libraries and Python modules compile their sources in batches (unity builds):
+# most of a source file's compile time goes into the Boost, Eigen, JSON and
+# pybind11 headers it includes, which a batch parses once. Test and benchmark
+# programs have one source each and are left as they are.
+option(VELMOR_UNITY_BUILD "Compile the libraries' sources in batches" ON)
+
+function(velmor_unity_build target)
+  if(VELMOR_UNITY_BUILD)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+  endif()
+endfunction()
