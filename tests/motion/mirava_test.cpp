@@ -235,7 +235,8 @@ TEST(Mirava, ObstaclesTooLargeForTheApplicationAreRefusedWithAWarningWhilePositi
     testing::internal::CaptureStderr();
     mirava.set_environment(environment);
     mirava.set_joint_position({0.5}, nullptr);
-    const auto message = parse(application.next_frame());
+    // Serialising 20,000 obstacles takes seconds under the sanitizers.
+    const auto message = parse(application.next_frame(std::chrono::seconds(30)));
     const auto output = testing::internal::GetCapturedStderr();
     EXPECT_EQ(message["type"], "joint_position");
     EXPECT_NE(output.find("bytes exceeds the application's limit of 1048576 bytes"), std::string::npos) << output;

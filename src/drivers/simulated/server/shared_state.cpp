@@ -28,7 +28,7 @@ void SharedState::publish(Update update) {
     const auto key = std::make_shared<const std::string>(std::move(update.key));
     const auto frame = std::make_shared<const std::string>(std::move(update.text));
     for (const auto& session : websocket_sessions_.all()) {
-        session->send(key, frame);
+        session->post_frame(key, frame);
     }
 }
 
@@ -40,7 +40,7 @@ void SharedState::stop_http_sessions() {
 
 void SharedState::stop_websocket_sessions() {
     for (const auto& session : websocket_sessions_.all()) {
-        session->stop();
+        session->close();
     }
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace velmor {
@@ -28,7 +29,9 @@ public:
 
     //! The sessions open now, each kept alive by the copy.
     [[nodiscard]] std::vector<std::shared_ptr<Session>> all() const {
-        std::vector<std::weak_ptr<Session>> weak;
+        // A session may inherit enable_shared_from_this from a base class, whose
+        // pointers are cast back once they are locked.
+        std::vector<decltype(std::declval<Session&>().weak_from_this())> weak;
         {
             const std::lock_guard lock(mutex_);
             weak.reserve(sessions_.size());
@@ -40,7 +43,7 @@ public:
         sessions.reserve(weak.size());
         for (const auto& entry : weak) {
             if (auto session = entry.lock()) {
-                sessions.push_back(std::move(session));
+                sessions.push_back(std::static_pointer_cast<Session>(std::move(session)));
             }
         }
         return sessions;
