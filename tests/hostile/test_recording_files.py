@@ -16,28 +16,24 @@ NESTED = "[" * 60_000 + "]" * 60_000
 LIMIT = {"min_position": -3.0, "max_position": 3.0, "max_velocity": 2.0, "max_acceleration": 9.0, "max_jerk": 90.0}
 
 
-def columns(count, joints):
-    def packed(code, values):
-        return base64.b64encode(struct.pack(f"<{values}{code}", *range(values))).decode()
-
-    return {"time": packed("d", count), "wall_time": packed("d", count), "scale": packed("d", count),
-            "command": packed("q", count), **{key: packed("d", count * joints)
-                                               for key in ("position", "velocity", "acceleration")}}
+def packed(code, values):
+    return base64.b64encode(struct.pack(f"<{values}{code}", *range(values))).decode()
 
 
 def recording_text(header=None, cycles=None, command=None, io=None, count=4):
-    """A small whole recording of two joints; the dicts replace members of its lines.
-    The value "NESTED" stands for arrays nested 60,000 deep."""
+    """A small whole recording (two joints, or up to 100 as the header says); the dicts
+    replace members of its lines, and the value "NESTED" stands for arrays nested 60,000 deep."""
     joints = (header or {}).get("degrees_of_freedom", 2)
-    joints = joints if isinstance(joints, int) and joints <= 100 else 2
+    joints = joints if isinstance(joints, int) and 0 < joints <= 100 else 2
     lines = [
         {"type": "header", "format": "velmor-recording", "version": 1, "robot": "r", "environment_robot": "r",
          "joint_offset": 0, "degrees_of_freedom": joints, "delta_time": 0.004, "limits": [LIMIT] * joints,
          "driver_version": "0", "started": "", **(header or {})},
-        {"type": "cycles", "count": count, **columns(count, joints), **(cycles or {})},
-        {"type": "command", "index": 0, "kind": "move_to", "arguments": "", "planned_duration": 0.01,
-         "start_time": 0.0, "start_wall_time": 0.0, "end_time": 0.012, "end_wall_time": 0.02, "result": None,
-         **(command or {})},
+        {"type": "cycles", "count": count, **{key: packed("d", count) for key in ("time", "wall_time", "scale")},
+         "command": packed("q", count), **{key: packed("d", count * joints) for key in
+                                            ("position", "velocity", "acceleration")}, **(cycles or {})},
+        {"type": "command", "index": 0, "kind": "move_to", "arguments": "", "planned_duration": 0.01, "start_time": 0.0,
+         "start_wall_time": 0.0, "end_time": 0.012, "end_wall_time": 0.02, "result": None, **(command or {})},
         {"type": "io", "name": "x", "old": 0, "new": 1, "source": "script", "time": 0.004, "wall_time": 0.01,
          **(io or {})},
         {"type": "end", "cycles": count, "commands": 1, "events": 0, "io": 1},
@@ -45,12 +41,9 @@ def recording_text(header=None, cycles=None, command=None, io=None, count=4):
     return "".join(json.dumps(line).replace('"NESTED"', NESTED) + "\n" for line in lines)
 
 
-def velmor_report(*arguments):
-    return subprocess.run([sys.executable, "-m", "velmor_tools.report", *arguments], capture_output=True,
-                          timeout=CHILD_DEADLINE, preexec_fn=capped(), env=child_environment())
-
-
-def assert_refused_in_one_line(finished, reason):
+def assert_report_refuses_in_one_line(reason, *arguments):
+    finished = subprocess.run([sys.executable, "-m", "velmor_tools.report", *arguments], capture_output=True,
+                              timeout=CHILD_DEADLINE, preexec_fn=capped(), env=child_environment())
     lines = finished.stderr.decode().splitlines()
     assert finished.returncode == 2, finished.stderr.decode(errors="replace")
     assert len(lines) == 1 and lines[0].startswith("velmor-report: ") and reason in lines[0], lines
@@ -79,8 +72,8 @@ def test_hostile_recordings_are_refused_in_one_short_line(tmp_path, lines, reaso
     path.write_text(recording_text(**lines))
     good = tmp_path / "good.jsonl"
     good.write_text(recording_text())
-    assert_refused_in_one_line(velmor_report(str(path)), reason)
-    assert_refused_in_one_line(velmor_report(str(good), "--compare", str(path)), reason)
+    assert_report_refuses_in_one_line(reason, str(path))
+    assert_report_refuses_in_one_line(reason, str(good), "--compare", str(path))
 
 
 @pytest.mark.parametrize("arguments, reason", [
@@ -94,7 +87,7 @@ def test_velmor_report_refuses_bad_input_in_one_line(tmp_path, arguments, reason
     (tmp_path / "good.jsonl").write_text(recording_text())
     (tmp_path / "nan.jsonl").write_text(recording_text(command={"start_time": "nan"}))
     files = {"good": tmp_path / "good.jsonl", "nan_time": tmp_path / "nan.jsonl", "folder": tmp_path}
-    assert_refused_in_one_line(velmor_report(*(argument.format(**files) for argument in arguments)), reason)
+    assert_report_refuses_in_one_line(reason, *(argument.format(**files) for argument in arguments))
     assert not (tmp_path / "run.png").exists()
 
 
@@ -130,22 +123,18 @@ def test_a_save_that_runs_out_of_room_keeps_the_old_file_whole(tmp_path, suffix)
     source.write_text(recording_text(count=4000))
     target.write_bytes(b"the old file\n")
     target.chmod(0o640)
-    script = """
+    result = run_python("""
 import json, resource, sys
 import velmor_driver_simulated as vds
-recording = vds.Recording.load(sys.argv[1])
-soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
+recording, (soft, hard) = vds.Recording.load(sys.argv[1]), resource.getrlimit(resource.RLIMIT_FSIZE)
 resource.setrlimit(resource.RLIMIT_FSIZE, (4096, hard))
 try:
     recording.save(sys.argv[2])
-    error = None
 except RuntimeError as failure:
-    error = str(failure)
+    print(json.dumps({"error": str(failure), "old": open(sys.argv[2], "rb").read().decode()}))
 resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
-print(json.dumps({"error": error, "old": open(sys.argv[2], "rb").read().decode()}))
 recording.save(sys.argv[2])
-"""
-    result = run_python(script, str(source), str(target))
-    assert "Could not write the recording" in (result["error"] or "") and result["old"] == "the old file\n", result
+""", str(source), str(target))
+    assert "Could not write the recording" in result["error"] and result["old"] == "the old file\n", result
     assert sorted(os.listdir(tmp_path)) == ["source.jsonl", target.name]
     assert target.stat().st_mode & 0o777 == 0o640 and target.stat().st_size > 4096
