@@ -1,3 +1,5 @@
+#include <velmor/common/velmor_error_translator.hpp>
+
 #include "bindings.hpp"
 
 // One file per bound class or family of values; a class bound in two steps
@@ -7,6 +9,7 @@
 PYBIND11_MODULE(velmor_driver_simulated, m) {
     m.doc() = "Velmor Driver for Simulated Robots.";
     m.attr("__version__") = VELMOR_VERSION;
+    velmor::python::register_velmor_error_translator();
 
     velmor::python::bind_results(m);
     velmor::python::bind_futures(m);

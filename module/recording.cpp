@@ -159,11 +159,18 @@ void bind_recording(py::module_& m) {
         .def_property_readonly("is_running", &Recording::is_running, "Whether the driver still records into it")
         .def_property_readonly(
             "stream_path",
-            [](const Recording& self) -> std::optional<std::string> {
+            [](const Recording& self) -> std::optional<py::str> {
                 if (!self.stream_path) {
                     return std::nullopt;
                 }
-                return self.stream_path->string();
+                // As os.fsdecode gives it: bytes that are not UTF-8 become lone surrogates, which
+                // os.fsencode and open() turn back into the same bytes.
+                const std::string path = self.stream_path->string();
+                PyObject* text = PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<py::ssize_t>(path.size()));
+                if (text == nullptr) {
+                    throw py::error_already_set();
+                }
+                return py::reinterpret_steal<py::str>(text);
             },
             "The file a streamed recording is written to; None for one kept in memory")
         .def("__enter__", [](py::object self) { return self; })
@@ -188,7 +195,7 @@ void bind_recording(py::module_& m) {
             [](py::object self, const std::filesystem::path& path) {
                 require_numpy("Recording.plot");
                 import_or_explain("matplotlib", "python3-matplotlib", "Recording.plot");
-                py::module_::import("velmor_tools.plot").attr("plot")(self, py::str(path.string()));
+                py::module_::import("velmor_tools.plot").attr("plot")(self, py::cast(path));
             },
             py::arg("path"), "Draw positions, velocities and accelerations with the limits, commands and I/O to a file");
 }

@@ -3,7 +3,10 @@ simulated time with the robot's limits, the command boundaries, and a timeline
 of the I/O signals underneath. Needs NumPy and Matplotlib (Debian's
 python3-numpy and python3-matplotlib)."""
 
-__all__ = ["plot"]
+import math
+import os
+
+__all__ = ["plot", "image_format"]
 
 SOURCE_COLORS = {"Script": "#202020", "Viewer": "#1f77b4", "Toggle": "#ff7f0e", "ConfigFile": "#2ca02c"}
 # Command names are written over the figure only while they still fit.
@@ -16,6 +19,32 @@ def _require(module, package):
     except ImportError:
         raise ImportError(f"Recording.plot needs {module}, which is not installed: on Debian install {package} "
                           f"(apt-get install {package}).") from None
+
+
+def image_format(path):
+    """The image format that `path` names by its extension (PNG without one);
+    ValueError for a format Matplotlib cannot write."""
+    _require("matplotlib", "python3-matplotlib")
+    from matplotlib.backend_bases import FigureCanvasBase
+
+    extension = os.path.splitext(os.fsdecode(path))[1][1:].lower() or "png"
+    formats = FigureCanvasBase.get_supported_filetypes()
+    if extension not in formats:
+        raise ValueError(f"cannot draw a figure as '.{extension}': the formats are {', '.join(sorted(formats))}")
+    return extension
+
+
+def _placeable_times(commands, io):
+    """Refuses command and I/O times that no axis can place (NaN, infinite)."""
+    for command in commands:
+        for name in ("start_time", "end_time"):
+            value = getattr(command, name)
+            if value is not None and not math.isfinite(value):
+                raise ValueError(f"command {command.index} has the {name.replace('_', ' ')} {value}, "
+                                 f"which the figure cannot place")
+    for change in io:
+        if not math.isfinite(change.time):
+            raise ValueError(f"the I/O change of {change.name} at {change.time} s cannot be placed in the figure")
 
 
 def _panel(axes, times, values, limits, low_key, high_key, label, colors):
@@ -66,7 +95,7 @@ def _io_timeline(axes, io, end_time):
 def plot(recording, path):
     """Draws the recording to `path` (PNG, or any format Matplotlib knows by the extension)."""
     _require("numpy", "python3-numpy")
-    _require("matplotlib", "python3-matplotlib")
+    image = image_format(path)
     from matplotlib.backends.backend_agg import FigureCanvasAgg
     from matplotlib.figure import Figure
 
@@ -78,9 +107,10 @@ def plot(recording, path):
     accelerations = recording.accelerations.reshape(-1, joints)
     commands = recording.commands
     io = recording.io
-    end_time = max([float(times[-1]) if len(times) else 0.0]
+    _placeable_times(commands, io)
+    end_time = max([float(t) for t in times[-1:] if math.isfinite(t)]
                    + [c.end_time for c in commands if c.end_time is not None]
-                   + [change.time for change in io])
+                   + [change.time for change in io], default=0.0)
 
     names = {change.name for change in io}
     heights = [3, 3, 3] + ([max(1.2, 0.45 * len(names))] if names else [])
@@ -109,4 +139,4 @@ def plot(recording, path):
     axes[-1].set_xlim(0.0, end_time if end_time > 0 else 1.0)
     figure.suptitle(f"{header['robot']}: {len(times)} cycles, {len(commands)} commands, "
                     f"{len(recording.events)} events, {len(io)} I/O changes", fontsize=11)
-    figure.savefig(path)
+    figure.savefig(path, format=image)

@@ -166,26 +166,46 @@ def _load(path):
     return Recording.load(path)
 
 
+def _shown(text):
+    """A command-line argument as it can be printed: bytes that are not UTF-8 written as \\xNN."""
+    return text.encode(errors="surrogateescape").decode(errors="backslashreplace")
+
+
+class _Parser(argparse.ArgumentParser):
+    """Reports a bad option in one line, like every other bad input."""
+
+    def error(self, message):
+        raise ValueError(message)
+
+
+def _run(arguments):
+    if arguments.output:
+        # A figure it cannot draw is known before anything is read.
+        from velmor_tools.plot import image_format
+        image_format(arguments.output)
+    recording = _load(arguments.recording)
+    if arguments.compare:
+        other = _load(arguments.compare)
+        sys.stdout.write(compare(recording, other, _shown(arguments.recording), _shown(arguments.compare)))
+    else:
+        sys.stdout.write(report(recording))
+    if arguments.output:
+        recording.plot(arguments.output)
+        print(f"Figure written to {_shown(arguments.output)}")
+
+
 def main(argv=None):
-    parser = argparse.ArgumentParser(prog="velmor-report",
-                                     description="Print the cycle-time report of a recorded run.")
+    """The program: 0 when the report is printed, 2 with one line on standard error for any bad input or option."""
+    parser = _Parser(prog="velmor-report", description="Print the cycle-time report of a recorded run.")
     parser.add_argument("recording", help="a recording saved or streamed as JSON Lines")
     parser.add_argument("-o", "--output", metavar="PNG", help="also draw the figure of the run to this file")
     parser.add_argument("--compare", metavar="OTHER", help="a second recording: both runs' cycle times side by side")
-    arguments = parser.parse_args(argv)
     try:
-        recording = _load(arguments.recording)
-        if arguments.compare:
-            other = _load(arguments.compare)
-            sys.stdout.write(compare(recording, other, arguments.recording, arguments.compare))
-        else:
-            sys.stdout.write(report(recording))
-        if arguments.output:
-            recording.plot(arguments.output)
-            print(f"Figure written to {arguments.output}")
-    except (RuntimeError, OSError, ImportError) as error:
-        print(f"velmor-report: {error}", file=sys.stderr)
-        return 1
+        _run(parser.parse_args(argv))
+    except (RuntimeError, OSError, ImportError, ValueError, MemoryError) as error:
+        # The driver's messages span lines ("[velmor.exception.recording]", then the reason).
+        print(f"velmor-report: {' '.join(str(error).split()) or type(error).__name__}", file=sys.stderr)
+        return 2
     return 0
 
 

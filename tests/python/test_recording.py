@@ -178,4 +178,4 @@ def test_command_line_prints_reports_comparisons_and_figures(recorded, driver, t
     assert "1  move_to" in compared.stdout and "cycle time" in compared.stdout
 
     missing = run_report(tmp_path / "missing.jsonl")
-    assert missing.returncode == 1 and "Could not open the recording" in missing.stderr
+    assert missing.returncode == 2 and "Could not open the recording" in missing.stderr

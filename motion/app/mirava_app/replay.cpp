@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <velmor/common/bounded_json.hpp>
+#include <velmor/common/recording_bounds.hpp>
 #include <velmor/common/velmor_error.hpp>
 
 namespace velmor::mirava_app {
@@ -20,18 +21,10 @@ namespace velmor::mirava_app {
 namespace {
 
 using Json = nlohmann::json;
+using namespace velmor::recording_bounds;
 
 // Positions are sent to the page to a hundred-thousandth of a radian.
 constexpr double position_resolution = 1e5;
-
-// Bounds that a recording of any real cell stays far inside. They are checked
-// before anything is sized from a file's numbers, so that a hostile file can
-// neither overflow a product of them nor make the reader allocate for nothing.
-constexpr std::size_t max_degrees_of_freedom = 256;
-// A chunk line holds 4096 cycles; a line of more than a million is no recording's.
-constexpr std::size_t max_cycles_per_line = std::size_t {1} << 20;
-// The longest chunk line has three columns of 4096 cycles of every joint in base64.
-constexpr std::size_t max_line_bytes = std::size_t {64} << 20;
 
 std::array<std::uint8_t, 256> decoding_table() {
     std::array<std::uint8_t, 256> table {};
@@ -102,26 +95,6 @@ Json parse_line(const std::string& text) {
     return line;
 }
 
-// Reads the next line into `text` without its newline; false at the end of the
-// file. `complete` tells whether a newline ended it. A line longer than
-// `max_line_bytes` is refused as it grows, before it is held whole.
-bool read_line(std::istream& file, std::string& text, bool& complete) {
-    text.clear();
-    complete = false;
-    auto* buffer = file.rdbuf();
-    for (auto c = buffer->sbumpc(); c != std::char_traits<char>::eof(); c = buffer->sbumpc()) {
-        if (c == '\n') {
-            complete = true;
-            return true;
-        }
-        if (text.size() == max_line_bytes) {
-            throw std::runtime_error("the line is longer than " + std::to_string(max_line_bytes) + " bytes");
-        }
-        text.push_back(static_cast<char>(c));
-    }
-    return !text.empty();
-}
-
 struct Reader {
     Json header;
     std::size_t joints {0};
@@ -176,7 +149,7 @@ struct Reader {
                 throw std::runtime_error("the recording has no joints");
             }
             if (const auto offset = line.find("joint_offset"); offset != line.end()) {
-                bounded(*offset, "the joint offset", max_degrees_of_freedom);
+                bounded(*offset, "the joint offset", max_joint_offset);
             }
             header = line;
         } else if (header.is_null()) {

@@ -87,9 +87,10 @@ bool decode_base64(std::string_view text, void* out, std::size_t size) {
         if (written + take > size) {
             return false;
         }
-        for (std::size_t k = 0; k < take; ++k) {
-            bytes[written++] = static_cast<std::uint8_t>(group >> (16 - 8 * k));
+        for (std::size_t k = 0; k < take && bytes != nullptr; ++k) {
+            bytes[written + k] = static_cast<std::uint8_t>(group >> (16 - 8 * k));
         }
+        written += take;
     }
     return written == size;
 }

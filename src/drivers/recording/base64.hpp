@@ -12,7 +12,8 @@ namespace velmor::drivers::recording {
 void append_base64(const void* data, std::size_t size, std::string& out);
 
 //! Decodes `text` into `out`, which has room for exactly `size` bytes; false
-//! when the text is not padded base64 of that many bytes.
+//! when the text is not padded base64 of that many bytes. With a null `out`
+//! it only checks the text, so that callers can allocate once they know it is whole.
 bool decode_base64(std::string_view text, void* out, std::size_t size);
 
 }  // namespace velmor::drivers::recording

@@ -1,15 +1,53 @@
 #include "drivers/recording/output_file.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <velmor/velmor_error.hpp>
 
 namespace velmor::drivers::recording {
 
-OutputFile::OutputFile(const std::filesystem::path& path) : path(path), file(std::fopen(path.c_str(), "wb")) {
+namespace {
+
+// Tells apart the temporary files of saves that run at the same time.
+std::atomic<unsigned> temporary_serial {0};
+
+// Gives the file the permissions of the file it is to replace; a new target
+// keeps what the process's umask gave the temporary file.
+bool take_permissions_of(const std::filesystem::path& target, int descriptor) {
+    struct stat status {};
+    if (::stat(target.c_str(), &status) != 0) {
+        return errno == ENOENT;
+    }
+    return ::fchmod(descriptor, status.st_mode & 07777) == 0;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(const std::filesystem::path& path) : path(path) {
+    // Beside the target, so that the rename stays within one file system; O_EXCL
+    // never reuses a file that someone else made or left there.
+    int descriptor = -1;
+    while (descriptor < 0) {
+        temporary = path.parent_path() / ("." + path.filename().string() + "." + std::to_string(::getpid()) + "." +
+                                          std::to_string(temporary_serial++) + ".tmp");
+        descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0 && errno != EEXIST) {
+            fail();
+        }
+    }
+    file = ::fdopen(descriptor, "wb");
     if (file == nullptr) {
+        const int error = errno;
+        ::close(descriptor);
+        ::unlink(temporary.c_str());
+        errno = error;
         fail();
     }
     std::setvbuf(file, nullptr, _IOFBF, file_buffer_size);
@@ -18,6 +56,9 @@ OutputFile::OutputFile(const std::filesystem::path& path) : path(path), file(std
 OutputFile::~OutputFile() {
     if (file != nullptr) {
         std::fclose(file);
+    }
+    if (!replaced) {
+        ::unlink(temporary.c_str());
     }
 }
 
@@ -30,9 +71,19 @@ void OutputFile::write(std::string& text) {
 
 void OutputFile::finish() {
     std::FILE* closing = std::exchange(file, nullptr);
-    if (std::fclose(closing) != 0) {
+    const bool synced = std::fflush(closing) == 0 && ::fsync(::fileno(closing)) == 0 &&
+                        take_permissions_of(path, ::fileno(closing));
+    const int error = errno;
+    if (std::fclose(closing) != 0 || !synced) {
+        if (!synced) {
+            errno = error;
+        }
         fail();
     }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        fail();
+    }
+    replaced = true;
 }
 
 void OutputFile::fail() const {

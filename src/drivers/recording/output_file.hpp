@@ -11,8 +11,11 @@ namespace velmor::drivers::recording {
 //! so that most lines take one write.
 constexpr std::size_t file_buffer_size = 1 << 20;
 
-//! A recording file written through a large buffer, closed and checked on finish().
-//! Every failure throws VelmorError (module "recording") naming the path.
+//! A recording file written whole or not at all: the text goes through a large
+//! buffer into a new temporary file beside the target, which finish() flushes
+//! to the disk and renames over the target with the target's permissions. Until
+//! then the target stays as it was; a file never finished leaves no temporary
+//! behind. Every failure throws VelmorError (module "recording") naming the path.
 class OutputFile {
 public:
     explicit OutputFile(const std::filesystem::path& path);
@@ -22,14 +25,16 @@ public:
 
     //! Writes `text` and empties it, so that callers can reuse its buffer.
     void write(std::string& text);
-    //! Flushes and closes the file.
+    //! Flushes, syncs and closes the temporary file and puts it in the target's place.
     void finish();
 
 private:
     [[noreturn]] void fail() const;
 
     std::filesystem::path path;
-    std::FILE* file;
+    std::filesystem::path temporary;
+    std::FILE* file {nullptr};
+    bool replaced {false};
 };
 
 }  // namespace velmor::drivers::recording

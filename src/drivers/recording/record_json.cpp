@@ -7,6 +7,9 @@
 #include <stdexcept>
 #include <variant>
 
+#include <velmor/common/bounded_json.hpp>
+#include <velmor/common/recording_bounds.hpp>
+
 #include "drivers/recording/base64.hpp"
 
 namespace velmor::drivers::recording {
@@ -35,7 +38,8 @@ Json number(double value) {
     return value;
 }
 
-double number_from(const Json& value) {
+// `key` names the member in messages.
+double number_from(const Json& value, const char* key) {
     if (value.is_number()) {
         return value.get<double>();
     }
@@ -48,11 +52,21 @@ double number_from(const Json& value) {
             return text == "inf" ? std::numeric_limits<double>::infinity() : -std::numeric_limits<double>::infinity();
         }
     }
-    throw std::runtime_error("a number was expected, not " + value.dump());
+    throw std::runtime_error(std::string("\"") + key + "\" is " + json_excerpt(value) + ", not a number");
 }
 
 double number_member(const Json& line, const char* key) {
-    return number_from(member(line, key));
+    return number_from(member(line, key), key);
+}
+
+// A count or index from the file, refused outside [low, high] before anything is sized from it.
+std::size_t bounded_member(const Json& line, const char* key, std::size_t low, std::size_t high) {
+    const Json& value = member(line, key);
+    if (!value.is_number_unsigned() || value.get<std::uint64_t>() < low || value.get<std::uint64_t>() > high) {
+        throw std::runtime_error(std::string("\"") + key + "\" is " + json_excerpt(value) +
+                                 ", not a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+    }
+    return value.get<std::size_t>();
 }
 
 Json optional_number(const std::optional<double>& value) {
@@ -64,7 +78,7 @@ std::optional<double> optional_number_member(const Json& line, const char* key) 
     if (value.is_null()) {
         return std::nullopt;
     }
-    return number_from(value);
+    return number_from(value, key);
 }
 
 Json signal_value(const SignalValue& value) {
@@ -75,11 +89,19 @@ Json signal_value(const SignalValue& value) {
 }
 
 // An integer is a digital value, anything else an analog one.
-SignalValue signal_value_from(const Json& value) {
+SignalValue signal_value_from(const Json& value, const char* key) {
     if (value.is_number_integer()) {
+        using Limits = std::numeric_limits<std::int32_t>;
+        const bool fits = value.is_number_unsigned()
+                              ? value.get<std::uint64_t>() <= std::uint64_t {Limits::max()}
+                              : value.get<std::int64_t>() >= Limits::min() && value.get<std::int64_t>() <= Limits::max();
+        if (!fits) {
+            throw std::runtime_error(std::string("\"") + key + "\" is " + json_excerpt(value) +
+                                     ", a digital value beyond 32 bits");
+        }
         return value.get<std::int32_t>();
     }
-    return static_cast<float>(number_from(value));
+    return static_cast<float>(number_from(value, key));
 }
 
 const char* source_name(IoSource source) {
@@ -102,7 +124,7 @@ IoSource source_from(const std::string& name) {
             return source;
         }
     }
-    throw std::runtime_error("unknown I/O source \"" + name + "\"");
+    throw std::runtime_error("unknown I/O source " + json_excerpt(name));
 }
 
 void append_line(const Json& line, std::string& out) {
@@ -121,13 +143,24 @@ void append_column(const char* key, const std::vector<T>& column, std::size_t va
     out += '"';
 }
 
-template <typename T>
-void read_column(const Json& line, const char* key, std::vector<T>& column) {
+// The base64 text of a column of `values` values of `size` bytes; refused unless it
+// holds exactly that many. Checked for every column before a chunk is allocated,
+// so a short line cannot make the reader allocate for counts it does not hold.
+std::string_view column_text(const Json& line, const char* key, std::size_t values, std::size_t size) {
     const Json& text = member(line, key);
-    if (!text.is_string() || !decode_base64(text.get_ref<const std::string&>(), column.data(), column.size() * sizeof(T))) {
-        throw std::runtime_error(std::string("column \"") + key + "\" does not hold " + std::to_string(column.size()) +
+    std::size_t bytes = 0;
+    if (!text.is_string() || __builtin_mul_overflow(values, size, &bytes) ||
+        !decode_base64(text.get_ref<const std::string&>(), nullptr, bytes)) {
+        throw std::runtime_error(std::string("column \"") + key + "\" does not hold " + std::to_string(values) +
                                  " values in base64");
     }
+    return text.get_ref<const std::string&>();
+}
+
+// Decodes a text that column_text has checked, which cannot fail.
+template <typename T>
+void read_column(std::string_view text, std::vector<T>& column) {
+    decode_base64(text, column.data(), column.size() * sizeof(T));
 }
 
 }  // namespace
@@ -215,20 +248,31 @@ void append_end_line(std::size_t cycles, std::size_t commands, std::size_t event
 }
 
 RecordingHeader header_from_json(const Json& line) {
+    namespace bounds = velmor::recording_bounds;
     if (member(line, "format") != format_name) {
         throw std::runtime_error(std::string("not a recording: the format is not \"") + format_name + "\"");
     }
-    if (const int version = member(line, "version").get<int>(); version > RecordingHeader::format_version) {
-        throw std::runtime_error("format version " + std::to_string(version) + " is newer than this library's " +
-                                 std::to_string(RecordingHeader::format_version));
+    if (const Json& version = member(line, "version");
+        !version.is_number_integer() || version != RecordingHeader::format_version) {
+        throw std::runtime_error("the format version is " + json_excerpt(version) + "; this library reads version " +
+                                 std::to_string(RecordingHeader::format_version) + " only");
     }
     RecordingHeader header;
     header.robot = member(line, "robot").get<std::string>();
     header.environment_robot = member(line, "environment_robot").get<std::string>();
-    header.joint_offset = member(line, "joint_offset").get<std::size_t>();
-    header.degrees_of_freedom = member(line, "degrees_of_freedom").get<std::size_t>();
+    header.joint_offset = bounded_member(line, "joint_offset", 0, bounds::max_joint_offset);
+    header.degrees_of_freedom = bounded_member(line, "degrees_of_freedom", 1, bounds::max_degrees_of_freedom);
     header.delta_time = number_member(line, "delta_time");
-    for (const auto& limit : member(line, "limits")) {
+    if (!std::isfinite(header.delta_time) || header.delta_time <= 0.0) {
+        throw std::runtime_error("\"delta_time\" is " + json_excerpt(member(line, "delta_time")) +
+                                 ", not a positive number of seconds");
+    }
+    const Json& limits = member(line, "limits");
+    if (!limits.is_array() || limits.size() != header.degrees_of_freedom) {
+        throw std::runtime_error("\"limits\" is not a list of " + std::to_string(header.degrees_of_freedom) +
+                                 " joints' limits");
+    }
+    for (const auto& limit : limits) {
         header.limits.push_back({number_member(limit, "min_position"), number_member(limit, "max_position"),
                                  number_member(limit, "max_velocity"), number_member(limit, "max_acceleration"),
                                  number_member(limit, "max_jerk")});
@@ -239,22 +283,28 @@ RecordingHeader header_from_json(const Json& line) {
 }
 
 CycleChunk chunk_from_json(const Json& line, std::size_t degrees_of_freedom) {
-    const auto count = member(line, "count").get<std::size_t>();
-    // Eight bytes of a column take more than eight characters of base64, so a
-    // count beyond the length of the time column is a broken line, not a reason to allocate.
-    const Json& time = member(line, "time");
-    if (!time.is_string() || count > time.get_ref<const std::string&>().size()) {
-        throw std::runtime_error("a count of " + std::to_string(count) + " cycles does not fit the line");
+    const auto count = bounded_member(line, "count", 0, velmor::recording_bounds::max_cycles_per_line);
+    std::size_t values = 0;
+    if (__builtin_mul_overflow(count, degrees_of_freedom, &values)) {
+        throw std::runtime_error(std::to_string(count) + " cycles of " + std::to_string(degrees_of_freedom) +
+                                 " joints are more values than memory holds");
     }
+    const auto time = column_text(line, "time", count, sizeof(double));
+    const auto wall_time = column_text(line, "wall_time", count, sizeof(double));
+    const auto scale = column_text(line, "scale", count, sizeof(double));
+    const auto command = column_text(line, "command", count, sizeof(std::int64_t));
+    const auto position = column_text(line, "position", values, sizeof(double));
+    const auto velocity = column_text(line, "velocity", values, sizeof(double));
+    const auto acceleration = column_text(line, "acceleration", values, sizeof(double));
     CycleChunk chunk(degrees_of_freedom, count);
     chunk.count = count;
-    read_column(line, "time", chunk.time);
-    read_column(line, "wall_time", chunk.wall_time);
-    read_column(line, "scale", chunk.scale);
-    read_column(line, "command", chunk.command);
-    read_column(line, "position", chunk.position);
-    read_column(line, "velocity", chunk.velocity);
-    read_column(line, "acceleration", chunk.acceleration);
+    read_column(time, chunk.time);
+    read_column(wall_time, chunk.wall_time);
+    read_column(scale, chunk.scale);
+    read_column(command, chunk.command);
+    read_column(position, chunk.position);
+    read_column(velocity, chunk.velocity);
+    read_column(acceleration, chunk.acceleration);
     return chunk;
 }
 
@@ -290,9 +340,9 @@ IoRecord io_from_json(const Json& line) {
     IoRecord record;
     record.name = member(line, "name").get<std::string>();
     if (const Json& old_value = member(line, "old"); !old_value.is_null()) {
-        record.old_value = signal_value_from(old_value);
+        record.old_value = signal_value_from(old_value, "old");
     }
-    record.new_value = signal_value_from(member(line, "new"));
+    record.new_value = signal_value_from(member(line, "new"), "new");
     record.source = source_from(member(line, "source").get<std::string>());
     record.time = number_member(line, "time");
     record.wall_time = number_member(line, "wall_time");

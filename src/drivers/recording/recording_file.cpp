@@ -8,6 +8,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include <velmor/common/bounded_json.hpp>
+#include <velmor/common/recording_bounds.hpp>
 #include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
 
@@ -121,15 +123,20 @@ std::shared_ptr<Recording> Recording::load(const std::filesystem::path& path) {
     bool has_header = false;
     bool ended = false;
     try {
-        while (std::getline(stream, line)) {
+        bool complete = false;
+        while (recording_bounds::read_line(stream, line, complete)) {
             ++number;
             if (line.empty()) {
                 continue;
             }
-            Json parsed = Json::parse(line, nullptr, false);
+            bool too_deep = false;
+            Json parsed = parse_bounded_json(line, too_deep);
+            if (too_deep) {
+                throw std::runtime_error("values are nested more than " + std::to_string(max_json_nesting) + " deep");
+            }
             if (parsed.is_discarded() || !parsed.is_object()) {
                 // A run that was stopped from outside may leave its last line cut short.
-                if (stream.eof()) {
+                if (!complete) {
                     log::log_<log::Level::Warn>("recording", "The last line of the recording '" + path.string() +
                                                                  "' is cut short; it was left out.");
                     break;
@@ -155,7 +162,7 @@ std::shared_ptr<Recording> Recording::load(const std::filesystem::path& path) {
             } else if (type == "end") {
                 ended = true;
             } else {
-                throw std::runtime_error("unknown line type \"" + type + "\"");
+                throw std::runtime_error("unknown line type " + json_excerpt(type));
             }
         }
     } catch (const std::exception& error) {

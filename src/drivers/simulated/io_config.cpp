@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <velmor/common/utf8_text.hpp>
 #include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
 
@@ -17,63 +18,6 @@ namespace velmor::drivers::simulated {
 namespace {
 
 using Json = nlohmann::json;
-
-// Length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is none.
-std::size_t utf8_sequence_length(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const auto lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xbf;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        low = lead == 0xe0 ? 0xa0 : 0x80;   // no overlong forms
-        high = lead == 0xed ? 0x9f : 0xbf;  // no surrogates
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        low = lead == 0xf0 ? 0x90 : 0x80;
-        high = lead == 0xf4 ? 0x8f : 0xbf;  // nothing beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xbf) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// The text with every byte that is not part of well-formed UTF-8 written as \xNN.
-// Messages quote paths and file contents as they are; a script receives its
-// error text decoded as UTF-8 and would be left with an empty message otherwise.
-std::string as_utf8(std::string_view text) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string result;
-    result.reserve(text.size());
-    while (!text.empty()) {
-        const auto length = utf8_sequence_length(text);
-        if (length == 0) {
-            const auto byte = static_cast<unsigned char>(text.front());
-            result += "\\x";
-            result.push_back(digits[byte >> 4]);
-            result.push_back(digits[byte & 0xf]);
-            text.remove_prefix(1);
-        } else {
-            result.append(text.substr(0, length));
-            text.remove_prefix(length);
-        }
-    }
-    return result;
-}
 
 // The bytes of a stream as the parser reads them. The parser takes a NUL byte
 // for the end of the text and would ignore whatever follows it, so a NUL byte
@@ -117,7 +61,7 @@ Json parse_file(std::ifstream& stream) {
         // The parser quotes what it read last, which may be a piece of a
         // character or a byte that is no UTF-8 at all.
         const std::string_view text = error.what();
-        if (as_utf8(text) == text) {
+        if (is_utf8(text)) {
             throw;
         }
         const auto separator = text.find(": ");

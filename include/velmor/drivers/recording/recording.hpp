@@ -96,10 +96,12 @@ public:
 
     //! Writes the recording: CSV of the joint samples for a path ending in
     //! ".csv", else JSON Lines. Throws VelmorError (module "recording") when it
-    //! is still running or the file cannot be written.
+    //! is still running or the file cannot be written; the file at `path` is
+    //! replaced only once the new one is whole on the disk.
     void save(const std::filesystem::path& path) const;
     //! Reads a recording saved or streamed as JSON Lines. Throws VelmorError
-    //! (module "recording") naming the file and line when it cannot be read.
+    //! (module "recording") naming the file and line when it cannot be read or
+    //! breaks the bounds of velmor/common/recording_bounds.hpp.
     static std::shared_ptr<Recording> load(const std::filesystem::path& path);
 
 private:
