@@ -96,14 +96,15 @@ void bind_fault_injection(SimulatedDriverClass& simulated_driver) {
             Release())
         .def_property_readonly("active_fault", &SimulatedDriver::get_active_fault, "The active Fault, or None")
         .def("clear_fault", &SimulatedDriver::clear_fault,
-             "Acknowledge the active fault, as resetting the controller does, and disarm every armed fault",
+             "Acknowledge the active fault, as resetting the controller does, and disarm every armed fault; "
+             "after a SafetyViolation only motions back within the safety limits run until the robot is",
              Release());
 }
 
 void bind_safety_and_stepping(SimulatedDriverClass& simulated_driver) {
     simulated_driver
         .def_property("safety_limits", &SimulatedDriver::get_safety_limits, &SimulatedDriver::set_safety_limits,
-                      "The SafetyLimits watched in every control cycle")
+                      "The SafetyLimits watched in every control cycle, assigned whole")
         .def_property("stepping", &SimulatedDriver::is_stepping,
                       py::cpp_function(&SimulatedDriver::set_stepping, Release()),
                       "Whether the control loop advances only through step, step_until and the synchronous commands")

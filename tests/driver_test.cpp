@@ -315,17 +315,26 @@ TEST_F(PlayingDriver, PauseReplacedByNewerSpeedRampThrowsFromPause) {
     EXPECT_TRUE(next.get());
 }
 
-TEST_F(PlayingDriver, PauseOutrunByTheMotionsEndYieldsFalseAndLeavesNoRamp) {
+TEST_F(PlayingDriver, PauseOutrunByTheMotionsEndYieldsFalseAndTheNextTrajectoryContinuesItsRamp) {
     driver.set_speed(0.8);
     const auto paused = driver.pause_async();
     step(10);
     driver.stop_running();
     ASSERT_EQ(paused.wait_for(std::chrono::seconds(0)), std::future_status::ready);
     EXPECT_FALSE(paused.get());
+    EXPECT_TRUE(driver.is_pausing.load());
+    EXPECT_TRUE(driver.time_scaler.is_ramping());
+    const double reached = driver.get_speed();
+    EXPECT_LT(reached, 0.8);
+    // The next trajectory starts at the scale reached and goes on down to standstill.
+    driver.time_scaler.set_trajectory(&driver.current_trajectory);
+    driver.running = true;
+    step(2);
+    EXPECT_LT(driver.get_speed(), reached);
+    step(200);
+    EXPECT_TRUE(driver.is_paused());
+    driver.stop_running();
     EXPECT_FALSE(driver.is_pausing.load());
-    EXPECT_FALSE(driver.time_scaler.is_ramping());
-    EXPECT_EQ(driver.get_speed(), 0.8);
-    // The motion has ended: a pause now finds an idle driver.
     EXPECT_TRUE(driver.pause());
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -150,6 +151,72 @@ INSTANTIATE_TEST_SUITE_P(
                                          velmor::Box({0.1, 0.1, 0.1}, velmor::Frame::from_translation(tcp.x(), tcp.y(), tcp.z()))};
                 },
                 [](FaultMonitorTest& test) { test.position[1] = 0.5; }}),
+    [](const auto& info) { return info.param.name; });
+
+// A joint whose position takes the robot beyond a watched limit: far, farther, closer, within.
+struct Way {
+    std::string name;
+    SafetyLimits (*watch)(const FaultMonitorTest& test);
+    std::size_t joint;
+    std::array<double, 4> (*positions)(const FaultMonitorTest& test);
+};
+
+class WayBack : public FaultMonitorTest, public ::testing::WithParamInterface<Way> {
+public:
+    // A trajectory of the fixture's position with the joint at each of `values`.
+    velmor::Trajectory along(const std::vector<double>& values) const {
+        std::vector<double> times;
+        std::vector<std::vector<double>> positions;
+        for (const double value : values) {
+            times.push_back(0.004 * static_cast<double>(times.size()));
+            positions.push_back(position);
+            positions.back()[GetParam().joint] = value;
+        }
+        const std::vector<std::vector<double>> rest(values.size(), std::vector<double>(6, 0.0));
+        return velmor::Trajectory(times, positions, rest, rest);
+    }
+};
+
+TEST_P(WayBack, AfterAClearedSafetyViolationOnlyMotionsBackWithinTheLimitsGo) {
+    const auto [far, farther, closer, within] = GetParam().positions(*this);
+    double& joint = position[GetParam().joint];
+    monitor.set_safety_limits(GetParam().watch(*this));
+    joint = far;
+    EXPECT_EQ(check(), Fault::SafetyViolation);
+    monitor.inject(Fault::SafetyViolation, false);
+    static_cast<void>(monitor.clear());
+    EXPECT_TRUE(monitor.recovering());
+    const auto as_is = [](velmor::State&) {};
+    EXPECT_EQ(monitor.start_refusal(along({far, closer, farther}), as_is), Result::ErrorControllerSafetyViolation);
+    EXPECT_EQ(monitor.start_refusal(along({far, closer, within}), as_is), std::nullopt);
+    // The cycles follow the motion: farther strikes, closer goes on, within ends the recovery.
+    joint = closer;
+    EXPECT_EQ(check(), std::nullopt);
+    joint = farther;
+    EXPECT_EQ(check(), Fault::SafetyViolation);
+    EXPECT_TRUE(monitor.recovering());
+    joint = within;
+    EXPECT_EQ(check(), std::nullopt);
+    EXPECT_FALSE(monitor.recovering());
+    joint = closer;
+    EXPECT_EQ(check(), Fault::SafetyViolation);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FaultMonitor, WayBack,
+    ::testing::Values(
+        Way {"JointPosition", [](const FaultMonitorTest&) { return SafetyLimits {true, false, std::nullopt}; }, 2,
+             [](const FaultMonitorTest& test) {
+                 const double max = test.limits[2].max_position;
+                 return std::array<double, 4> {max + 0.02, max + 0.03, max + 0.01, max - 0.01};
+             }},
+        Way {"Workspace",
+             [](const FaultMonitorTest& test) {
+                 const Eigen::Vector3d tcp = test.arm->calculate_tcp(test.position).translation();
+                 return SafetyLimits {false, false,
+                                      velmor::Box({0.1, 0.1, 0.1}, velmor::Frame::from_translation(tcp.x(), tcp.y(), tcp.z()))};
+             },
+             1, [](const FaultMonitorTest&) { return std::array<double, 4> {0.2, 0.3, 0.1, 0.0}; }}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

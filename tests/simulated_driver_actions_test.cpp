@@ -204,7 +204,7 @@ TEST(CommandsFromAnAction, MoveToAsyncHandsOverANewCommand) {
 // one that finds the trajectory finished and ends the loop.
 class PauseInTheLastCycles : public ::testing::TestWithParam<int> {};
 
-TEST_P(PauseInTheLastCycles, CompletesWithFalseAndSparesTheNextMotion) {
+TEST_P(PauseInTheLastCycles, CompletesWithFalseAndTheNextMotionContinuesItsRamp) {
     SimulatedRobot cell(0.0);
     std::shared_future<bool> paused;
     int cycles_at_the_end {0};
@@ -217,8 +217,9 @@ TEST_P(PauseInTheLastCycles, CompletesWithFalseAndSparesTheNextMotion) {
     ASSERT_TRUE(paused.valid());
     ASSERT_EQ(paused.wait_for(0s), std::future_status::ready);
     EXPECT_FALSE(paused.get());
-    EXPECT_EQ(cell.driver->get_speed(), 1.0);
-    EXPECT_EQ(outcome(cell.driver->run_async(cell.plan(goal, zero))), Result::Success);
+    EXPECT_EQ(outcome(cell.driver->run_async(cell.plan(goal, zero))), Result::ErrorTrajectoryAborted);
+    EXPECT_TRUE(cell.driver->is_paused());
+    EXPECT_EQ(outcome(cell.driver->resume_async()), Result::Success);
     EXPECT_EQ(cell.driver->get_current_joint_position(), zero);
 }
 

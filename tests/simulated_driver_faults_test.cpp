@@ -268,4 +268,44 @@ TEST(SafetyLimits, RefuseAMotionThatStartsBeyondThemAndNothingMoves) {
     EXPECT_FALSE(driver.get_active_fault().has_value());
 }
 
+// The samples `from` to `to` of `trajectory` (backwards when `to` < `from`), one per cycle.
+velmor::Trajectory samples(const velmor::Trajectory& trajectory, std::size_t from, std::size_t to) {
+    std::vector<double> times;
+    std::vector<std::vector<double>> positions;
+    std::vector<std::vector<double>> rest;
+    for (std::size_t i = from;; i = to < from ? i - 1 : i + 1) {
+        times.push_back(cycle * static_cast<double>(times.size()));
+        positions.push_back(trajectory.positions()[i]);
+        rest.emplace_back(6, 0.0);
+        if (i == to) {
+            break;
+        }
+    }
+    return velmor::Trajectory(times, positions, rest, rest);
+}
+
+class SafetyRecovery : public ::testing::TestWithParam<std::string> {};
+
+// The breach leaves the robot beyond the limit; once the fault is cleared it may
+// come back, but not go farther.
+TEST_P(SafetyRecovery, LetsOnlyMotionsBackWithinTheLimitsGoOnceTheFaultIsCleared) {
+    const Breach breach = breach_of(GetParam());
+    auto cell = stepped_cell();
+    auto& driver = *cell.driver;
+    driver.set_current_joint_position(breach.start);
+    driver.set_safety_limits(breach.limits);
+    EXPECT_EQ(driver.run(breach.trajectory), Result::ErrorControllerSafetyViolation);
+    driver.clear_fault();
+    const std::vector<double> stopped = driver.get_current_joint_position();
+    EXPECT_EQ(driver.run(samples(breach.trajectory, 61, 80)), Result::ErrorControllerSafetyViolation);
+    EXPECT_EQ(driver.get_current_joint_position(), stopped);
+    EXPECT_EQ(driver.run(samples(breach.trajectory, 61, 0)), Result::Success);
+    EXPECT_TRUE(near(driver.get_current_joint_position(), breach.start));
+    // Back within the limits, they hold as before.
+    EXPECT_EQ(driver.run(breach.trajectory), Result::ErrorControllerSafetyViolation);
+    EXPECT_EQ(driver.get_active_fault(), Fault::SafetyViolation);
+}
+
+INSTANTIATE_TEST_SUITE_P(SafetyLimits, SafetyRecovery, ::testing::Values("Position", "Workspace"));
+
 }  // namespace

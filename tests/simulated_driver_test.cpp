@@ -216,6 +216,8 @@ TEST(SimulatedDriver, AFailedEventFailsItsMotionOnceAndReachesDisconnect) {
                            }));
     EXPECT_EQ(cell.driver->run(cell.plan(zero, goal)), Result::Error);
     EXPECT_FALSE(cell.driver->is_running());
+    // Reported at rest once the stop has brought it there, not moving as where the event failed.
+    EXPECT_TRUE(SimulatedDriver::are_positions_within(cell.driver->get_current_state().velocity, zero, 1e-9));
     // The failed event is gone: later motions run, and the error is still reported.
     EXPECT_EQ(cell.driver->move_to(zero, false), Result::Success);
     EXPECT_THROW(cell.driver->disconnect(), std::runtime_error);

@@ -336,17 +336,14 @@ void Driver::end_outrun_pause() {
     end_outrun_pause_locked();
 }
 
-// Left in place, the ramp would carry on into the next motion and bring that
-// one to a standstill, although the pause has already reported false. A ramp
-// that reached its end has set the scale to 0 and reported true: then the
-// driver stays paused.
+// A pause ramp started in the last cycles of a motion would otherwise wait for a
+// next cycle that may never come; told now, its waiter learns false, and the ramp
+// carries on into the next motion, which it brings to a standstill. A ramp that
+// reached its end has set the scale to 0 and reported true: then the driver
+// stays paused.
 void Driver::end_outrun_pause_locked() {
-    if (!is_pausing.load()) {
+    if (!is_pausing.load() || time_scaler.report_outrun_ramp()) {
         return;
-    }
-    if (time_scaler.is_ramping()) {
-        time_scaler.stop_scale_movement();
-        time_scaler.set_scale(speed.load());
     }
     is_pausing.store(false);
 }

@@ -330,7 +330,11 @@ bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
         mirror->on_cycle(cycle_position);
     }
     if (has_events()) {
-        check_for_events(time_scaler.get_trajectory_time(), cycle_position);
+        try {
+            check_for_events(time_scaler.get_trajectory_time(), cycle_position);
+        } catch (...) {
+            outcome = commands->fail_in_cycle(std::current_exception());
+        }
     }
     if (observe) {
         observe();

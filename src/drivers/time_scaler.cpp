@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include <velmor/velmor_error.hpp>
 
@@ -112,6 +113,21 @@ std::shared_future<bool> TimeScaler::move_scale_linearly_to(double target, doubl
 void TimeScaler::stop_scale_movement() {
     const std::lock_guard lock(ramp_mutex);
     drop_ramp();
+}
+
+bool TimeScaler::report_outrun_ramp() {
+    // Allocated outside the lock, as in move_scale_linearly_to.
+    std::promise<bool> fresh;
+    std::promise<bool> outrun;
+    {
+        const std::lock_guard lock(ramp_mutex);
+        if (!ramp) {
+            return false;
+        }
+        outrun = std::exchange(ramp_done, std::move(fresh));
+    }
+    outrun.set_value(false);
+    return true;
 }
 
 bool TimeScaler::is_ramping() const {

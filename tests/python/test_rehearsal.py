@@ -101,6 +101,18 @@ def test_safety_limits_refuse_a_start_beyond_them(driver, limits, start):
     assert driver.current_joint_position == start and driver.active_fault is None
 
 
+@pytest.mark.parametrize("field, value", [("joint_position", True), ("joint_velocity", True),
+                                          ("workspace", velmor.Box(size=[1.0, 1.0, 1.0]))])
+def test_safety_limits_are_assigned_whole(driver, field, value):
+    with pytest.raises(AttributeError, match=r"immutable.*driver\.safety_limits = "):
+        setattr(driver.safety_limits, field, value)
+    assert getattr(driver.safety_limits, field) in (False, None)
+    driver.safety_limits = driver.safety_limits.replace(**{field: value})
+    assert getattr(driver.safety_limits, field) not in (False, None)
+    with pytest.raises(TypeError, match="joint_position, joint_velocity and workspace"):
+        driver.safety_limits.replace(joint_positions=True)
+
+
 @pytest.mark.parametrize("pacing", [Pacing.PauseAfterWork, Pacing.FixedRate], ids=str)
 def test_both_pacings_play_a_motion(driver, pacing):
     assert driver.pacing == Pacing.PauseAfterWork

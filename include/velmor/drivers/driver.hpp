@@ -57,7 +57,8 @@ protected:
     std::atomic<bool> connected {false};
     //! A motion is being executed.
     std::atomic<bool> running {false};
-    //! A pause ramp runs and the motion is not yet at standstill; changed under `pause_mutex`.
+    //! A pause ramp runs and no motion has stood still in it yet (a trajectory that
+    //! ends first leaves it to the next one); changed under `pause_mutex`.
     std::atomic<bool> is_pausing {false};
     //! The trajectory being executed.
     velmor::Trajectory current_trajectory;
@@ -249,11 +250,12 @@ protected:
     virtual void run_cycles_while_waiting(const std::function<bool()>& ready);
     //! Ends the motion: not running, pending events dropped.
     void on_motion_did_finish();
-    //! Clears `running` and ends a pause that the motion did not reach standstill
-    //! in: its future yields false, its ramp goes and the scale returns to `speed`.
-    //! A concrete driver clears `running` only through this.
+    //! Clears `running`. A pause that the motion did not reach standstill in yields
+    //! false, and its ramp stays for the next trajectory to continue; a pause whose
+    //! ramp is over is no longer under way. A concrete driver clears `running` only
+    //! through this.
     void stop_running();
-    //! Ends a pause under way whose trajectory has ended, as stop_running does.
+    //! Tells a pause under way that its trajectory has ended, as stop_running does.
     void end_outrun_pause();
     //! Whether any event is pending.
     [[nodiscard]] bool has_events() const;

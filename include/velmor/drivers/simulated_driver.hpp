@@ -133,7 +133,10 @@ public:
     //! The active fault; empty when there is none.
     [[nodiscard]] std::optional<Fault> get_active_fault() const;
     //! Acknowledges the active fault, as resetting the controller does, and disarms
-    //! every armed fault. A lost connection stays lost until reconnect().
+    //! every armed fault. A lost connection stays lost until reconnect(). After a
+    //! SafetyViolation the controller is in recovery: motions that never carry the
+    //! robot farther beyond a watched limit run, others are refused with
+    //! Result::ErrorControllerSafetyViolation, until the robot is within the limits.
     void clear_fault();
 
     //! The safety limits watched in every cycle.
@@ -182,6 +185,7 @@ protected:
 
 private:
     friend class CommandPlanner;
+    friend class RestPlanner;
 
     // One control cycle, whichever thread runs it; whether the motion goes on. `observe`
     // runs after the cycle's events, while the cycle still owns the motion's state.

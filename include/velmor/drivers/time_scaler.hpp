@@ -86,6 +86,10 @@ public:
     std::shared_future<bool> move_scale_linearly_to(double target, double duration);
     //! Drops the active ramp, leaving the scale where it is; the dropped ramp's future yields false.
     void stop_scale_movement();
+    //! Tells the waiter of the active ramp that its trajectory ended first (its future
+    //! yields false); the ramp stays, for a following trajectory to continue. Whether
+    //! a ramp is active.
+    bool report_outrun_ramp();
     //! Whether a ramp is active.
     [[nodiscard]] bool is_ramping() const;
 

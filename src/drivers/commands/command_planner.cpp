@@ -9,13 +9,11 @@
 // result takes over at a cycle boundary.
 #include "command_planner.hpp"
 
-#include <algorithm>
 #include <string>
 #include <utility>
 
 #include <velmor/drivers/simulated_driver.hpp>
 #include <velmor/log/log.hpp>
-#include <velmor/velmor_error.hpp>
 
 #include "drivers/control_loop/control_loop.hpp"
 #include "drivers/mirror/mirava_mirror.hpp"
@@ -35,7 +33,7 @@ void warn(const std::string& message) {
 
 }  // namespace
 
-CommandPlanner::CommandPlanner(SimulatedDriver& driver) : driver(driver) {}
+CommandPlanner::CommandPlanner(SimulatedDriver& driver) : driver(driver), rest(driver) {}
 
 std::shared_future<Result> CommandPlanner::run(const Command& command) {
     std::lock_guard lock(mutex);
@@ -72,8 +70,13 @@ std::shared_future<Result> CommandPlanner::resume() {
             return ready_future(Result::ErrorControllerSafetyViolation);
         }
     }
-    driver.time_scaler.set_scale(resume_start_scale);
-    driver.time_scaler.move_scale_linearly_to(driver.speed, resume_duration);
+    {
+        // The ramp up replaces a pause ramp that an ended trajectory left to the next one.
+        std::lock_guard pause_lock(driver.pause_mutex);
+        driver.time_scaler.set_scale(resume_start_scale);
+        driver.time_scaler.move_scale_linearly_to(driver.speed, resume_duration);
+        driver.is_pausing = false;
+    }
     driver.loop->collect_finished();
     auto future = replace_promise();
     driver.recorder.on_resume_started();
@@ -91,7 +94,7 @@ std::shared_future<Result> CommandPlanner::run_locked(const Command& command) {
     if (driver.running) {
         // A motion that a fault struck keeps the fault's result, even when the fault
         // was cleared while the robot came to rest and this command takes over.
-        complete(struck_fault                                        ? fault_result(*struck_fault)
+        complete(struck_result                                  ? *struck_result
                  : std::holds_alternative<StopCommand>(command) ? Result::ErrorTrajectoryAborted
                                                                 : driver.get_run_result());
         auto future = replace_promise();
@@ -157,7 +160,7 @@ void CommandPlanner::start_motion() {
     // A motion starts only while no fault is active: a strike still pending came
     // too late for the motion before and belongs to no motion.
     driver.faults->drop_pending_strike();
-    struck_fault.reset();
+    struck_result.reset();
     hold = false;
     driver.mirror->restart();
     driver.loop->start();
@@ -205,8 +208,8 @@ bool CommandPlanner::finish_cycle(TimeScaler::StepOutcome outcome) {
         if (outcome == TimeScaler::StepOutcome::Finished) {
             driver.on_motion_did_finish();
         }
-        if (struck_fault) {
-            complete(fault_result(*struck_fault));
+        if (struck_result) {
+            complete(*struck_result);
         } else if (outcome == TimeScaler::StepOutcome::Finished) {
             complete(driver.get_run_result());
         } else {
@@ -237,7 +240,7 @@ void CommandPlanner::take_over_pending_command() {
         std::lock_guard lock(mutex);
         command = driver.pending_command;
         // The command starts a motion of its own: a fault that struck the one before is not its fault.
-        struck_fault.reset();
+        struck_result.reset();
     }
     hold = false;
     RobotState state;
@@ -314,16 +317,14 @@ std::optional<Result> CommandPlanner::start_refusal(const velmor::Trajectory& tr
     if (!driver.faults->watching_safety() || trajectory.empty()) {
         return std::nullopt;
     }
-    velmor::State first = trajectory.front();
-    driver.slice_state_offset(first);
-    return driver.faults->start_refusal(first.position, first.velocity);
+    return driver.faults->start_refusal(trajectory, [this](velmor::State& state) { driver.slice_state_offset(state); });
 }
 
 TimeScaler::StepOutcome CommandPlanner::strike(Fault fault, TimeScaler::StepOutcome outcome) {
     {
         std::lock_guard lock(mutex);
         activate_fault(fault, false);
-        struck_fault = fault;
+        struck_result = fault_result(fault);
         // A command handed over in this cycle is not taken over: it ends with the fault.
         driver.has_new_command = false;
     }
@@ -355,36 +356,44 @@ void CommandPlanner::keep_holding() {
 }
 
 void CommandPlanner::freeze() {
-    std::fill(driver.cycle_velocity.begin(), driver.cycle_velocity.end(), 0.0);
-    {
-        std::lock_guard lock(driver.state_mutex);
-        std::fill(driver.current_state.velocity.begin(), driver.current_state.velocity.end(), 0.0);
-        std::fill(driver.current_state.acceleration.begin(), driver.current_state.acceleration.end(), 0.0);
-    }
     // The robot stays where it stopped: resuming finds nothing left to play.
-    const std::vector<std::vector<double>> rest {std::vector<double>(driver.cycle_position.size(), 0.0)};
-    adopt_trajectory(velmor::Trajectory({0.0}, {driver.cycle_position}, rest, rest), Origin::Fault);
+    adopt_trajectory(rest.stand_still(), Origin::Fault);
 }
 
 bool CommandPlanner::plan_fault_stop() {
-    RobotState state;
-    {
-        std::lock_guard lock(driver.state_mutex);
-        state = driver.current_state;
-    }
-    velmor::Trajectory stop;
-    try {
-        if (!driver.calculate_trajectory(StopCommand {true}, stop, state)) {
-            warn("No stop could be planned from the current state; the robot stands at once.");
-            return false;
-        }
-    } catch (const VelmorError& error) {
-        warn(std::string("No stop could be planned from the current state (") + error.what() +
-             "); the robot stands at once.");
+    auto stop = rest.stop_from_current_state();
+    if (!stop) {
         return false;
     }
-    adopt_trajectory(std::move(stop), Origin::Fault);
+    adopt_trajectory(std::move(*stop), Origin::Fault);
     return true;
+}
+
+TimeScaler::StepOutcome CommandPlanner::fail_in_cycle(std::exception_ptr error) {
+    // Let go of once the lock is released: a script's error takes the interpreter lock to go.
+    std::exception_ptr replaced;
+    {
+        std::lock_guard lock(mutex);
+        struck_result = Result::Error;
+        // A command handed over in this cycle is not taken over: it ends with the failure.
+        driver.has_new_command = false;
+        replaced = driver.loop->keep_error(std::move(error));
+    }
+    {
+        // A pause under way ends with the failed motion: the next one runs at the set speed.
+        std::lock_guard pause_lock(driver.pause_mutex);
+        if (driver.is_pausing.exchange(false)) {
+            driver.time_scaler.stop_scale_movement();
+            driver.time_scaler.set_scale(driver.speed);
+        }
+    }
+    search.cancel();
+    hold = false;
+    if (!plan_fault_stop()) {
+        freeze();
+        return TimeScaler::StepOutcome::Finished;
+    }
+    return TimeScaler::StepOutcome::Moving;
 }
 
 }  // namespace velmor::drivers

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <velmor/motion/trajectory.hpp>
 
 #include "deferred_search.hpp"
+#include "rest_planner.hpp"
 #include "drivers/faults/fault_monitor.hpp"
 
 namespace velmor::drivers {
@@ -64,6 +66,10 @@ public:
     [[nodiscard]] bool holding() const { return hold; }
     //! Stops the motion that `fault` strikes in this cycle; the cycle's outcome after it.
     TimeScaler::StepOutcome strike(Fault fault, TimeScaler::StepOutcome outcome);
+    //! Stops the motion whose event failed in this cycle with `error`, along the planner's
+    //! stop from the current state; its command ends with Result::Error once the robot
+    //! stands, and `error` is kept for disconnect. The cycle's outcome after it.
+    TimeScaler::StepOutcome fail_in_cycle(std::exception_ptr error);
     //! Keeps a Hold's pause ramp going while the fault is active.
     void keep_holding();
     //! Whether the motion ends with this cycle, then completing its command. With
@@ -91,12 +97,14 @@ private:
     void start_search(const Command& command);
 
     SimulatedDriver& driver;
+    const RestPlanner rest;
 
     std::mutex mutex;
     // Under `mutex`.
     std::promise<Result> promise;
     bool promise_done {false};
-    std::optional<Fault> struck_fault;
+    // What a fault or a failed event that struck the motion makes its command report.
+    std::optional<Result> struck_result;
 
     // Owned by the thread that runs the cycles.
     bool hold {false};

@@ -91,10 +91,17 @@ void ControlLoop::collect_finished() {
 
 void ControlLoop::join() {
     std::future<void> loop;
-    std::exception_ptr ended_with;
     {
         std::lock_guard lock(owner.motion_mutex);
         loop = std::move(thread);
+    }
+    if (loop.valid()) {
+        loop.wait();
+    }
+    // Taken once the thread is over: a failed motion keeps its error until it has come to rest.
+    std::exception_ptr ended_with;
+    {
+        std::lock_guard lock(owner.motion_mutex);
         ended_with = std::exchange(error, nullptr);
     }
     if (loop.valid()) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <utility>
 
 #include <velmor/drivers/pacing.hpp>
 
@@ -68,6 +69,9 @@ public:
     void end();
     //! Keeps the error of a loop thread that has ended, for `join`. Needs the motion lock.
     void collect_finished();
+    //! Keeps `failure`, which failed a motion that comes to rest in further cycles, for
+    //! `join`; returns the error it replaces. Needs the motion lock.
+    std::exception_ptr keep_error(std::exception_ptr failure) { return std::exchange(error, std::move(failure)); }
     //! Waits for the loop thread, if any, and passes on an error that ended a loop.
     void join();
     //! Waits for the loop thread, if any, ignoring its error.

@@ -21,7 +21,7 @@ void warn(const std::string& message) {
 }  // namespace
 
 FaultMonitor::FaultMonitor(std::shared_ptr<velmor::Robot> robot, std::vector<velmor::JointLimits> joint_limits)
-    : robot(std::move(robot)), joint_limits(std::move(joint_limits)) {}
+    : robot(std::move(robot)), joint_limits(std::move(joint_limits)), recovery(this->joint_limits.size()) {}
 
 std::optional<Fault> FaultMonitor::active() const {
     const int code = active_code.load();
@@ -57,6 +57,10 @@ void FaultMonitor::arm(Fault fault, Trigger trigger) {
 std::vector<FaultMonitor::ArmedFault> FaultMonitor::clear() {
     std::vector<ArmedFault> disarmed;
     std::lock_guard lock(mutex);
+    if (active_code == static_cast<int>(Fault::SafetyViolation) && watching) {
+        // The robot may stand beyond the limits that struck it: it must be able to come back.
+        recovery.begin();
+    }
     active_code = no_fault_code;
     pending_strike.reset();
     disarmed.swap(new_armed_faults);
@@ -89,6 +93,9 @@ void FaultMonitor::set_safety_limits(const SafetyLimits& new_limits) {
     std::lock_guard lock(mutex);
     limits = new_limits;
     watching = new_limits.any();
+    if (!watching) {
+        recovery.end();
+    }
 }
 
 std::optional<std::string> FaultMonitor::safety_violation(const std::vector<double>& position,
@@ -109,6 +116,42 @@ std::optional<Result> FaultMonitor::start_refusal(const std::vector<double>& pos
     return std::nullopt;
 }
 
+std::optional<Result> FaultMonitor::start_refusal(const velmor::Trajectory& trajectory,
+                                                  const std::function<void(velmor::State&)>& narrow) {
+    velmor::State state = trajectory.front();
+    narrow(state);
+    std::optional<std::string> farther;
+    {
+        std::lock_guard lock(mutex);
+        if (recovery.active()) {
+            SafetyRecovery trial = recovery;
+            measure_excess(limits, joint_limits, *robot, state.position, state.velocity, excess);
+            trial.restart_from(excess);
+            const std::vector<double> start = excess;
+            for (std::size_t i = 1; i < trajectory.size() && !farther; ++i) {
+                state = trajectory.at(i);
+                narrow(state);
+                measure_excess(limits, joint_limits, *robot, state.position, state.velocity, excess);
+                farther = trial.follow(excess);
+            }
+            if (!farther) {
+                recovery.restart_from(start);
+                return std::nullopt;
+            }
+        }
+    }
+    if (farther) {
+        warn("The motion is refused, as it would carry the robot farther beyond the safety limits: " + *farther);
+        return Result::ErrorControllerSafetyViolation;
+    }
+    return start_refusal(state.position, state.velocity);
+}
+
+bool FaultMonitor::recovering() const {
+    std::lock_guard lock(mutex);
+    return recovery.active();
+}
+
 bool FaultMonitor::has_work() const {
     return news.load(std::memory_order_relaxed) || watching.load(std::memory_order_relaxed) || !armed_faults.empty();
 }
@@ -119,7 +162,7 @@ std::optional<Fault> FaultMonitor::check(const CycleView& cycle) {
         fault = take_news();
     }
     if (!fault && active_code == no_fault_code) {
-        if (const auto violation = safety_violation(cycle.position, cycle.velocity)) {
+        if (const auto violation = cycle_violation(cycle.position, cycle.velocity)) {
             warn("The motion broke a safety limit: " + *violation);
             fault = Fault::SafetyViolation;
         }
@@ -128,6 +171,23 @@ std::optional<Fault> FaultMonitor::check(const CycleView& cycle) {
         fault = fire_armed_fault(cycle);
     }
     return fault;
+}
+
+std::optional<std::string> FaultMonitor::cycle_violation(const std::vector<double>& position,
+                                                         const std::vector<double>& velocity) {
+    if (!watching) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(mutex);
+    if (!recovery.active()) {
+        return find_safety_violation(limits, joint_limits, *robot, position, velocity);
+    }
+    measure_excess(limits, joint_limits, *robot, position, velocity, excess);
+    auto farther = recovery.follow(excess);
+    if (!farther && recovery.within()) {
+        recovery.end();
+    }
+    return farther;
 }
 
 std::optional<Fault> FaultMonitor::take_news() {

@@ -1,8 +1,10 @@
 #include "safety_check.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <iterator>
+#include <limits>
 
 #include <velmor/motion/robot_arm.hpp>
 
@@ -44,7 +46,53 @@ std::optional<std::string> find_workspace_violation(const velmor::Box& workspace
     return std::nullopt;
 }
 
+// The distance [m] of `point` from the box, 0 inside it or on its surface.
+double distance_from(const velmor::Box& box, const Eigen::Vector3d& point) {
+    const Eigen::Vector3d local = box.frame.transform.inverse() * point;
+    Eigen::Vector3d outside = Eigen::Vector3d::Zero();
+    for (int axis = 0; axis < 3; ++axis) {
+        outside[axis] = std::max(0.0, std::abs(local[axis]) - box.size[static_cast<std::size_t>(axis)] / 2.0);
+    }
+    const double distance = outside.norm();
+    return std::isnan(distance) ? std::numeric_limits<double>::infinity() : distance;
+}
+
+// Beyond `limit` by how much, 0 within it; infinite for NaN.
+double beyond(double value, double limit) {
+    return std::isnan(value) ? std::numeric_limits<double>::infinity() : std::max(0.0, value - limit);
+}
+
 }  // namespace
+
+void measure_excess(const SafetyLimits& limits, const std::vector<velmor::JointLimits>& joints, velmor::Robot& robot,
+                    const std::vector<double>& position, const std::vector<double>& velocity,
+                    std::vector<double>& excess) {
+    const std::size_t count = joints.size();
+    excess.assign(2 * count, 0.0);
+    for (std::size_t j = 0; j < count; ++j) {
+        if (limits.joint_position && j < position.size()) {
+            excess[j] = std::max(beyond(position[j], joints[j].max_position + position_slack),
+                                 beyond(-position[j], -(joints[j].min_position - position_slack)));
+        }
+        if (limits.joint_velocity && j < velocity.size()) {
+            excess[count + j] = beyond(std::abs(velocity[j]), joints[j].max_velocity * (1.0 + velocity_slack));
+        }
+    }
+    if (!limits.workspace) {
+        return;
+    }
+    std::size_t first_joint = 0;
+    for (auto arm = robot.get_next_arm(); arm; arm = robot.get_next_arm(arm)) {
+        const std::size_t dof = arm->get_degrees_of_freedom();
+        if (first_joint + dof > position.size()) {
+            break;
+        }
+        const std::vector<double> joints_of_arm(std::next(position.begin(), static_cast<std::ptrdiff_t>(first_joint)),
+                                                std::next(position.begin(), static_cast<std::ptrdiff_t>(first_joint + dof)));
+        excess.push_back(distance_from(*limits.workspace, arm->calculate_tcp(joints_of_arm).translation()));
+        first_joint += dof;
+    }
+}
 
 std::optional<std::string> find_safety_violation(const SafetyLimits& limits, const std::vector<velmor::JointLimits>& joints,
                                                  velmor::Robot& robot, const std::vector<double>& position,
