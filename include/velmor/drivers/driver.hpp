@@ -213,7 +213,7 @@ public:
     //! false when the motion ended first or another pause is under way. At a
     //! scale too small to ramp from, the scale becomes 0 at once (true).
     std::shared_future<bool> pause_async();
-    //! Waits on pause_async(); throws VelmorError inside a control cycle.
+    //! Waits on pause_async(); throws VelmorError inside one of its control cycles.
     bool pause();
 
     //! Waits until `future`, returned by one of this driver's commands, is done, or

@@ -149,12 +149,12 @@ public:
     [[nodiscard]] bool is_stepping() const;
     //! Turns stepping on (the loop thread, if any, leaves the motion to the caller
     //! after its current cycle; this waits for that) or off (a motion under way
-    //! goes on with the normal clock). Throws VelmorError inside a control cycle.
+    //! goes on with the normal clock). Throws VelmorError inside one of its control cycles.
     void set_stepping(bool on);
     //! Runs up to `cycles` control cycles on the calling thread, back to back,
     //! stopping early once the driver is idle; returns the number run (0 at once on
     //! an idle driver). Calls from several threads take turns. Throws VelmorError
-    //! outside stepping mode and inside a control cycle.
+    //! outside stepping mode and inside one of its control cycles.
     std::size_t step(std::size_t cycles = 1);
     //! Runs cycles as step does until one whose state makes `trigger` hold (the
     //! context of events); returns the number of cycles run up to and including
