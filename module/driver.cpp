@@ -11,6 +11,7 @@
 #include <velmor/motion/robot_arm.hpp>
 
 #include "bindings.hpp"
+#include "script_future.hpp"
 
 namespace py = pybind11;
 
@@ -19,6 +20,7 @@ namespace velmor::python {
 namespace {
 
 using drivers::Driver;
+using drivers::Goal;
 using drivers::Result;
 using Release = py::call_guard<py::gil_scoped_release>;
 
@@ -58,24 +60,49 @@ void bind_connection_and_state(py::class_<Driver, std::shared_ptr<Driver>>& driv
         .def_property_readonly("is_paused", &Driver::is_paused);
 }
 
+// Each asynchronous command hands the script a future that knows its driver, for
+// get() and wait() to step a driver in stepping mode.
 void bind_commands(py::class_<Driver, std::shared_ptr<Driver>>& driver) {
+    using Self = const std::shared_ptr<Driver>&;
     driver.def("run", &Driver::run, py::arg("trajectory"), Release())
-        .def("run_async", &Driver::run_async, py::arg("trajectory"), Release())
+        .def(
+            "run_async",
+            [](Self self, const velmor::Trajectory& trajectory) {
+                return script_future(self, self->run_async(trajectory));
+            },
+            py::arg("trajectory"), Release())
         .def("move_to", &Driver::move_to, py::arg("goal"), py::arg("ignore_collisions") = false, Release())
-        .def("move_to_async", &Driver::move_to_async, py::arg("point"), py::arg("ignore_collisions") = false,
-             Release())
+        .def(
+            "move_to_async",
+            [](Self self, const Goal& goal, bool ignore_collisions) {
+                return script_future(self, self->move_to_async(goal, ignore_collisions));
+            },
+            py::arg("point"), py::arg("ignore_collisions") = false, Release())
         .def("move_along", &Driver::move_along, py::arg("name"), py::arg("goal") = py::none(),
              py::arg("ignore_collisions") = false, Release())
-        .def("move_along_async", &Driver::move_along_async, py::arg("name"), py::arg("goal") = py::none(),
-             py::arg("ignore_collisions") = false, Release())
+        .def(
+            "move_along_async",
+            [](Self self, const std::string& name, const std::optional<Goal>& goal, bool ignore_collisions) {
+                return script_future(self, self->move_along_async(name, goal, ignore_collisions));
+            },
+            py::arg("name"), py::arg("goal") = py::none(), py::arg("ignore_collisions") = false, Release())
         .def("blend_into", &Driver::blend_into, py::arg("trajectory"), py::arg("duration"), Release())
-        .def("blend_into_async", &Driver::blend_into_async, py::arg("trajectory"), py::arg("duration"), Release())
+        .def(
+            "blend_into_async",
+            [](Self self, const velmor::Trajectory& trajectory, double duration) {
+                return script_future(self, self->blend_into_async(trajectory, duration));
+            },
+            py::arg("trajectory"), py::arg("duration"), Release())
         .def("stop", &Driver::stop, py::arg("fast_stop") = true, Release())
-        .def("stop_async", &Driver::stop_async, py::arg("fast_stop") = true, Release())
+        .def(
+            "stop_async", [](Self self, bool fast_stop) { return script_future(self, self->stop_async(fast_stop)); },
+            py::arg("fast_stop") = true, Release())
         .def("pause", &Driver::pause, "Pause along the currently executed trajectory", Release())
-        .def("pause_async", &Driver::pause_async, Release())
+        .def(
+            "pause_async", [](Self self) { return script_future(self, self->pause_async()); }, Release())
         .def("resume", &Driver::resume, Release())
-        .def("resume_async", &Driver::resume_async, Release())
+        .def(
+            "resume_async", [](Self self) { return script_future(self, self->resume_async()); }, Release())
         .def("add_event", &Driver::add_event, py::arg("trigger"), py::arg("action"), Release())
         .def("create_io_alias", &Driver::create_io_alias, py::arg("name"), py::arg("address"),
              "Give I/O address an alias name");

@@ -1,12 +1,15 @@
 #include <chrono>
 #include <future>
+#include <optional>
 #include <string>
+
+#include <pybind11/stl.h>
 
 #include <velmor/drivers/driver.hpp>
 #include <velmor/drivers/result.hpp>
-#include <velmor/velmor_error.hpp>
 
 #include "bindings.hpp"
+#include "script_future.hpp"
 
 namespace py = pybind11;
 
@@ -16,53 +19,55 @@ namespace {
 
 // get and wait release the interpreter lock while they block: an event action
 // that calls a script function needs the lock on the control-loop thread, and a
-// waiting script thread that kept it would stall that motion for ever.
-//
-// Inside a control cycle, that is in an event action, they must not block at
-// all: the loop that would complete the future is the one waiting.
+// waiting script thread that kept it would stall that motion for ever. The driver
+// refuses a wait inside one of its own control cycles, where the loop that would
+// complete the future is the one waiting, and steps itself for a wait in stepping mode.
 template <typename T>
-void refuse_to_block_inside_a_control_cycle(const std::shared_future<T>& future, const char* operation) {
-    if (drivers::Driver::in_control_cycle() && future.valid() &&
-        future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        throw VelmorError("driver", std::string(operation) +
-                                        "() of a future that is not ready cannot wait inside an event action, "
-                                        "which runs inside a control cycle; keep the future and wait on it "
-                                        "outside the action.");
+bool wait_until_done(const ScriptFuture<T>& self, std::optional<double> timeout) {
+    const py::gil_scoped_release unlocked;
+    if (const auto driver = self.driver.lock()) {
+        return driver->wait(self.future, timeout);
     }
+    // A driver that is gone has completed or broken every promise it made.
+    if (!self.future.valid()) {
+        throw std::future_error(std::future_errc::no_state);
+    }
+    self.future.wait();
+    return true;
 }
 
-//
+template <typename T>
+T get_value(const ScriptFuture<T>& self, std::optional<double> timeout) {
+    if (!wait_until_done(self, timeout)) {
+        PyErr_SetString(PyExc_TimeoutError,
+                        ("the command was not done within " + std::to_string(*timeout) + " s; it goes on").c_str());
+        throw py::error_already_set();
+    }
+    const py::gil_scoped_release unlocked;
+    return self.future.get();
+}
+
 // __await__ hands out a fresh future that is its own iterator; each __next__
 // polls without blocking and yields None to the event loop until the command is
 // done, then ends the iteration with the value as the result of the await.
 template <typename T>
 void bind_future(py::module_& m, const char* name) {
-    using Future = std::shared_future<T>;
+    using Future = ScriptFuture<T>;
     py::class_<Future>(m, name)
-        .def(
-            "get",
-            [](const Future& future) -> T {
-                refuse_to_block_inside_a_control_cycle(future, "get");
-                return future.get();
-            },
-            py::call_guard<py::gil_scoped_release>())
-        .def(
-            "wait",
-            [](const Future& future) {
-                refuse_to_block_inside_a_control_cycle(future, "wait");
-                future.wait();
-            },
-            py::call_guard<py::gil_scoped_release>())
+        .def("get", &get_value<T>, py::arg("timeout") = py::none(),
+             "The command's result, once done; raises TimeoutError when timeout [s] passes first")
+        .def("wait", &wait_until_done<T>, py::arg("timeout") = py::none(),
+             "Waits until the command is done, at most timeout [s]; whether it is done")
         .def("__await__", [](const Future& future) { return Future(future); })
         .def("__iter__", [](py::object self) { return self; })
-        .def("__next__", [](const Future& future) -> py::object {
-            if (!future.valid()) {
+        .def("__next__", [](const Future& self) -> py::object {
+            if (!self.future.valid()) {
                 throw std::future_error(std::future_errc::no_state);
             }
-            if (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            if (self.future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
                 return py::none();
             }
-            const py::object value = py::cast(T(future.get()));
+            const py::object value = py::cast(T(self.future.get()));
             PyErr_SetObject(PyExc_StopIteration, value.ptr());
             throw py::error_already_set();
         });

@@ -18,7 +18,7 @@ using velmor::drivers::Pacing;
 struct Motion {
     std::mutex mutex;
     std::atomic<bool> running {false};
-    std::atomic<double> time_speed {0.0};
+    velmor::drivers::TimeSpeed time_speed {0.0};
     std::atomic<Pacing> pacing {Pacing::PauseAfterWork};
     std::atomic<int> active {0};
     std::atomic<int> most_active {0};

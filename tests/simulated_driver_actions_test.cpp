@@ -59,7 +59,14 @@ std::filesystem::path io_config_file() {
 std::vector<Operation> every_operation() {
     auto plan = [](SimulatedRobot& cell) { return cell.plan(zero, other); };
     return {
-        {"reconnect", [](SimulatedRobot& cell) { cell.driver->reconnect(); }, "reconnect from the script"},
+        {"reconnect", [](SimulatedRobot& cell) { EXPECT_TRUE(cell.driver->reconnect()); }, ""},
+        {"another_driver",
+         [](SimulatedRobot&) {
+             SimulatedRobot second(0.0);
+             EXPECT_EQ(second.driver->move_to(other, false), Result::Success);
+             EXPECT_EQ(second.driver->get(second.driver->move_to_async(zero, false), 60.0), Result::Success);
+         },
+         ""},
         {"disconnect", [](SimulatedRobot& cell) { cell.driver->disconnect(); }, "disconnect from the script"},
         {"run", [plan](SimulatedRobot& cell) { cell.driver->run(plan(cell)); }, "run_async()"},
         {"run_async", [plan](SimulatedRobot& cell) { (void)cell.driver->run_async(plan(cell)); }, ""},

@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 namespace {
 
 using velmor::drivers::Action;
+using velmor::drivers::Pacing;
 using velmor::drivers::Result;
 using velmor::drivers::Trigger;
 using velmor::drivers::testing::SimulatedRobot;
@@ -154,5 +157,38 @@ TEST(Stepping, SeveralThreadsSteppingAtOnceTakeTurns) {
     EXPECT_EQ(driver.get_current_joint_position(), reference.driver->get_current_joint_position());
     EXPECT_EQ(driver.most_active_loops.load(), 1);
 }
+
+// What lets a motion go on that nothing plays: in stepping mode a wait steps it;
+// otherwise a time speed of 1e-13 holds each cycle for 4e10 s until changed back,
+// until disconnect() or until the switch to stepping.
+enum class GoOn { WaitSteps, SpeedBack, Disconnect, SwitchToStepping };
+
+class FutureWait : public ::testing::TestWithParam<std::tuple<GoOn, Pacing>> {};
+
+TEST_P(FutureWait, TimesOutWhileNothingPlaysAndEndsOnceSomethingDoes) {
+    const auto [go_on, pacing] = GetParam();
+    SimulatedRobot cell(go_on == GoOn::WaitSteps ? 0.0 : 1e-13);
+    auto& driver = *cell.driver;
+    driver.pacing = pacing;
+    driver.set_stepping(go_on == GoOn::WaitSteps);
+    const auto motion = driver.move_to_async(goal, false);
+    EXPECT_FALSE(driver.wait(motion, go_on == GoOn::WaitSteps ? 0.0 : 0.05));
+    EXPECT_THROW((void)driver.get(motion, -1.0), velmor::VelmorError);
+    EXPECT_THROW((void)driver.wait(motion, std::nan("")), velmor::VelmorError);
+    if (go_on == GoOn::SpeedBack) {
+        driver.time_speed = 1.0;
+    } else if (go_on == GoOn::Disconnect) {
+        EXPECT_TRUE(driver.disconnect());
+    } else if (go_on == GoOn::SwitchToStepping) {
+        driver.set_stepping(true);
+    }
+    EXPECT_EQ(driver.get(motion, 60.0), Result::Success);
+    EXPECT_TRUE(velmor::drivers::Driver::are_positions_within(driver.get_current_joint_position(), goal, 1e-9));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, FutureWait,
+                         ::testing::Combine(::testing::Values(GoOn::WaitSteps, GoOn::SpeedBack, GoOn::Disconnect,
+                                                              GoOn::SwitchToStepping),
+                                            ::testing::Values(Pacing::PauseAfterWork, Pacing::FixedRate)));
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <velmor/drivers/simulated_driver.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <mutex>
@@ -13,7 +14,9 @@
 
 namespace {
 
+using velmor::drivers::Fault;
 using velmor::drivers::Result;
+using velmor::drivers::Trigger;
 using velmor::drivers::testing::SimulatedRobot;
 using namespace std::chrono_literals;
 
@@ -126,5 +129,37 @@ TEST_P(CommandStorm, EveryFutureCompletesOnceWithOneLoopAtATime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TimeSpeeds, CommandStorm, ::testing::Values(0.0, 10.0));
+
+// One thread keeps commanding motions while another loses the connection in them and
+// reconnects: a reconnect that succeeded leaves the driver connected or, if a loss
+// struck after it, with that fault active, never disconnected without a fault.
+TEST(ConnectionStorm, ASuccessfulReconnectNeverLeavesTheDriverSilentlyDisconnected) {
+    SimulatedRobot cell(0.0);
+    auto& driver = *cell.driver;
+    std::atomic<bool> storming {true};
+    std::thread commanding([&] {
+        std::mt19937 random(3);
+        while (storming) {
+            (void)driver.move_to_async(random_goal(random), true);
+        }
+    });
+    int reconnects {0};
+    int contradictions {0};
+    const auto end = std::chrono::steady_clock::now() + 4s;
+    while (std::chrono::steady_clock::now() < end) {
+        driver.inject_fault(Fault::ConnectionLost, Trigger::Time() > 0.0);
+        if (driver.reconnect()) {
+            ++reconnects;
+            contradictions += !driver.is_connected() && !driver.get_active_fault() ? 1 : 0;
+        }
+    }
+    storming = false;
+    commanding.join();
+    driver.clear_fault();
+    EXPECT_TRUE(driver.reconnect());
+    EXPECT_GT(reconnects, 1000);
+    EXPECT_EQ(contradictions, 0) << "of " << reconnects << " reconnects";
+    EXPECT_NO_THROW(driver.disconnect());
+}
 
 }  // namespace

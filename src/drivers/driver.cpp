@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -15,6 +14,7 @@
 #include <velmor/motion/version_number.hpp>
 #include <velmor/velmor_error.hpp>
 
+#include "future_wait.hpp"
 #include "ready_future.hpp"
 #include "recording/recorder.hpp"
 
@@ -26,10 +26,6 @@ constexpr velmor::VersionNumber minimum_motion_library_version {0, 0, 29};
 
 // Ramp length of a pause: long enough to stop smoothly, short enough to feel immediate.
 constexpr double pause_ramp_duration {0.7};
-
-// Control cycles running on this thread now. A count rather than a flag, so that
-// a cycle run from inside another one leaves the outer mark in place.
-thread_local int control_cycles_on_thread {0};
 
 // What to call inside a control cycle instead of a command that would wait for it.
 std::string use_async_form(const std::string& operation) {
@@ -71,32 +67,42 @@ Driver::Driver(std::shared_ptr<velmor::Planner> planner, std::shared_ptr<velmor:
 
 Driver::~Driver() = default;
 
-bool Driver::in_control_cycle() {
-    return control_cycles_on_thread > 0;
-}
-
-Driver::ControlCycle::ControlCycle() {
-    ++control_cycles_on_thread;
-}
-
-Driver::ControlCycle::~ControlCycle() {
-    --control_cycles_on_thread;
+template <typename T>
+bool Driver::wait_on(const std::shared_future<T>& future, std::optional<double> timeout) {
+    if (future.valid() && !is_done(future)) {
+        refuse_inside_control_cycle("wait", "keep the future and wait on it outside the action");
+    }
+    return wait_for_future(future, timeout, [this](const auto& ready) { run_cycles_while_waiting(ready); });
 }
 
 template <typename T>
-T Driver::wait_for(const std::shared_future<T>& future) {
-    if (!future.valid()) {
-        throw std::future_error(std::future_errc::no_state);
+T Driver::value_of(const std::shared_future<T>& future, std::optional<double> timeout) {
+    if (!wait_on(future, timeout)) {
+        throw timed_out(*timeout);
     }
-    run_cycles_while_waiting(
-        [&future] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
     return future.get();
+}
+
+bool Driver::wait(const std::shared_future<Result>& future, std::optional<double> timeout) {
+    return wait_on(future, timeout);
+}
+
+bool Driver::wait(const std::shared_future<bool>& future, std::optional<double> timeout) {
+    return wait_on(future, timeout);
+}
+
+Result Driver::get(const std::shared_future<Result>& future, std::optional<double> timeout) {
+    return value_of(future, timeout);
+}
+
+bool Driver::get(const std::shared_future<bool>& future, std::optional<double> timeout) {
+    return value_of(future, timeout);
 }
 
 void Driver::run_cycles_while_waiting(const std::function<bool()>& /*ready*/) {}
 
-void Driver::refuse_inside_control_cycle(const std::string& operation, const std::string& instead) {
-    if (in_control_cycle()) {
+void Driver::refuse_inside_control_cycle(const std::string& operation, const std::string& instead) const {
+    if (in_own_control_cycle()) {
         throw VelmorError("driver", operation +
                                         "() waits for the control loop, so it cannot be called from an event action "
                                         "(the action runs inside a control cycle); " +
@@ -135,32 +141,32 @@ std::vector<double> Driver::get_current_joint_position() {
 
 Result Driver::run(const velmor::Trajectory& trajectory) {
     refuse_inside_control_cycle("run", use_async_form("run"));
-    return wait_for(run_async(trajectory));
+    return get(run_async(trajectory));
 }
 
 Result Driver::move_to(const Goal& goal, bool ignore_collisions) {
     refuse_inside_control_cycle("move_to", use_async_form("move_to"));
-    return wait_for(move_to_async(goal, ignore_collisions));
+    return get(move_to_async(goal, ignore_collisions));
 }
 
 Result Driver::move_along(const std::string& name, const std::optional<Goal>& goal, bool ignore_collisions) {
     refuse_inside_control_cycle("move_along", use_async_form("move_along"));
-    return wait_for(move_along_async(name, goal, ignore_collisions));
+    return get(move_along_async(name, goal, ignore_collisions));
 }
 
 Result Driver::blend_into(const velmor::Trajectory& trajectory, double duration) {
     refuse_inside_control_cycle("blend_into", use_async_form("blend_into"));
-    return wait_for(blend_into_async(trajectory, duration));
+    return get(blend_into_async(trajectory, duration));
 }
 
 Result Driver::stop(bool fast_stop) {
     refuse_inside_control_cycle("stop", use_async_form("stop"));
-    return wait_for(stop_async(fast_stop));
+    return get(stop_async(fast_stop));
 }
 
 Result Driver::resume() {
     refuse_inside_control_cycle("resume", use_async_form("resume"));
-    return wait_for(resume_async());
+    return get(resume_async());
 }
 
 std::optional<int> Driver::get_digital_input(const std::string& /*name*/) {
@@ -268,7 +274,7 @@ std::shared_future<bool> Driver::pause_async() {
 
 bool Driver::pause() {
     refuse_inside_control_cycle("pause", use_async_form("pause"));
-    return wait_for(pause_async());
+    return get(pause_async());
 }
 
 void Driver::add_event(const Trigger& trigger, const Action& action) {

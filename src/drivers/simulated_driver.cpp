@@ -86,7 +86,6 @@ SimulatedDriver::~SimulatedDriver() {
 }
 
 bool SimulatedDriver::reconnect() {
-    refuse_inside_control_cycle("reconnect", "reconnect from the script once the motion has ended");
     if (mirror->syncs()) {
         try {
             auto client = std::make_shared<velmor::Mirava>(false, connect_timeout);
@@ -99,16 +98,14 @@ bool SimulatedDriver::reconnect() {
         }
     }
     const bool result = connect_result.load();
-    connected = result;
-    if (result) {
-        commands->mend_connection();
-    }
+    commands->set_connected(result);
     return result;
 }
 
 bool SimulatedDriver::disconnect() {
     refuse_inside_control_cycle("disconnect",
                                 "disconnect from the script once the motion has ended (stop_async() ends it early)");
+    const TimeSpeed::Hurry hurry(time_speed);
     run_cycles_while_waiting([this] { return !running; });
     loop->join();
     set_mirava(nullptr);
@@ -229,7 +226,9 @@ std::shared_future<Result> SimulatedDriver::blend_into_async(const velmor::Traje
 }
 
 std::shared_future<Result> SimulatedDriver::stop_async(bool fast_stop) {
-    return commands->stop(fast_stop);
+    auto stopped = commands->stop(fast_stop);
+    time_speed.wake();
+    return stopped;
 }
 
 std::shared_future<Result> SimulatedDriver::resume_async() {
@@ -281,7 +280,7 @@ void SimulatedDriver::set_stepping(bool on) {
 
 std::size_t SimulatedDriver::step(std::size_t cycles) {
     // Asked first, so that a step allocates nothing for the refusal's text.
-    if (in_control_cycle()) {
+    if (in_own_control_cycle()) {
         refuse_inside_control_cycle("step", "an event action runs inside a cycle that a step is running already");
     }
     if (!is_stepping()) {
@@ -312,7 +311,7 @@ void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& read
 }
 
 bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
-    const ControlCycle cycle;
+    const ControlCycle cycle(*this);
     if (global_signal_status.load() == SIGINT) {
         commands->interrupt();
         return false;

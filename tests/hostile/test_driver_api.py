@@ -70,7 +70,6 @@ def attack(script):
 # the driver goes on, also after disconnecting and reconnecting.
 @pytest.mark.parametrize("trigger, action, error, text", [
     ("Trigger.Time() > 0.1", "driver.disconnect()", "RuntimeError", "disconnect from the script"),
-    ("Trigger.Time() > 0.1", "driver.reconnect()", "RuntimeError", "reconnect from the script"),
     ("Trigger.Time() > 0.1", "driver.stop()", "RuntimeError", "use stop_async()"),
     ("Trigger.Time() > 0.1", "driver.pause()", "RuntimeError", "use pause_async()"),
     ("Trigger.Time() > 0.1", "driver.resume()", "RuntimeError", "use resume_async()"),
@@ -80,7 +79,7 @@ def attack(script):
     ("Trigger.Time() > 0.1", "driver.pause_async().wait()", "RuntimeError", "keep the future"),
     ("Trigger.Time() > 0.1", "1 / 0", "ZeroDivisionError", "division by zero"),
     ("Trigger.JointPosition(dof=9) > 0.0", "None", "IndexError", ""),
-], ids=["disconnect", "reconnect", "stop", "pause", "resume", "move_to", "run", "future_get", "future_wait",
+], ids=["disconnect", "stop", "pause", "resume", "move_to", "run", "future_get", "future_wait",
         "action_raises", "trigger_raises"])
 def test_a_failing_event_fails_its_motion_once(trigger, action, error, text):
     attack(f"""
@@ -92,6 +91,45 @@ def test_a_failing_event_fails_its_motion_once(trigger, action, error, text):
         raises({error}, {text!r}, driver.disconnect)
         assert driver.disconnect() and driver.reconnect()
         assert driver.move_to(GOAL) == Result.Success and close(driver.current_joint_position, GOAL)
+    """)
+
+
+# Inside an action only a wait on its own driver's loop is refused: reconnecting,
+# building a driver and commanding another one, waits included, work there.
+@pytest.mark.parametrize("action", [
+    "driver.reconnect()",
+    "vds.SimulatedDriver(planner).move_to(ZERO)",
+    "other.move_to_async(GOAL).get(timeout=30)",
+], ids=["reconnect", "construct_and_command", "wait_on_another_driver"])
+def test_what_cannot_deadlock_works_inside_an_action(action):
+    attack(f"""
+        other = vds.SimulatedDriver(planner)
+        other.time_speed = 0.0
+        done = []
+        driver.add_event(Trigger.Time() > 0.1, lambda time: done.append({action}))
+        assert driver.move_to(GOAL) == Result.Success and len(done) == 1, done
+        assert done[0] and driver.is_connected
+    """)
+
+
+# A future's get() and wait() take a timeout of wall-clock seconds, and a wait on a
+# stepping driver steps it. At time_speed 1e-13 a cycle waits 4e10 s: changing the
+# speed back or disconnecting lets the motion end.
+@pytest.mark.parametrize("setup, goes_on", [
+    ("driver.time_speed = 1e-13", "driver.time_speed = 1.0"),
+    ("driver.time_speed = 1e-13; driver.pacing = vds.Pacing.FixedRate", "driver.time_speed = 1.0"),
+    ("driver.time_speed = 1e-13", "assert driver.disconnect()"),
+    ("driver.stepping = True", "pass"),
+], ids=["speed_back", "speed_back_fixed_rate", "disconnect", "stepping"])
+def test_futures_wait_with_a_timeout_and_step_a_stepping_driver(setup, goes_on):
+    attack(f"""
+        {setup}
+        motion = driver.move_to_async(GOAL)
+        raises(TimeoutError, "not done within", lambda: motion.get(timeout=0.0))
+        assert motion.wait(timeout=0.05 if not driver.stepping else 0) is False
+        {goes_on}
+        assert motion.get() == Result.Success and motion.wait(timeout=1) is True
+        assert close(driver.current_joint_position, GOAL)
     """)
 
 

@@ -44,11 +44,13 @@ std::size_t calculate_offset(const std::shared_ptr<velmor::Planner>& planner,
 //! concrete driver implements and as a synchronous one that waits on it.
 //!
 //! Event actions run inside a control cycle, on the thread that runs the cycle.
-//! There every operation may be called, except those that wait for the control
-//! loop: the synchronous `run`, `move_to`, `move_along`, `blend_into`, `stop`,
-//! `resume` and `pause`, and `disconnect` and `reconnect`. Called inside a
-//! control cycle they change nothing and throw VelmorError (module "driver")
-//! naming what to use instead, such as the `_async` form of the command.
+//! There every operation may be called, except those that wait for the loop of
+//! the driver whose cycle runs: its synchronous `run`, `move_to`, `move_along`,
+//! `blend_into`, `stop`, `resume` and `pause`, its `disconnect`, and a wait on one
+//! of its futures that is not done. Called inside one of this driver's control
+//! cycles they change nothing and throw VelmorError (module "driver") naming what
+//! to use instead, such as the `_async` form of the command. Other drivers, and
+//! operations that never wait such as `reconnect`, work there.
 class Driver {
 protected:
     //! Index of the driven robot's first joint in the environment robot's joints.
@@ -127,8 +129,11 @@ public:
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
 
-    //! Whether the calling thread runs a control cycle now, as it does while an event action runs.
+    //! Whether the calling thread runs a control cycle of any driver now, as it does while an event action runs.
     [[nodiscard]] static bool in_control_cycle();
+    //! Whether the calling thread runs one of this driver's control cycles now: a wait
+    //! for this driver's loop would then wait for itself.
+    [[nodiscard]] bool in_own_control_cycle() const;
 
     //! Connects to the controller; whether it succeeded.
     virtual bool reconnect();
@@ -209,8 +214,21 @@ public:
     //! false when the motion ended first or another pause is under way. At a
     //! scale too small to ramp from, the scale becomes 0 at once (true).
     std::shared_future<bool> pause_async();
-    //! Waits on pause_async(); throws VelmorError inside a control cycle.
+    //! Waits on pause_async(); throws VelmorError inside one of its control cycles.
     bool pause();
+
+    //! Waits until `future`, returned by one of this driver's commands, is done, or
+    //! until `timeout` [s] of wall-clock time (none: no limit) have passed; whether it
+    //! is done. In stepping mode the driver's cycles run on the calling thread
+    //! meanwhile, as the synchronous commands run them. Throws VelmorError (module
+    //! "driver") for a timeout that is not a number, and inside one of this
+    //! driver's control cycles while the future is not done.
+    bool wait(const std::shared_future<Result>& future, std::optional<double> timeout = std::nullopt);
+    bool wait(const std::shared_future<bool>& future, std::optional<double> timeout = std::nullopt);
+    //! The value of `future` once wait() finds it done; throws VelmorError (module
+    //! "driver") when `timeout` [s] passes first.
+    Result get(const std::shared_future<Result>& future, std::optional<double> timeout = std::nullopt);
+    bool get(const std::shared_future<bool>& future, std::optional<double> timeout = std::nullopt);
     //! Runs `action` once, in the first control cycle in which `trigger` holds.
     void add_event(const Trigger& trigger, const Action& action);
     //! Starts recording every control cycle, command, fired event and I/O change;
@@ -231,19 +249,29 @@ public:
     [[nodiscard]] double get_delta_time() const { return delta_time; }
 
 protected:
-    //! Marks the calling thread as running a control cycle while it lives; a
-    //! concrete driver holds one around each cycle, whichever thread runs it.
+    //! Marks the calling thread as running a control cycle of `driver` while it
+    //! lives; a concrete driver holds one around each cycle, whichever thread runs
+    //! it. Cycles of several drivers nest on one thread when an action steps another
+    //! driver, so the marks form a chain from the innermost one outwards.
     class ControlCycle {
     public:
-        ControlCycle();
+        explicit ControlCycle(const Driver& driver);
         ~ControlCycle();
         ControlCycle(const ControlCycle&) = delete;
         ControlCycle& operator=(const ControlCycle&) = delete;
+
+        //! Whether the calling thread runs a cycle of `driver`, or of any driver when it is null.
+        [[nodiscard]] static bool on_this_thread(const Driver* driver);
+
+    private:
+        const Driver& driver;
+        const ControlCycle* outer;
+        static thread_local const ControlCycle* innermost;
     };
 
-    //! Throws VelmorError (module "driver") inside a control cycle: `operation`
-    //! would wait for the loop that runs the caller; `instead` says what to use.
-    static void refuse_inside_control_cycle(const std::string& operation, const std::string& instead);
+    //! Throws VelmorError (module "driver") inside one of this driver's control cycles:
+    //! `operation` would wait for the loop that runs the caller; `instead` says what to use.
+    void refuse_inside_control_cycle(const std::string& operation, const std::string& instead) const;
     //! Called by the synchronous operations before they wait on a future: a driver
     //! whose cycles run only when told runs them here, on the waiting thread,
     //! until `ready` holds or nothing is left to run. The base does nothing.
@@ -291,9 +319,12 @@ private:
 
     // end_outrun_pause with pause_mutex held.
     void end_outrun_pause_locked();
-    // Waits on `future` (running cycles meanwhile where the driver needs it) and returns its value.
+    // Waits on `future` (running cycles meanwhile where the driver needs it); whether it is done.
     template <typename T>
-    T wait_for(const std::shared_future<T>& future);
+    bool wait_on(const std::shared_future<T>& future, std::optional<double> timeout);
+    // Its value once done within `timeout`.
+    template <typename T>
+    T value_of(const std::shared_future<T>& future, std::optional<double> timeout);
 };
 
 }  // namespace velmor::drivers

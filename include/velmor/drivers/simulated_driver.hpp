@@ -20,6 +20,7 @@
 #include <velmor/drivers/pacing.hpp>
 #include <velmor/drivers/simulated/controller.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
+#include <velmor/drivers/time_speed.hpp>
 #include <velmor/motion/mirava.hpp>
 
 namespace velmor::drivers {
@@ -44,7 +45,7 @@ void handle_interrupt(int signal);
 //!
 //! Thread safety: every public operation may be called from any thread, and
 //! from an event action with the exceptions that Driver names (the operations
-//! that wait for the control loop), to which this driver adds `step`,
+//! that wait for this driver's control loop), to which this driver adds `step`,
 //! `step_until` and `set_stepping`. One lock, the command planner's motion lock,
 //! serialises the commands, the faults and the hand-over to the control loop; it is
 //! never held while sleeping or planning on the loop. A driver must not be destroyed
@@ -63,7 +64,8 @@ public:
     static constexpr std::size_t default_step_limit {250'000};
 
     //! Simulated time speed: the wall-clock pause between cycles is delta_time / time_speed.
-    std::atomic<double> time_speed {1.0};
+    //! A change acts on the pause under way, as stop, a switch of stepping and disconnect do.
+    TimeSpeed time_speed {1.0};
     //! How the free-running loop spaces its cycles; the pause after each cycle's work by default.
     std::atomic<Pacing> pacing {Pacing::PauseAfterWork};
 
@@ -79,10 +81,12 @@ public:
     ~SimulatedDriver() override;
 
     //! Connects (to Mirava when syncing) and, once connected, clears a ConnectionLost
-    //! fault; throws VelmorError inside a control cycle.
+    //! fault in the same step, so that a fault striking meanwhile either comes first and
+    //! is mended or comes after and holds. Never waits for the control loop.
     bool reconnect() override;
-    //! Waits for a running motion to end (in stepping mode: runs its cycles) and rethrows
-    //! an exception that ended the control loop; throws VelmorError inside a control cycle.
+    //! Waits for a running motion to end (in stepping mode: runs its cycles), its cycles
+    //! following each other without pauses meanwhile, and rethrows an exception that
+    //! ended the control loop; throws VelmorError inside one of its control cycles.
     bool disconnect() override;
     //! Alarm while a fault is active (Failure for a lost connection), else Unknown.
     ControllerStatus get_controller_status() override;
@@ -148,12 +152,12 @@ public:
     [[nodiscard]] bool is_stepping() const;
     //! Turns stepping on (the loop thread, if any, leaves the motion to the caller
     //! after its current cycle; this waits for that) or off (a motion under way
-    //! goes on with the normal clock). Throws VelmorError inside a control cycle.
+    //! goes on with the normal clock). Throws VelmorError inside one of its control cycles.
     void set_stepping(bool on);
     //! Runs up to `cycles` control cycles on the calling thread, back to back,
     //! stopping early once the driver is idle; returns the number run (0 at once on
     //! an idle driver). Calls from several threads take turns. Throws VelmorError
-    //! outside stepping mode and inside a control cycle.
+    //! outside stepping mode and inside one of its control cycles.
     std::size_t step(std::size_t cycles = 1);
     //! Runs cycles as step does until one whose state makes `trigger` hold (the
     //! context of events); returns the number of cycles run up to and including

@@ -296,10 +296,13 @@ std::vector<FaultMonitor::ArmedFault> CommandPlanner::clear_fault() {
     return driver.faults->clear();
 }
 
-void CommandPlanner::mend_connection() {
+void CommandPlanner::set_connected(bool connected) {
     std::lock_guard lock(mutex);
-    // A lost connection that has not struck the motion yet is mended along with it.
-    driver.faults->mend_connection();
+    driver.connected = connected;
+    if (connected) {
+        // A lost connection that has not struck the motion yet is mended along with it.
+        driver.faults->mend_connection();
+    }
 }
 
 void CommandPlanner::activate_fault(Fault fault, bool strike_later) {

@@ -54,8 +54,9 @@ public:
     void inject_fault(Fault fault);
     //! Acknowledges the active fault and disarms the armed ones (see FaultMonitor::clear).
     [[nodiscard]] std::vector<FaultMonitor::ArmedFault> clear_fault();
-    //! Ends a lost connection, once connected again.
-    void mend_connection();
+    //! Connects or disconnects; connecting also ends a lost connection, in one step
+    //! with it under the motion lock, which a fault's strike takes too.
+    void set_connected(bool connected);
 
     // The control cycle's part, on the thread that runs it.
 

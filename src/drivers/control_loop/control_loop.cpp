@@ -38,6 +38,8 @@ void ControlLoop::set_stepping(bool on) {
         // or ends with the motion; either way the thread is over once its future is.
         leaving = std::move(thread);
     }
+    // A pause, however long the time speed makes it, ends at the switch.
+    clock.time_speed.wake();
     if (!leaving.valid()) {
         return;
     }
@@ -147,12 +149,21 @@ void ControlLoop::run_thread() {
 }
 
 void ControlLoop::run_paced() {
-    CyclePacer pacer;
-    while (owner.cycle(no_observer)) {
+    CyclePacer pacer(clock.time_speed);
+    while (true) {
+        pacer.begin_cycle();
+        if (!owner.cycle(no_observer)) {
+            return;
+        }
+        // Asked before the pause and after it: a switch during the cycle's work is
+        // seen at once, one during the pause ends the pause.
         if (stepping && hand_over_to_stepping()) {
             return;
         }
-        pacer.pause(clock.delta_time / clock.time_speed.load(), clock.pacing.load());
+        pacer.pause(clock.delta_time, clock.pacing.load());
+        if (stepping && hand_over_to_stepping()) {
+            return;
+        }
     }
 }
 

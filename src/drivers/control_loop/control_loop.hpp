@@ -9,6 +9,7 @@
 #include <utility>
 
 #include <velmor/drivers/pacing.hpp>
+#include <velmor/drivers/time_speed.hpp>
 
 namespace velmor::drivers {
 
@@ -44,7 +45,7 @@ public:
         //! Control interval [s].
         double delta_time;
         //! Simulated time speed: the pause between cycles is delta_time / time_speed.
-        const std::atomic<double>& time_speed;
+        TimeSpeed& time_speed;
         const std::atomic<Pacing>& pacing;
         //! Threads running control cycles now.
         std::atomic<int>& active_loops;
@@ -58,8 +59,8 @@ public:
 
     //! Whether cycles run only when asked for.
     [[nodiscard]] bool is_stepping() const { return stepping.load(); }
-    //! Switches stepping on (waiting for the loop thread to leave the motion) or off
-    //! (a loop thread takes over a motion under way).
+    //! Switches stepping on (waking the loop thread from its pause and waiting for it to
+    //! leave the motion) or off (a loop thread takes over a motion under way).
     void set_stepping(bool on);
 
     //! Plays a motion that starts now: on a loop thread unless stepping. Needs the motion
