@@ -3,6 +3,7 @@
 #include <future>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <velmor/drivers/commands.hpp>
@@ -97,6 +98,9 @@ private:
     std::promise<Result> promise;
     bool promise_done {false};
     std::optional<Fault> struck_fault;
+    // Why the command of `promise` could not be planned (a running motion goes on
+    // without it); recorded, and cleared, when it completes.
+    std::string plan_failure;
 
     // Owned by the thread that runs the cycles.
     bool hold {false};
