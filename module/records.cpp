@@ -53,6 +53,8 @@ void bind_records(py::module_& m) {
         .def_readonly("end_wall_time", &CommandRecord::end_wall_time,
                       "Wall-clock time when its result was set [s]; None when the recording ended first")
         .def_readonly("result", &CommandRecord::result, "Its Result; None when it got none")
+        .def_readonly("plan_failure", &CommandRecord::plan_failure,
+                      "Why its trajectory could not be planned; None when it was, or when no plan was needed")
         .def("__repr__", [](const CommandRecord& self) {
             return "<CommandRecord " + std::to_string(self.index) + " " + self.kind + "(" + self.arguments +
                    ") at " + seconds(self.start_time) + " s" +

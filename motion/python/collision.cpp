@@ -80,7 +80,10 @@ void bind_collision(py::module_& m) {
         .def_readonly("trajectory", &PlanResult::trajectory)
         .def_readonly("warning", &PlanResult::warning)
         .def_readonly("blocking", &PlanResult::blocking)
-        .def_readonly("iterations", &PlanResult::iterations);
+        .def_readonly("iterations", &PlanResult::iterations)
+        .def_readonly("reason", &PlanResult::reason,
+                      "Why there is no trajectory: the joint and limit, the unreachable pose and how far "
+                      "beyond reach it lies, or the touching pair; empty on success");
 
     py::class_<LinearMotion>(m, "LinearMotion", "A straight-line motion of the tool to a pose.")
         .def(py::init<std::shared_ptr<Robot>, std::string, std::optional<Goal>, CartesianWaypoint,

@@ -16,23 +16,26 @@ namespace velmor {
 
 namespace {
 
+using planning::amount;
 using planning::check_delta_time;
 using planning::check_limits;
+using planning::decline;
 using planning::JointState;
 
 MotionGoal as_motion_goal(const Goal& goal) {
     return std::visit([](const auto& point) { return MotionGoal(point); }, goal);
 }
 
-std::optional<Trajectory> finish(const planning::JointMotion& motion, double delta_time,
-                                 const std::vector<JointState>& start, const std::vector<JointState>& goal,
-                                 const std::string& name) {
+PlanResult finish(const planning::JointMotion& motion, double delta_time, const std::vector<JointState>& start,
+                  const std::vector<JointState>& goal, const std::string& name) {
     if (!planning::within_sample_cap(motion.duration, delta_time)) {
-        return std::nullopt;
+        return decline("The motion would last " + amount(motion.duration, "s") +
+                       ", longer than an hour or a million samples.");
     }
-    Trajectory trajectory = planning::sample(motion, delta_time, start, goal);
-    trajectory.motion = name;
-    return trajectory;
+    PlanResult result;
+    result.trajectory = planning::sample(motion, delta_time, start, goal);
+    result.trajectory->motion = name;
+    return result;
 }
 
 }  // namespace
@@ -54,6 +57,10 @@ void Planner::add_motion(const Motion& motion) {
 using planning::choose_robot;
 
 std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
+    return plan_direct(motion).trajectory;
+}
+
+PlanResult Planner::plan_direct(const LowLevelMotion& motion) const {
     check_delta_time(delta_time);
     const std::shared_ptr<Robot> robot = choose_robot(motion.robot, environment);
     const std::size_t dof = robot->get_degrees_of_freedom();
@@ -76,7 +83,8 @@ std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
                 planning::refuse_plan("The goal's velocity of joint " + std::to_string(i) + " is not a finite number.");
             }
             if (std::abs(target[i]) > limits[i].max_velocity) {
-                return std::nullopt;
+                return decline("Joint " + std::to_string(i) + "'s goal velocity " + amount(target[i], "rad/s") +
+                               " is beyond its limit " + amount(limits[i].max_velocity, "rad/s") + ".");
             }
         }
         const planning::JointMotion planned = planning::reach_velocities(start, target, limits);
@@ -88,8 +96,8 @@ std::optional<Trajectory> Planner::plan(const LowLevelMotion& motion) const {
     }
 
     const std::vector<JointState> goal = planning::to_states(motion.goal, dof, "goal");
-    if (!planning::goal_within_limits(goal, limits)) {
-        return std::nullopt;
+    if (std::string beyond = planning::beyond_limits(goal, limits); !beyond.empty()) {
+        return decline(std::move(beyond));
     }
     return finish(planning::state_to_state(start, goal, limits), delta_time, start, goal, motion.name);
 }
@@ -113,6 +121,11 @@ std::optional<Trajectory> Planner::plan(const std::string& name, const std::opti
 
 std::optional<Trajectory> Planner::plan(const Motion& motion, const std::optional<Goal>& start,
                                         const std::optional<Goal>& goal) const {
+    return plan_direct(motion, start, goal).trajectory;
+}
+
+PlanResult Planner::plan_direct(const Motion& motion, const std::optional<Goal>& start,
+                                const std::optional<Goal>& goal) const {
     check_delta_time(delta_time);
     const std::shared_ptr<Robot> robot = choose_robot(motion.robot, environment);
     const std::vector<JointLimits> limits = robot->get_joint_limits();
@@ -121,13 +134,18 @@ std::optional<Trajectory> Planner::plan(const Motion& motion, const std::optiona
     if (!start_point) {
         planning::refuse_plan("The motion \"" + motion.name + "\" has no start point and none was given.");
     }
-    const auto start_states = planning::resolve_start(robot, *start_point);
+    std::string unreachable;
+    const auto start_states = planning::resolve_start(robot, *start_point, unreachable);
     if (!start_states) {
-        return std::nullopt;
+        return decline("The start cannot be reached. " + unreachable);
     }
-    const auto goal_states = planning::resolve_goal(robot, goal ? as_motion_goal(*goal) : motion.goal, *start_states);
-    if (!goal_states || !planning::goal_within_limits(*goal_states, limits)) {
-        return std::nullopt;
+    const auto goal_states =
+        planning::resolve_goal(robot, goal ? as_motion_goal(*goal) : motion.goal, *start_states, unreachable);
+    if (!goal_states) {
+        return decline(std::move(unreachable));
+    }
+    if (std::string beyond = planning::beyond_limits(*goal_states, limits); !beyond.empty()) {
+        return decline(std::move(beyond));
     }
     return finish(planning::state_to_state(*start_states, *goal_states, limits), delta_time, *start_states,
                   *goal_states, motion.name);

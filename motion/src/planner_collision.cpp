@@ -8,8 +8,7 @@ namespace velmor {
 
 PlanResult Planner::plan(const Motion& motion, const std::optional<Goal>& start, const std::optional<Goal>& goal,
                          const PlanOptions& options) const {
-    PlanResult result;
-    result.trajectory = plan(motion, start, goal);
+    PlanResult result = plan_direct(motion, start, goal);
     if (options.ignore_collisions || !result.trajectory) {
         return result;
     }

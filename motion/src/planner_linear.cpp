@@ -49,6 +49,11 @@ std::optional<LinearMotion> Planner::registered_linear_motion(const std::string&
 
 std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::optional<Goal>& start,
                                         const std::optional<Goal>& goal) const {
+    return plan_direct(motion, start, goal).trajectory;
+}
+
+PlanResult Planner::plan_direct(const LinearMotion& motion, const std::optional<Goal>& start,
+                                const std::optional<Goal>& goal) const {
     planning::check_delta_time(delta_time);
     const auto robot = planning::choose_robot(motion.robot, environment);
     const auto arm = planning::single_arm(robot, "A straight-line motion");
@@ -57,9 +62,10 @@ std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::o
     if (!start_point) {
         planning::refuse_plan("The straight-line motion \"" + motion.name + "\" has no start point and none was given.");
     }
-    const auto states = planning::resolve_start(robot, *start_point);
+    std::string unreachable;
+    const auto states = planning::resolve_start(robot, *start_point, unreachable);
     if (!states) {
-        return std::nullopt;
+        return planning::decline("The start cannot be reached. " + unreachable);
     }
     for (const auto& state : *states) {
         if (std::abs(state.velocity) > 1e-9 || std::abs(state.acceleration) > 1e-9) {
@@ -70,23 +76,26 @@ std::optional<Trajectory> Planner::plan(const LinearMotion& motion, const std::o
     planning::check_finite(target, "goal pose of the straight-line motion \"" + motion.name + "\"");
     auto trajectory =
         planning::linear_path(*arm, planning::positions(*states), target, motion.max_tool_speed, delta_time);
-    if (trajectory) {
-        trajectory->motion = motion.name;
+    if (!trajectory) {
+        return planning::decline("The straight line would last longer than an hour or a million samples.");
     }
-    return trajectory;
+    trajectory->motion = motion.name;
+    PlanResult result;
+    result.trajectory = std::move(trajectory);
+    return result;
 }
 
 PlanResult Planner::plan(const LinearMotion& motion, const std::optional<Goal>& start, const std::optional<Goal>& goal,
                          const PlanOptions& options) const {
-    PlanResult result;
-    result.trajectory = plan(motion, start, goal);
+    PlanResult result = plan_direct(motion, start, goal);
     if (options.ignore_collisions || !result.trajectory) {
         return result;
     }
     if (auto met = collision_model(motion.robot)->check(*result.trajectory)) {
-        result.trajectory.reset();
-        result.warning = "The straight line meets " + met->describe() + " after " + planning::seconds(met->time) +
-                         "; a straight line cannot go around it.";
+        std::string warning = "The straight line meets " + met->describe() + " after " +
+                              planning::seconds(met->time) + "; a straight line cannot go around it.";
+        result = planning::decline(warning);
+        result.warning = std::move(warning);
         result.blocking = std::move(met);
     }
     return result;

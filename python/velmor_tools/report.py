@@ -48,7 +48,8 @@ def _result_names(commands):
 
 def command_times(recording):
     """One dict per command: index, kind, arguments, planned, executed, wall,
-    waiting [s] (None where unknown) and result (its name, or None)."""
+    waiting [s] (None where unknown), result (its name, or None) and plan_failure
+    (why its trajectory could not be planned, or None)."""
     names = _result_names(recording.commands)
     rows = []
     previous_end = None
@@ -71,6 +72,7 @@ def command_times(recording):
             "wall": command.end_wall_time - command.start_wall_time if ended else None,
             "waiting": waiting,
             "result": result,
+            "plan_failure": command.plan_failure,
         })
     return rows
 
@@ -136,6 +138,11 @@ def report(recording):
         f"({_seconds(sums['motion'])} simulated motion + {_seconds(sums['waiting'])} waiting between commands)",
         f"Wall clock from the first command to the last result: {_seconds(sums['wall'])}",
     ]
+    failed = [row for row in rows if row["plan_failure"]]
+    if failed:
+        lines += ["", "Commands whose plan failed:"]
+        lines += [f"  #{row['index']} {row['kind']}({_short(row['arguments'])}): {row['plan_failure']}"
+                  for row in failed]
     return "\n".join(lines) + "\n"
 
 

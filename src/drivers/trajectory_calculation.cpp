@@ -1,6 +1,7 @@
 #include <velmor/drivers/driver.hpp>
 
 #include <cstddef>
+#include <string>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -26,6 +27,14 @@ void warn(const std::string& message) {
     velmor::log::log_<velmor::log::Level::Warn>("driver", message);
 }
 
+// False, with `reason` handed to the caller that asked for it.
+bool fail(std::string* failure, std::string reason) {
+    if (failure != nullptr) {
+        *failure = std::move(reason);
+    }
+    return false;
+}
+
 // The sample at which a blend joins: the first one strictly after `duration`, else the last.
 std::size_t joining_sample(const velmor::Trajectory& trajectory, double duration) {
     const auto& times = trajectory.times();
@@ -43,17 +52,19 @@ velmor::MotionGoal to_motion_goal(const Goal& goal) {
 
 // Runs a planner call whose VelmorError the driver can go on from: it becomes
 // a warning and an empty result, as does the planner's reason for finding no
-// motion around the obstacles.
+// motion around the obstacles. `failure` gets the error's text or the planner's reason.
 template <typename Plan>
-std::optional<velmor::Trajectory> plan_or_warn(Plan&& plan) {
+std::optional<velmor::Trajectory> plan_or_warn(std::string& failure, Plan&& plan) {
     try {
         velmor::PlanResult result = std::forward<Plan>(plan)();
         if (!result.trajectory && !result.warning.empty()) {
             warn(result.warning);
         }
+        failure = std::move(result.reason);
         return std::move(result.trajectory);
     } catch (const VelmorError& error) {
         warn(error.what());
+        failure = error.what();
         return std::nullopt;
     }
 }
@@ -79,7 +90,7 @@ std::optional<bool> ignores_collisions(const Command& command) {
 }  // namespace
 
 bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& trajectory, const RobotState& state,
-                                  const std::atomic<bool>* cancel) const {
+                                  const std::atomic<bool>* cancel, std::string* failure) const {
     const velmor::Waypoint start(state.position, state.velocity, state.acceleration);
 
     if (const auto* ready = std::get_if<TrajectoryCommand>(&command)) {
@@ -92,22 +103,25 @@ bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& tr
             starts_here = are_positions_within(start.position, first.position, start_tolerance);
         }
         if (!starts_here) {
-            warn("New trajectory does not start from current robot position.");
-            return false;
+            const std::string mismatch = "New trajectory does not start from current robot position.";
+            warn(mismatch);
+            return fail(failure, mismatch);
         }
         trajectory = std::move(copy);
         return true;
     }
 
     if (!planner) {
-        return false;
+        return fail(failure, "The driver has no planner.");
     }
 
     std::optional<velmor::Trajectory> planned;
+    // The planner logs its reasons for the overloads that return no PlanResult; the driver names what failed.
+    std::string reason;
     if (const auto* blend = std::get_if<BlendIntoCommand>(&command)) {
         if (blend->trajectory.empty()) {
             warn("Cannot blend into an empty trajectory.");
-            return false;
+            return fail(failure, "Cannot blend into an empty trajectory.");
         }
         const velmor::Trajectory copy = blend->trajectory;
         const std::size_t k = joining_sample(copy, blend->duration);
@@ -116,33 +130,36 @@ bool Driver::calculate_trajectory(const Command& command, velmor::Trajectory& tr
         if (planned) {
             planned->append(copy.slice(k, to_the_end));
         }
+        reason = "The planner found no motion that joins the trajectory.";
     } else if (const auto* named = std::get_if<MotionCommand>(&command)) {
-        planned = plan_or_warn([&] {
+        planned = plan_or_warn(reason, [&] {
             return planner->plan(named->name, Goal(start), named->goal, plan_options(named->ignore_collisions, cancel));
         });
     } else if (const auto* point = std::get_if<PointCommand>(&command)) {
         const velmor::Motion motion(robot, "", Goal(start), to_motion_goal(point->goal));
-        planned = plan_or_warn([&] {
+        planned = plan_or_warn(reason, [&] {
             return planner->plan(motion, std::nullopt, std::nullopt, plan_options(point->ignore_collisions, cancel));
         });
     } else if (std::holds_alternative<StopCommand>(command)) {
         velmor::LowLevelMotion motion(robot, "", start, velmor::Waypoint(0));
         motion.control_interface = velmor::LowLevelMotion::ControlInterface::Velocity;
         planned = planner->plan(motion);
+        reason = "The planner found no motion that comes to rest.";
     }
 
     if (!planned) {
-        return false;
+        return fail(failure, std::move(reason));
     }
     trajectory = std::move(*planned);
     return true;
 }
 
 Driver::DirectPlanning Driver::calculate_direct_trajectory(const Command& command, velmor::Trajectory& trajectory,
-                                                           const RobotState& state) const {
+                                                           const RobotState& state, std::string* failure) const {
     const auto ignore = ignores_collisions(command);
     if (!planner || !ignore || *ignore) {
-        return calculate_trajectory(command, trajectory, state) ? DirectPlanning::Planned : DirectPlanning::Failed;
+        return calculate_trajectory(command, trajectory, state, nullptr, failure) ? DirectPlanning::Planned
+                                                                                   : DirectPlanning::Failed;
     }
     // Planned as if nothing could collide, then checked: both take well under a cycle.
     Command direct_command = command;
@@ -152,7 +169,7 @@ Driver::DirectPlanning Driver::calculate_direct_trajectory(const Command& comman
         std::get<MotionCommand>(direct_command).ignore_collisions = true;
     }
     velmor::Trajectory direct;
-    if (!calculate_trajectory(direct_command, direct, state)) {
+    if (!calculate_trajectory(direct_command, direct, state, nullptr, failure)) {
         return DirectPlanning::Failed;
     }
     try {
@@ -161,6 +178,7 @@ Driver::DirectPlanning Driver::calculate_direct_trajectory(const Command& comman
         }
     } catch (const VelmorError& error) {
         warn(error.what());
+        fail(failure, error.what());
         return DirectPlanning::Failed;
     }
     trajectory = std::move(direct);

@@ -1,6 +1,7 @@
 """Recordings from scripts: the Python surface, the report, the figure and the
 velmor-report command line."""
 
+import json
 import math
 import struct
 import subprocess
@@ -151,6 +152,28 @@ def test_report_and_plot_helpers_never_import_the_module(tmp_path):
     assert finished.returncode == 0, finished.stderr
     assert finished.stdout.splitlines() == ["Success"]
     assert (tmp_path / "helpers.png").stat().st_size > 0
+
+
+def test_failed_plans_are_recorded_and_reported_with_their_reason(driver, tmp_path):
+    driver.time_speed = 0.0
+    beyond = [0.0, 0.0, 0.0, 10.0, 0.0, 0.0]
+    with driver.record() as recording:
+        assert driver.move_to(beyond) == Result.ErrorTrajectoryDidNotUpdate
+        running = driver.move_to_async(GOAL)
+        driver.move_to_async(beyond).get()  # handed to the running motion, or planned at rest: it fails either way
+        running.get()
+    failures = [c.plan_failure for c in recording.commands]
+    assert failures[1] is None and failures[0] == failures[2] and "Joint 3's goal 10 rad" in failures[0]
+    listed = f"Commands whose plan failed:\n  #0 move_to({recording.commands[0].arguments}): {failures[0]}\n  #2 "
+    assert listed in recording.report()
+    path = tmp_path / "run.jsonl"
+    recording.save(path)
+    assert [c.plan_failure for c in Recording.load(path).commands] == failures
+    # Recordings made before plans gave reasons have no such key.
+    lines = [json.loads(line) for line in path.read_text().splitlines()]
+    path.write_text("".join(json.dumps({k: v for k, v in line.items() if k != "plan_failure"}) + "\n"
+                            for line in lines))
+    assert [c.plan_failure for c in Recording.load(path).commands] == [None] * 3
 
 
 def run_report(*arguments):

@@ -289,10 +289,11 @@ protected:
     [[nodiscard]] bool has_events() const;
     //! Fires, in registration order, every pending event whose trigger holds.
     void check_for_events(double time, const std::vector<double>& position);
-    //! Turns `command` into a trajectory from `state`; on false `trajectory` is untouched.
-    //! A search around obstacles gives up once `cancel` (when given) is set.
+    //! Turns `command` into a trajectory from `state`; on false `trajectory` is untouched
+    //! and `failure` (when given) says why. A search around obstacles gives up once
+    //! `cancel` (when given) is set.
     bool calculate_trajectory(const Command& command, velmor::Trajectory& trajectory, const RobotState& state,
-                              const std::atomic<bool>* cancel = nullptr) const;
+                              const std::atomic<bool>* cancel = nullptr, std::string* failure = nullptr) const;
     //! How calculate_direct_trajectory went.
     enum class DirectPlanning {
         //! No trajectory: `trajectory` is untouched.
@@ -304,9 +305,10 @@ protected:
         SearchNeeded,
     };
     //! calculate_trajectory without the slow part, for the control loop: a point or named
-    //! move is planned directly and checked for collisions, never searched.
+    //! move is planned directly and checked for collisions, never searched. On Failed,
+    //! `failure` (when given) says why.
     DirectPlanning calculate_direct_trajectory(const Command& command, velmor::Trajectory& trajectory,
-                                               const RobotState& state) const;
+                                               const RobotState& state, std::string* failure = nullptr) const;
     //! Narrows a state of the environment's whole robot to the driven robot's joints.
     void slice_state_offset(velmor::State& state) const;
 

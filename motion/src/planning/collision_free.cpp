@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "planning/path_search.hpp"
+#include "planning/plan_guards.hpp"
 #include "planning/straight_path.hpp"
 
 namespace velmor::planning {
@@ -17,7 +18,7 @@ bool at_rest(const std::vector<double>& velocity, const std::vector<double>& acc
 }
 
 PlanResult refusal(std::string warning, const std::optional<Collision>& blocking, std::size_t iterations = 0) {
-    PlanResult result;
+    PlanResult result = decline(warning);
     result.warning = std::move(warning);
     result.blocking = blocking;
     result.iterations = iterations;

@@ -9,6 +9,7 @@
 
 #include "planning/brake.hpp"
 #include "planning/plan_guards.hpp"
+#include "reach.hpp"
 
 namespace velmor::planning {
 
@@ -70,7 +71,7 @@ std::vector<double> middle_of_ranges(const RobotArm& arm) {
 
 std::optional<std::vector<JointState>> solve(const RobotArm& arm, const Frame& frame,
                                              const std::optional<std::vector<double>>& reference,
-                                             const std::vector<double>& fallback_seed) {
+                                             const std::vector<double>& fallback_seed, std::string& unreachable) {
     check_finite(frame, "tool pose");
     if (reference) {
         check_size(reference->size(), arm.get_degrees_of_freedom(), "reference configuration");
@@ -78,6 +79,7 @@ std::optional<std::vector<JointState>> solve(const RobotArm& arm, const Frame& f
     }
     const auto solution = arm.inverse_kinematics(frame, reference.value_or(fallback_seed));
     if (!solution) {
+        unreachable = unreachable_pose(arm, frame);
         return std::nullopt;
     }
     return at_rest(*solution);
@@ -85,7 +87,7 @@ std::optional<std::vector<JointState>> solve(const RobotArm& arm, const Frame& f
 
 //! One arm's point; `seed` is the arm's start, or empty when there is none.
 std::optional<std::vector<JointState>> resolve_arm_point(const RobotArm& arm, const ArmPoint& point,
-                                                         const std::vector<double>& seed) {
+                                                         const std::vector<double>& seed, std::string& unreachable) {
     const std::size_t dof = arm.get_degrees_of_freedom();
     if (const auto* position = std::get_if<std::vector<double>>(&point)) {
         check_size(position->size(), dof, "joint position");
@@ -96,13 +98,14 @@ std::optional<std::vector<JointState>> resolve_arm_point(const RobotArm& arm, co
         return to_states(*waypoint, dof, "waypoint");
     }
     const auto& cartesian = std::get<CartesianWaypoint>(point);
-    return solve(arm, cartesian.frame, cartesian.reference_config, seed.empty() ? middle_of_ranges(arm) : seed);
+    return solve(arm, cartesian.frame, cartesian.reference_config, seed.empty() ? middle_of_ranges(arm) : seed,
+                 unreachable);
 }
 
 //! A RobotMap's joint states; arms without an entry take `keep` (their start), or
 //! are refused when there is no start.
 std::optional<std::vector<JointState>> resolve_map(const std::shared_ptr<Robot>& robot, const RobotMap& map,
-                                                   const std::vector<JointState>* keep) {
+                                                   const std::vector<JointState>* keep, std::string& unreachable) {
     const std::vector<ArmSlot> arms = arms_of(robot);
     for (const auto& [arm, point] : map) {
         const bool known = std::any_of(arms.begin(), arms.end(), [&](const ArmSlot& s) { return s.arm == arm; });
@@ -130,7 +133,7 @@ std::optional<std::vector<JointState>> resolve_map(const std::shared_ptr<Robot>&
         if (keep != nullptr) {
             seed = positions(std::vector<JointState>(keep->begin() + begin, keep->begin() + end));
         }
-        const auto states = resolve_arm_point(*slot.arm, entry->second, seed);
+        const auto states = resolve_arm_point(*slot.arm, entry->second, seed, unreachable);
         if (!states) {
             return std::nullopt;
         }
@@ -157,7 +160,7 @@ std::vector<JointState> clamp_into(const Region& region, const std::vector<Joint
 }
 
 std::optional<std::vector<JointState>> reach_region(const std::shared_ptr<Robot>& robot, const CartesianRegion& region,
-                                                    const std::vector<JointState>& start) {
+                                                    const std::vector<JointState>& start, std::string& unreachable) {
     const std::shared_ptr<RobotArm> arm = single_arm(robot, cartesian_point, per_arm);
     check_finite(region.frame, "region's tool pose");
     if (std::isnan(region.position_tolerance) || std::isnan(region.orientation_tolerance)) {
@@ -170,7 +173,7 @@ std::optional<std::vector<JointState>> reach_region(const std::shared_ptr<Robot>
     if (distance <= region.position_tolerance && angle <= region.orientation_tolerance) {
         return at_rest(here);
     }
-    return solve(*arm, region.frame, region.reference_config, here);
+    return solve(*arm, region.frame, region.reference_config, here, unreachable);
 }
 
 }  // namespace
@@ -211,7 +214,8 @@ std::vector<JointState> to_states(const Waypoint& point, std::size_t dof, const 
     return result;
 }
 
-std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot>& robot, const Goal& start) {
+std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot>& robot, const Goal& start,
+                                                     std::string& unreachable) {
     const std::size_t dof = robot->get_degrees_of_freedom();
     if (const auto* position = std::get_if<std::vector<double>>(&start)) {
         check_size(position->size(), dof, "start position");
@@ -223,13 +227,13 @@ std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot
     }
     if (const auto* cartesian = std::get_if<CartesianWaypoint>(&start)) {
         const auto arm = single_arm(robot, cartesian_point, per_arm);
-        return solve(*arm, cartesian->frame, cartesian->reference_config, middle_of_ranges(*arm));
+        return solve(*arm, cartesian->frame, cartesian->reference_config, middle_of_ranges(*arm), unreachable);
     }
-    return resolve_map(robot, std::get<RobotMap>(start), nullptr);
+    return resolve_map(robot, std::get<RobotMap>(start), nullptr, unreachable);
 }
 
 std::optional<std::vector<JointState>> resolve_goal(const std::shared_ptr<Robot>& robot, const MotionGoal& goal,
-                                                    const std::vector<JointState>& start) {
+                                                    const std::vector<JointState>& start, std::string& unreachable) {
     const std::size_t dof = robot->get_degrees_of_freedom();
     if (const auto* position = std::get_if<std::vector<double>>(&goal)) {
         check_size(position->size(), dof, "goal position");
@@ -240,29 +244,45 @@ std::optional<std::vector<JointState>> resolve_goal(const std::shared_ptr<Robot>
         return to_states(*waypoint, dof, "goal");
     }
     if (const auto* cartesian = std::get_if<CartesianWaypoint>(&goal)) {
-        return solve(*single_arm(robot, cartesian_point, per_arm), cartesian->frame, cartesian->reference_config, positions(start));
+        return solve(*single_arm(robot, cartesian_point, per_arm), cartesian->frame, cartesian->reference_config,
+                     positions(start), unreachable);
     }
     if (const auto* map = std::get_if<RobotMap>(&goal)) {
-        return resolve_map(robot, *map, &start);
+        return resolve_map(robot, *map, &start, unreachable);
     }
     if (const auto* region = std::get_if<Region>(&goal)) {
         return clamp_into(*region, start);
     }
-    return reach_region(robot, std::get<CartesianRegion>(goal), start);
+    return reach_region(robot, std::get<CartesianRegion>(goal), start, unreachable);
 }
 
-bool goal_within_limits(const std::vector<JointState>& goal, const std::vector<JointLimits>& limits) {
+std::string beyond_limits(const std::vector<JointState>& goal, const std::vector<JointLimits>& limits) {
     // Goals taken from planned trajectories may touch a limit up to rounding.
     constexpr double slack = 1.0 + 1e-12;
     for (std::size_t i = 0; i < goal.size(); ++i) {
         const JointLimits& l = limits[i];
-        if (!(goal[i].position >= l.min_position && goal[i].position <= l.max_position &&
-              std::abs(goal[i].velocity) <= l.max_velocity * slack &&
-              std::abs(goal[i].acceleration) <= l.max_acceleration * slack && can_arrive_inside(goal[i], l))) {
-            return false;
+        const JointState& g = goal[i];
+        const std::string joint = "Joint " + std::to_string(i) + "'s goal ";
+        if (!(g.position >= l.min_position && g.position <= l.max_position)) {
+            const bool below = !(g.position >= l.min_position);
+            return joint + amount(g.position, "rad") + " is beyond its " + (below ? "lower" : "upper") + " limit " +
+                   amount(below ? l.min_position : l.max_position, "rad") + ".";
+        }
+        if (!(std::abs(g.velocity) <= l.max_velocity * slack)) {
+            return joint + "velocity " + amount(g.velocity, "rad/s") + " is beyond its limit " +
+                   amount(l.max_velocity, "rad/s") + ".";
+        }
+        if (!(std::abs(g.acceleration) <= l.max_acceleration * slack)) {
+            return joint + "acceleration " + amount(g.acceleration, "rad/s^2") + " is beyond its limit " +
+                   amount(l.max_acceleration, "rad/s^2") + ".";
+        }
+        if (!can_arrive_inside(g, l)) {
+            return joint + amount(g.position, "rad") + " at " + amount(g.velocity, "rad/s") +
+                   " cannot be reached without passing its limits " + amount(l.min_position, "rad") + " to " +
+                   amount(l.max_position, "rad") + ".";
         }
     }
-    return true;
+    return {};
 }
 
 }  // namespace velmor::planning

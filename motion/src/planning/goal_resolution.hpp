@@ -29,19 +29,21 @@ std::shared_ptr<RobotArm> single_arm(const std::shared_ptr<Robot>& robot, const 
 std::vector<JointState> to_states(const Waypoint& point, std::size_t dof, const char* what);
 
 //! The joint states of a start point. Cartesian points are seeded by their reference
-//! or the middle of the joint ranges. Empty when inverse kinematics finds no solution;
-//! throws VelmorError (module "planner") for points that do not fit the robot or hold
-//! numbers that are not finite.
-std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot>& robot, const Goal& start);
+//! or the middle of the joint ranges. Empty when inverse kinematics finds no solution,
+//! and `unreachable` then says why; throws VelmorError (module "planner") for points
+//! that do not fit the robot or hold numbers that are not finite.
+std::optional<std::vector<JointState>> resolve_start(const std::shared_ptr<Robot>& robot, const Goal& start,
+                                                     std::string& unreachable);
 
 //! The joint states of a goal, reached from `start` (which seeds inverse kinematics,
 //! fills the arms a RobotMap leaves out and is clamped into a Region). Empty when
-//! inverse kinematics finds no solution; throws as resolve_start.
+//! inverse kinematics finds no solution, with `unreachable` saying why; throws as resolve_start.
 std::optional<std::vector<JointState>> resolve_goal(const std::shared_ptr<Robot>& robot, const MotionGoal& goal,
-                                                    const std::vector<JointState>& start);
+                                                    const std::vector<JointState>& start, std::string& unreachable);
 
-//! Whether the goal lies within the position limits, its velocity and acceleration within
-//! theirs, and each joint can arrive in its state from within its velocity limit.
-bool goal_within_limits(const std::vector<JointState>& goal, const std::vector<JointLimits>& limits);
+//! Empty when the goal lies within the position limits, its velocity and acceleration within
+//! theirs, and each joint can arrive in its state from within its velocity limit; otherwise
+//! a sentence naming the first joint that does not and the limit it exceeds.
+std::string beyond_limits(const std::vector<JointState>& goal, const std::vector<JointLimits>& limits);
 
 }  // namespace velmor::planning

@@ -13,6 +13,7 @@
 #include "planning/double_s_profile.hpp"
 #include "planning/plan_guards.hpp"
 #include "planning/sampling.hpp"
+#include "reach.hpp"
 
 namespace velmor::planning {
 
@@ -276,7 +277,8 @@ std::optional<Trajectory> linear_path(const RobotArm& arm, const std::vector<dou
         return Trajectory({0.0}, {start}, {rest}, {rest});
     }
     if (!arm.inverse_kinematics(goal, start)) {
-        refuse_plan("The goal pose of the straight line lies outside the robot's reach or joint limits.");
+        refuse_plan("The goal pose of the straight line lies outside the robot's reach or joint limits. " +
+                    unreachable_pose(arm, goal));
     }
     const JointPath path = follow_line(arm, line, start);
     const std::vector<JointLimits> limits = arm.get_joint_limits();

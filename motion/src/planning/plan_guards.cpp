@@ -1,9 +1,12 @@
 #include "planning/plan_guards.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
+#include <utility>
 
 #include <velmor/common/velmor_error.hpp>
+#include <velmor/log/log.hpp>
 
 namespace velmor::planning {
 
@@ -17,6 +20,19 @@ constexpr double most_samples {1e6};
 
 void refuse_plan(const std::string& message) {
     throw VelmorError("planner", message);
+}
+
+PlanResult decline(std::string reason) {
+    velmor::log::log_<velmor::log::Level::Info>("planner", "No trajectory: " + reason);
+    PlanResult result;
+    result.reason = std::move(reason);
+    return result;
+}
+
+std::string amount(double value, const char* unit) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.4g %s", value, unit);
+    return text;
 }
 
 void check_delta_time(double delta_time) {

@@ -12,7 +12,7 @@ namespace velmor::planning {
 //! every joint can take: time-optimal jerk-limited profiles, with each joint's profile
 //! lasting exactly that duration. A start beyond the limits is first brought back inside
 //! them as fast as they allow; `to` must be within the limits and reachable from within
-//! them (see goal_within_limits). States so far apart (or so far beyond the limits) that
+//! them (see beyond_limits). States so far apart (or so far beyond the limits) that
 //! the arithmetic overflows give a duration that is not finite, and profiles that stay at
 //! the start.
 JointMotion state_to_state(const std::vector<JointState>& from, const std::vector<JointState>& to,

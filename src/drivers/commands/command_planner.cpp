@@ -19,6 +19,7 @@
 #include "drivers/mirror/mirava_mirror.hpp"
 #include "drivers/ready_future.hpp"
 #include "drivers/recording/recorder.hpp"
+#include "plan_failure.hpp"
 
 namespace velmor::drivers {
 
@@ -114,7 +115,8 @@ std::shared_future<Result> CommandPlanner::run_locked(const Command& command) {
     }
     velmor::Trajectory planned;
     try {
-        if (!driver.calculate_trajectory(command, planned, state)) {
+        if (!driver.calculate_trajectory(command, planned, state, nullptr, &plan_failure)) {
+            plan_failure = tell_plan_failure(std::move(plan_failure));
             complete(Result::ErrorTrajectoryDidNotUpdate);
             return future;
         }
@@ -149,7 +151,7 @@ std::shared_future<Result> CommandPlanner::replace_promise() {
 void CommandPlanner::complete(const Result& result) {
     if (!promise_done) {
         // Recorded before the waiter wakes, which may stop the recording at once.
-        driver.recorder.on_command_finished(result);
+        driver.recorder.on_command_finished(result, std::exchange(plan_failure, {}));
         promise.set_value(result);
         promise_done = true;
     }
@@ -251,7 +253,8 @@ void CommandPlanner::take_over_pending_command() {
     // A newer command replaces the one a search was running for.
     search.cancel();
     velmor::Trajectory planned;
-    switch (driver.calculate_direct_trajectory(command, planned, state)) {
+    std::string failure;
+    switch (driver.calculate_direct_trajectory(command, planned, state, &failure)) {
     case SimulatedDriver::DirectPlanning::Planned: {
         std::lock_guard lock(mutex);
         // Refused, the command ends at once and the motion it was to replace plays on.
@@ -262,8 +265,13 @@ void CommandPlanner::take_over_pending_command() {
         adopt_trajectory(std::move(planned), Origin::Command);
         break;
     }
-    case SimulatedDriver::DirectPlanning::Failed:
+    case SimulatedDriver::DirectPlanning::Failed: {
+        std::string reason = tell_plan_failure(std::move(failure));
+        std::lock_guard lock(mutex);
+        // Unless a newer command has completed this one's future already.
+        plan_failure = driver.has_new_command ? std::string() : std::move(reason);
         break;
+    }
     case SimulatedDriver::DirectPlanning::SearchNeeded:
         start_search(command);
         break;

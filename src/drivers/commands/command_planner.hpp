@@ -4,6 +4,7 @@
 #include <future>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <velmor/drivers/commands.hpp>
@@ -106,6 +107,9 @@ private:
     bool promise_done {false};
     // What a fault or a failed event that struck the motion makes its command report.
     std::optional<Result> struck_result;
+    // Why the command of `promise` could not be planned (a running motion goes on
+    // without it); recorded, and cleared, when it completes.
+    std::string plan_failure;
 
     // Owned by the thread that runs the cycles.
     bool hold {false};

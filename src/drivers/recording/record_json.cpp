@@ -218,7 +218,8 @@ void append_record_line(const CommandRecord& record, std::string& out) {
                  {"start_wall_time", number(record.start_wall_time)},
                  {"end_time", optional_number(record.end_time)},
                  {"end_wall_time", optional_number(record.end_wall_time)},
-                 {"result", result}},
+                 {"result", result},
+                 {"plan_failure", record.plan_failure ? Json(*record.plan_failure) : Json(nullptr)}},
                 out);
 }
 
@@ -320,6 +321,10 @@ CommandRecord command_from_json(const Json& line) {
     record.end_wall_time = optional_number_member(line, "end_wall_time");
     if (const Json& result = member(line, "result"); !result.is_null()) {
         record.result = Result {{member(result, "value").get<int>(), member(result, "description").get<std::string>()}};
+    }
+    // Recordings made before plans gave reasons have no such key.
+    if (const auto found = line.find("plan_failure"); found != line.end() && !found->is_null()) {
+        record.plan_failure = found->get<std::string>();
     }
     return record;
 }

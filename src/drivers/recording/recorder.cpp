@@ -348,7 +348,7 @@ void Recorder::on_trajectory_planned(double duration) {
     }
 }
 
-void Recorder::on_command_finished(const Result& result) {
+void Recorder::on_command_finished(const Result& result, const std::string& plan_failure) {
     if (!active) {
         return;
     }
@@ -360,6 +360,7 @@ void Recorder::on_command_finished(const Result& result) {
     record.end_time = next_cycle_time.load();
     record.end_wall_time = wall_time();
     record.result = result;
+    record.plan_failure = plan_failure.empty() ? std::nullopt : std::optional<std::string>(plan_failure);
     current_command = -1;
     records->close_open_command();
 }

@@ -93,8 +93,9 @@ public:
     void on_resume_started();
     //! A trajectory of `duration` [s] was planned for the command being executed.
     void on_trajectory_planned(double duration);
-    //! The command being executed got its result.
-    void on_command_finished(const Result& result);
+    //! The command being executed got its result; `plan_failure` says why its trajectory
+    //! could not be planned (empty when it could, or none was asked for).
+    void on_command_finished(const Result& result, const std::string& plan_failure = {});
     //! The event registered as number `event` fired at `trajectory_time` [s].
     void on_event_fired(std::uint64_t event, double trajectory_time);
     //! A signal's value changed (see simulated::IoObserver).

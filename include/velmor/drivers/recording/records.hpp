@@ -31,6 +31,8 @@ struct CommandRecord {
     std::optional<double> end_wall_time;
     //! Its result; empty when the recording ended first or the command got none.
     std::optional<Result> result;
+    //! Why its trajectory could not be planned; empty when it was, or when no plan was needed.
+    std::optional<std::string> plan_failure;
 };
 
 //! One event whose trigger held.

@@ -34,6 +34,10 @@ struct PlanResult {
     std::optional<Collision> blocking;
     //! Sampling iterations the path search spent; 0 when the direct motion was used.
     std::size_t iterations {0};
+    //! Why there is no trajectory: the joint and the limit its goal exceeds, how far an
+    //! unreachable pose lies beyond the arm's reach, the touching pair of a collision, ...;
+    //! empty on success.
+    std::string reason;
 };
 
 }  // namespace velmor

@@ -37,7 +37,9 @@ public:
     //! Registers `motion` under its name, replacing one of the same name.
     void add_motion(const Motion& motion);
 
-    //! Plans a low-level motion; empty when no trajectory exists.
+    //! Plans a low-level motion; empty when no trajectory exists. Why there is none is
+    //! logged at the info level (tag "planner"), here and by every plan below; the
+    //! overloads returning a PlanResult also give it as PlanResult::reason.
     [[nodiscard]] std::optional<Trajectory> plan(const LowLevelMotion& motion) const;
     //! Plans the registered motion `name`, with `start` and `goal` overriding its own.
     //! Throws VelmorError (module "planner") for an unknown name.
@@ -91,6 +93,13 @@ public:
                                                             const std::shared_ptr<Robot>& robot = nullptr) const;
 
 private:
+    //! The plans without options, with the reason when there is no trajectory.
+    [[nodiscard]] PlanResult plan_direct(const LowLevelMotion& motion) const;
+    [[nodiscard]] PlanResult plan_direct(const Motion& motion, const std::optional<Goal>& start,
+                                         const std::optional<Goal>& goal) const;
+    [[nodiscard]] PlanResult plan_direct(const LinearMotion& motion, const std::optional<Goal>& start,
+                                         const std::optional<Goal>& goal) const;
+
     //! A copy of the registered motion `name`; throws VelmorError (module "planner") for an unknown name.
     [[nodiscard]] Motion registered_motion(const std::string& name) const;
     //! A copy of the registered straight-line motion `name`, if there is one.
