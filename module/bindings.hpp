@@ -42,6 +42,8 @@ void bind_driver_record(pybind11::module_& m);
 SimulatedDriverClass bind_simulated_driver(pybind11::module_& m);
 //! The members of SimulatedDriver for faults, safety limits, stepping and pacing (simulated_driver.cpp).
 void bind_simulated_driver_faults_and_stepping(SimulatedDriverClass& simulated_driver);
+//! The simulated clock and the dwells and waits on it (simulated_time.cpp).
+void bind_simulated_time(SimulatedDriverClass& simulated_driver);
 //! Signal, nested in SimulatedDriver (signal.cpp).
 void bind_signal(SimulatedDriverClass& simulated_driver);
 //! Controller, nested in SimulatedDriver (controller.cpp).

@@ -18,11 +18,14 @@ void bind_events(py::module_& m) {
         .def("__gt__", [](const Trigger::Value& value, double threshold) { return value > threshold; })
         .def("__ge__", [](const Trigger::Value& value, double threshold) { return value >= threshold; })
         .def("__lt__", [](const Trigger::Value& value, double threshold) { return value < threshold; })
-        .def("__le__", [](const Trigger::Value& value, double threshold) { return value <= threshold; });
+        .def("__le__", [](const Trigger::Value& value, double threshold) { return value <= threshold; })
+        .def("__eq__", [](const Trigger::Value& value, double threshold) { return value == threshold; })
+        .def("__ne__", [](const Trigger::Value& value, double threshold) { return value != threshold; });
     trigger.def_static("Time", &Trigger::Time)
         .def_static("TimeToGoal", &Trigger::TimeToGoal)
         .def_static("JointPosition", &Trigger::JointPosition, py::arg("dof"))
         .def_static("TCPPosition", &Trigger::TCPPosition, py::arg("axis"))
+        .def_static("IO", &Trigger::IO, py::arg("name"))
         .def("__and__", [](const Trigger& a, const Trigger& b) { return a && b; })
         .def("__or__", [](const Trigger& a, const Trigger& b) { return a || b; });
 

@@ -130,6 +130,7 @@ SimulatedDriverClass bind_simulated_driver(py::module_& m) {
     bind_controller(simulated_driver);
     bind_constructors(simulated_driver);
     bind_settings(simulated_driver);
+    bind_simulated_time(simulated_driver);
     simulated_driver.def("set_current_joint_position", &SimulatedDriver::set_current_joint_position,
                          py::arg("joint_position"), "Set the joint position");
     bind_io(simulated_driver);

@@ -190,8 +190,12 @@ class StubWriter:
                 self.emit(indent, "@overload")
                 self.name.typing.add("overload")
             self.emit(indent, f"def {name}({self.parameters(name, signature, kind)}) -> {self.name(signature.result)}:")
+            header = len(self.lines) - 1
             if not self.docstring(indent + 1, signature.doc):
                 self.lines[-1] += " ..."
+            # A comparison that builds a condition (Trigger.Value == 1) answers no bool.
+            if name in ("__eq__", "__ne__") and signature.result != "bool":
+                self.lines[header] += "  # type: ignore[override]"
 
     def parameters(self, function_name, signature, kind):
         rendered = []

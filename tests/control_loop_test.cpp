@@ -1,5 +1,7 @@
 #include "drivers/control_loop/control_loop.hpp"
 
+#include "drivers/clock/simulated_clock.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,6 +24,7 @@ struct Motion {
     std::atomic<Pacing> pacing {Pacing::PauseAfterWork};
     std::atomic<int> active {0};
     std::atomic<int> most_active {0};
+    velmor::drivers::SimulatedClock clock {0.0};
     std::atomic<std::size_t> played {0};
     std::size_t length {0};
     std::size_t throw_at {0};
@@ -29,7 +32,7 @@ struct Motion {
     ControlLoop loop {ControlLoop::Owner {mutex, running,
                                           [this](const std::function<void()>& observe) { return cycle(observe); },
                                           [this] { end(true); }},
-                      ControlLoop::Clock {0.004, time_speed, pacing, active, most_active}};
+                      ControlLoop::Clock {0.004, time_speed, pacing, active, most_active, clock}};
 
     bool cycle(const std::function<void()>& observe) {
         const std::size_t number = ++played;

@@ -1,7 +1,9 @@
 #include <velmor/drivers/events.hpp>
 
 #include <array>
+#include <limits>
 
+#include <velmor/drivers/signal_reader.hpp>
 #include <velmor/motion/robot_arm.hpp>
 
 namespace velmor::drivers {
@@ -34,6 +36,14 @@ Trigger Trigger::Value::operator<(double threshold) const {
 
 Trigger Trigger::Value::operator<=(double threshold) const {
     return compare(*this, threshold, [](double a, double b) { return a <= b; });
+}
+
+Trigger Trigger::Value::operator==(double threshold) const {
+    return compare(*this, threshold, [](double a, double b) { return a == b; });
+}
+
+Trigger Trigger::Value::operator!=(double threshold) const {
+    return compare(*this, threshold, [](double a, double b) { return a < b || a > b; });
 }
 
 Trigger Trigger::operator&&(const Trigger& other) const {
@@ -75,6 +85,13 @@ Trigger::Value Trigger::TCPPosition(std::size_t axis) {
             return 0.0;
         }
         return arm->calculate_tcp(position).to_euler().at(axis);
+    });
+}
+
+Trigger::Value Trigger::IO(const std::string& name) {
+    return Value([name](const std::shared_ptr<velmor::Robot>&, double, const std::vector<double>&,
+                        const velmor::Trajectory&) {
+        return SignalReader::read(name).value_or(std::numeric_limits<double>::quiet_NaN());
     });
 }
 

@@ -1,31 +1,23 @@
 #include <velmor/drivers/simulated_driver.hpp>
 
-#include <chrono>
 #include <cmath>
 #include <csignal>
-#include <iostream>
 #include <string>
 #include <utility>
 
-#include <velmor/join.hpp>
 #include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
 
+#include "clock/clock_waits.hpp"
+#include "clock/simulated_clock.hpp"
 #include "commands/command_planner.hpp"
 #include "control_loop/control_loop.hpp"
+#include "cycle_lines.hpp"
 #include "faults/fault_monitor.hpp"
 #include "mirror/mirava_mirror.hpp"
 #include "recording/recorder.hpp"
 
 namespace velmor::drivers {
-
-std::atomic<int> global_signal_status {0};
-
-void handle_interrupt(int signal) {
-    global_signal_status.store(signal);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
 
 namespace {
 
@@ -41,6 +33,8 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
     : Driver(std::move(planner), std::move(robot), host, port, control_interval),
       log_stream(log_stream),
       io_controller(serve_io_viewer, keep_io_viewer_running),
+      read_signal([this](const std::string& name) { return io_controller.value_of(name); }),
+      simulated_clock(std::make_unique<SimulatedClock>(time_speed.load())),
       faults(std::make_unique<FaultMonitor>(this->robot, this->robot->get_joint_limits())),
       mirror(std::make_unique<MiravaMirror>(delta_time, sync_with_mirava)),
       commands(std::make_unique<CommandPlanner>(*this)),
@@ -48,10 +42,14 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
           ControlLoop::Owner {commands->motion_mutex(), running,
                               [this](const std::function<void()>& observe) { return run_cycle(observe); },
                               [this] { commands->fail(); }},
-          ControlLoop::Clock {delta_time, time_speed, pacing, active_loops, most_active_loops})) {
+          ControlLoop::Clock {delta_time, time_speed, pacing, active_loops, most_active_loops, *simulated_clock})),
+      waits(std::make_unique<ClockWaits>(*simulated_clock,
+                                         [this](const auto& ready) { run_cycles_while_waiting(ready); })) {
     io_controller.set_io_observer([this](const auto& name, const auto& old_value, const auto& new_value, auto source) {
         recorder.on_io_change(name, old_value, new_value, source);
+        simulated_clock->notify();
     });
+    time_speed.set_observer([this](double speed) { simulated_clock->set_speed(speed); });
     std::signal(SIGINT, handle_interrupt);
     time_scaler.max_scale = largest_time_scale;
     {
@@ -72,6 +70,7 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, bool 
                       keep_io_viewer_running, host, port) {}
 
 SimulatedDriver::~SimulatedDriver() {
+    waits->close();
     try {
         disconnect();
     } catch (const std::exception& error) {
@@ -188,26 +187,6 @@ std::uint64_t SimulatedDriver::get_mirava_update_interval() const {
     return mirror->update_interval();
 }
 
-Result SimulatedDriver::get_run_result() const {
-    std::lock_guard lock(results_mutex);
-    return run_result;
-}
-
-void SimulatedDriver::set_run_result(const Result& result) {
-    std::lock_guard lock(results_mutex);
-    run_result = result;
-}
-
-Result SimulatedDriver::get_enable_result() const {
-    std::lock_guard lock(results_mutex);
-    return enable_result;
-}
-
-void SimulatedDriver::set_enable_result(const Result& result) {
-    std::lock_guard lock(results_mutex);
-    enable_result = result;
-}
-
 std::shared_future<Result> SimulatedDriver::run_async(const velmor::Trajectory& trajectory) {
     return run_command_async(TrajectoryCommand {trajectory});
 }
@@ -306,12 +285,41 @@ std::optional<std::size_t> SimulatedDriver::step_until(const Trigger& trigger, s
     return ran;
 }
 
+double SimulatedDriver::clock() const {
+    return simulated_clock->now();
+}
+
+void SimulatedDriver::sleep(double seconds) {
+    refuse_inside_control_cycle("sleep", "dwell with sleep_async() or after the motion");
+    waits->dwell(seconds);
+}
+
+std::shared_future<bool> SimulatedDriver::sleep_async(double seconds) {
+    return waits->dwell_async(seconds);
+}
+
+bool SimulatedDriver::wait_for(const Trigger& condition, std::optional<double> timeout) {
+    refuse_inside_control_cycle("wait_for", "wait with wait_for_async() or use an event's trigger");
+    return waits->wait([this, &condition] { return holds_now(condition); }, timeout);
+}
+
+std::shared_future<bool> SimulatedDriver::wait_for_async(const Trigger& condition, std::optional<double> timeout) {
+    return waits->wait_async([this, condition] { return holds_now(condition); }, timeout);
+}
+
+bool SimulatedDriver::holds_now(const Trigger& condition) {
+    const SignalReader signals(read_signal);
+    return condition(robot, 0.0, get_current_joint_position(), velmor::Trajectory());
+}
+
 void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& ready) {
     loop->run_while_waiting(ready);
 }
 
 bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     const ControlCycle cycle(*this);
+    const SignalReader signals(read_signal);
+    simulated_clock->advance(delta_time);
     if (global_signal_status.load() == SIGINT) {
         commands->interrupt();
         return false;
@@ -323,7 +331,7 @@ bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     }
     record_cycle(outcome);
     if (log_stream || log_motions) {
-        print_cycle_lines();
+        print_cycle_lines(cycle_position, log_stream, log_motions);
     }
     if (mirror->has_client()) {
         mirror->on_cycle(cycle_position);
@@ -372,20 +380,6 @@ void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome) {
     }
     std::lock_guard lock(state_mutex);
     recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
-}
-
-void SimulatedDriver::print_cycle_lines() const {
-    const std::string position = velmor::join(cycle_position, 4);
-    if (log_stream) {
-        std::cout << "position=[" + position + "]" << std::endl;
-    }
-    if (log_motions) {
-        const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::system_clock::now().time_since_epoch())
-                             .count();
-        std::cout << "[velmor.driver.log_motion] step=" + std::to_string(now) + " | desired_position=[" + position + "]"
-                  << std::endl;
-    }
 }
 
 }  // namespace velmor::drivers

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <velmor/motion/robot.hpp>
@@ -37,6 +38,10 @@ public:
         Trigger operator>=(double threshold) const;
         Trigger operator<(double threshold) const;
         Trigger operator<=(double threshold) const;
+        //! Holds when the quantity equals `threshold`.
+        Trigger operator==(double threshold) const;
+        //! Holds when the quantity is below or above `threshold` (never when it is not a number).
+        Trigger operator!=(double threshold) const;
 
     private:
         Function function;
@@ -63,6 +68,9 @@ public:
     static Value JointPosition(std::size_t dof);
     //! Element `axis` (x, y, z [m], a, b, c [rad]) of the tool pose of an arm; 0 for other robots.
     static Value TCPPosition(std::size_t axis);
+    //! Value of the I/O signal `name`, read through the evaluating thread's SignalReader;
+    //! not a number for an unknown signal, so that no comparison with it holds.
+    static Value IO(const std::string& name);
 
 private:
     Predicate predicate;

@@ -18,6 +18,7 @@
 #include <velmor/drivers/faults/fault.hpp>
 #include <velmor/drivers/faults/safety_limits.hpp>
 #include <velmor/drivers/pacing.hpp>
+#include <velmor/drivers/signal_reader.hpp>
 #include <velmor/drivers/simulated/controller.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 #include <velmor/drivers/time_speed.hpp>
@@ -25,10 +26,12 @@
 
 namespace velmor::drivers {
 
+class ClockWaits;
 class CommandPlanner;
 class ControlLoop;
 class FaultMonitor;
 class MiravaMirror;
+class SimulatedClock;
 
 //! Number of the last signal caught by handle_interrupt (0: none).
 extern std::atomic<int> global_signal_status;
@@ -164,16 +167,49 @@ public:
     //! that one, or nothing when `max_cycles` ran or the driver became idle first.
     std::optional<std::size_t> step_until(const Trigger& trigger, std::size_t max_cycles = default_step_limit);
 
+    //! The simulated time [s] since the driver was made. Control cycles, dwells and waits
+    //! advance it by their simulated length; while the loop runs freely at a time_speed
+    //! above 0 with no motion, wall-clock time × time_speed does too. In stepping mode and at
+    //! time_speed 0 only cycles, dwells and waits do, so runs repeat exactly.
+    [[nodiscard]] double clock() const;
+    //! Dwells `seconds` [s] on the clock: seconds / time_speed of wall-clock time, none at
+    //! time_speed 0 or in stepping mode, and the clock advances by exactly `seconds` at rest.
+    //! A motion goes on meanwhile (in stepping mode this runs its cycles). Throws VelmorError
+    //! for a length that is negative or not finite, and inside one of its control cycles.
+    void sleep(double seconds);
+    //! The same on a thread of its own; the future holds true once the dwell is over.
+    std::shared_future<bool> sleep_async(double seconds);
+    //! Waits until `condition` holds (at rest its context is the current joint position,
+    //! time 0 and no trajectory; I/O triggers read this driver's signals), or until `timeout`
+    //! [s] has passed on the clock (none: no limit); whether it held. Where nothing else
+    //! advances the clock (time_speed 0 or stepping, at rest) a timeout comes at once.
+    //! Throws VelmorError for a timeout that is NaN and inside one of its control cycles.
+    bool wait_for(const Trigger& condition, std::optional<double> timeout = std::nullopt);
+    //! The same on a thread of its own; the future holds whether the condition held.
+    std::shared_future<bool> wait_for_async(const Trigger& condition, std::optional<double> timeout = std::nullopt);
+
     //! The Mirava client (empty when none).
     [[nodiscard]] std::shared_ptr<velmor::Mirava> get_mirava() const;
     //! Replaces the Mirava client; the control loop mirrors positions whenever one is set.
     void set_mirava(std::shared_ptr<velmor::Mirava> client);
     //! Result of every motion that reaches its end.
-    [[nodiscard]] Result get_run_result() const;
-    void set_run_result(const Result& result);
+    [[nodiscard]] Result get_run_result() const {
+        const std::lock_guard lock(results_mutex);
+        return run_result;
+    }
+    void set_run_result(const Result& result) {
+        const std::lock_guard lock(results_mutex);
+        run_result = result;
+    }
     //! What enable() and disable() return while connected.
-    [[nodiscard]] Result get_enable_result() const;
-    void set_enable_result(const Result& result);
+    [[nodiscard]] Result get_enable_result() const {
+        const std::lock_guard lock(results_mutex);
+        return enable_result;
+    }
+    void set_enable_result(const Result& result) {
+        const std::lock_guard lock(results_mutex);
+        enable_result = result;
+    }
 
     //! Number of control cycles from one Mirava update to the next.
     [[nodiscard]] std::uint64_t get_mirava_update_interval() const;
@@ -197,10 +233,13 @@ private:
     TimeScaler::StepOutcome step_state();
     TimeScaler::StepOutcome check_faults(TimeScaler::StepOutcome outcome);
     void record_cycle(TimeScaler::StepOutcome outcome);
-    void print_cycle_lines() const;
+
+    bool holds_now(const Trigger& condition);
 
     bool log_stream;
     simulated::Controller io_controller;
+    // Reads this driver's signals for the triggers of its events and waits.
+    SignalReader::Function read_signal;
 
     mutable std::mutex results_mutex;
     Result run_result {Result::Success};
@@ -211,11 +250,14 @@ private:
     std::vector<double> cycle_position;
     std::vector<double> cycle_velocity;
 
+    std::unique_ptr<SimulatedClock> simulated_clock;
     std::unique_ptr<FaultMonitor> faults;
     std::unique_ptr<MiravaMirror> mirror;
     // Destroyed before the monitor and the mirror, waiting for its searches.
     std::unique_ptr<CommandPlanner> commands;
     std::unique_ptr<ControlLoop> loop;
+    // Closed first on destruction: its threads read the state and the signals.
+    std::unique_ptr<ClockWaits> waits;
 };
 
 }  // namespace velmor::drivers

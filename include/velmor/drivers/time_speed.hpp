@@ -4,7 +4,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <utility>
 
 namespace velmor::drivers {
 
@@ -58,6 +60,10 @@ public:
         return *this;
     }
 
+    //! Tells `observer` of every later change, with the new speed, on the changing thread
+    //! with `mutex` held (it must not use this object). Set it before other threads use the speed.
+    void set_observer(std::function<void(double)> observer) { this->observer = std::move(observer); }
+
     //! Ends the pause under way, if any, and any pause whose cycle began before this call.
     void wake();
     //! How often wake() was called: a pause given this count ends at any later wake().
@@ -75,6 +81,7 @@ private:
     int hurrying {0};
     std::mutex mutex;
     std::condition_variable changed;
+    std::function<void(double)> observer;
 };
 
 }  // namespace velmor::drivers

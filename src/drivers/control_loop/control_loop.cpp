@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "../clock/simulated_clock.hpp"
 #include "cycle_pacer.hpp"
 
 namespace velmor::drivers {
@@ -27,6 +28,7 @@ void ControlLoop::set_stepping(bool on) {
             return;
         }
         stepping = on;
+        clock.simulated.set_stepping(on);
         if (!on) {
             if (owner.running && !thread_active) {
                 collect_finished();
@@ -53,6 +55,7 @@ void ControlLoop::set_stepping(bool on) {
 }
 
 void ControlLoop::start() {
+    clock.simulated.set_moving(true);
     if (!stepping) {
         launch_thread();
     }
@@ -74,6 +77,7 @@ void ControlLoop::launch_thread() {
 }
 
 void ControlLoop::end() {
+    clock.simulated.set_moving(false);
     if (thread_active) {
         thread_active = false;
         leave_cycles();

@@ -13,6 +13,8 @@
 
 namespace velmor::drivers {
 
+class SimulatedClock;
+
 //! Runs the control cycles of a motion: on a loop thread of its own, paced in
 //! wall-clock time, or in stepping mode on the threads that ask for cycles.
 //! Whichever runs a cycle owns the motion's state for that cycle, and at most one
@@ -51,6 +53,8 @@ public:
         std::atomic<int>& active_loops;
         //! The most threads that ever ran control cycles at once.
         std::atomic<int>& most_active_loops;
+        //! The simulated clock, told when a motion starts or ends and when stepping switches.
+        SimulatedClock& simulated;
     };
 
     ControlLoop(Owner owner, Clock clock);

@@ -38,6 +38,10 @@ void TimeSpeed::store(double value) {
     {
         const std::lock_guard lock(mutex);
         speed.store(value);
+        // Under the lock, so that observers learn concurrent changes in their order.
+        if (observer) {
+            observer(value);
+        }
     }
     changed.notify_all();
 }

@@ -1,5 +1,7 @@
 #include <velmor/drivers/simulated/controller.hpp>
 
+#include <variant>
+
 namespace velmor::drivers::simulated {
 
 Controller::Controller(bool serve_io_viewer, bool keep_io_viewer_running, std::uint16_t io_viewer_port)
@@ -64,6 +66,15 @@ bool Controller::set_digital_output(const std::string& name, std::int32_t value)
 
 std::optional<Signal> Controller::find_signal(const std::string& name) const {
     return signals.get(name);
+}
+
+std::optional<double> Controller::value_of(const std::string& name) {
+    const auto table = signals.lock();
+    const Signal* found = table.find(name);
+    if (found == nullptr) {
+        return std::nullopt;
+    }
+    return std::visit([](auto value) { return static_cast<double>(value); }, found->value);
 }
 
 }  // namespace velmor::drivers::simulated

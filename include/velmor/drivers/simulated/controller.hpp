@@ -48,6 +48,8 @@ public:
 
     //! A copy of the stored signal of that name, if any.
     std::optional<Signal> find_signal(const std::string& name) const;
+    //! The value of the signal of that name as a number, digital or analog; empty when there is none.
+    std::optional<double> value_of(const std::string& name);
     //! Tells `observer` of every later change of a signal's value, from the client,
     //! the viewer page, a toggle thread or a configuration file.
     void set_io_observer(IoObserver observer);
