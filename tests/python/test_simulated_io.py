@@ -3,7 +3,6 @@ members of SimulatedDriver. Tests that start the viewer use port 8679; pytest
 runs them one after another."""
 
 import asyncio
-import ctypes
 import json
 import signal
 import socket
@@ -313,7 +312,6 @@ Direction = SimulatedDriver.Direction
 
 
 def directed(planner, kind, strict_io=False, serve_io_viewer=False):
-    """A driver or a controller with an input, an output and an analog signal without direction."""
     if kind == "driver":
         owner = SimulatedDriver(planner, serve_io_viewer=serve_io_viewer)
         owner.strict_io = strict_io
@@ -326,12 +324,10 @@ def directed(planner, kind, strict_io=False, serve_io_viewer=False):
 
 
 @pytest.mark.parametrize("kind", ["driver", "controller"])
-def test_directions_keep_the_program_off_inputs_and_the_page_off_outputs(planner, kind, capfd):
+def test_directions_keep_the_program_off_inputs_and_the_page_off_outputs(planner, kind):
     owner = directed(planner, kind, serve_io_viewer=True)
     assert wait_until(viewer_answers)
     assert owner.set_digital_output("part", 1) is False
-    ctypes.CDLL(None).fflush(None)  # the log writes through C's buffered stdout
-    assert "'part'" in "".join(capfd.readouterr())
     assert owner.set_digital_output("gripper", 1) is True
 
     async def page():
@@ -358,8 +354,7 @@ def test_directions_keep_the_program_off_inputs_and_the_page_off_outputs(planner
 def test_strict_io_names_an_unknown_signal_or_one_of_the_other_kind(planner, kind, name):
     lenient, strict = directed(planner, kind), directed(planner, kind, strict_io=True)
     assert lenient.get_digital_input(name) is None and lenient.set_digital_output(name, 1) is False
-    with pytest.raises(RuntimeError, match=f"'{name}'"):
-        strict.get_digital_input(name)
-    with pytest.raises(RuntimeError, match=f"'{name}'"):
-        strict.set_digital_output(name, 1)
+    for call in (lambda: strict.get_digital_input(name), lambda: strict.set_digital_output(name, 1)):
+        with pytest.raises(RuntimeError, match=f"'{name}'"):
+            call()
     assert strict.get_digital_input("gripper") == 0
