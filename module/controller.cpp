@@ -93,12 +93,16 @@ using ControllerHolder = std::unique_ptr<Controller, ReleasingDeleter>;
 
 void bind_controller(SimulatedDriverClass& simulated_driver) {
     py::class_<Controller, ControllerHolder>(simulated_driver, "Controller", "")
-        .def(py::init([](bool serve_io_viewer, bool keep_io_viewer_running) {
-                 return ControllerHolder(new Controller(serve_io_viewer, keep_io_viewer_running));
+        .def(py::init([](bool serve_io_viewer, bool keep_io_viewer_running, bool strict_io) {
+                 ControllerHolder controller(new Controller(serve_io_viewer, keep_io_viewer_running));
+                 controller->strict_io = strict_io;
+                 return controller;
              }),
-             py::arg("serve_io_viewer") = true, py::arg("keep_io_viewer_running") = false)
+             py::arg("serve_io_viewer") = true, py::arg("keep_io_viewer_running") = false,
+             py::arg("strict_io") = false)
         .def_readwrite("connect_result", &Controller::connect_result)
-        .def("create_io", &Controller::create_io, py::arg("name"), py::arg("default_value"))
+        .def("create_io", &Controller::create_io, py::arg("name"), py::arg("default_value"),
+             py::arg("direction") = py::none())
         .def("load_io_config", &Controller::load_io_config, py::arg("config"))
         .def("load_io_config_from_file", &Controller::load_io_config_from_file, py::arg("file"))
         .def("get_digital_input", &Controller::get_digital_input, py::arg("name"))

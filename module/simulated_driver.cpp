@@ -61,6 +61,9 @@ void bind_settings(SimulatedDriverClass& simulated_driver) {
             "time_speed", [](const SimulatedDriver& self) { return self.time_speed.load(); },
             [](SimulatedDriver& self, double value) { self.time_speed = value; },
             "Simulated time speed for the control cycle (does not affect velocities\nand accelerations)")
+        .def_property("strict_io", &SimulatedDriver::is_strict_io, &SimulatedDriver::set_strict_io,
+                      "Whether reading or writing an unknown I/O signal, or one of the other kind, raises an error "
+                      "naming it instead of answering None or False")
         .def_property("mirava", &SimulatedDriver::get_mirava, &SimulatedDriver::set_mirava, "Mirava connection")
         .def_property("run_result", &SimulatedDriver::get_run_result, &SimulatedDriver::set_run_result,
                       "Result of a motion")
@@ -74,7 +77,7 @@ void bind_settings(SimulatedDriverClass& simulated_driver) {
 void bind_io(SimulatedDriverClass& simulated_driver) {
     simulated_driver
         .def("create_io", &SimulatedDriver::create_io, py::arg("name"), py::arg("default_value"),
-             "Create a simulated I/O")
+             py::arg("direction") = py::none(), "Create a simulated I/O")
         .def("load_io_config", &SimulatedDriver::load_io_config, py::arg("config"))
         .def("load_io_config_from_file", &SimulatedDriver::load_io_config_from_file, py::arg("file"));
 }

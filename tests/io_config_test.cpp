@@ -134,3 +134,12 @@ TEST_F(IoConfig, NumberBeyondDoubleRangeRaisesTheParserErrorAndChangesNothing) {
     EXPECT_EQ(controller.get_digital_input("lamp"), 4);
     EXPECT_FALSE(controller.find_signal("a").has_value());
 }
+
+TEST_F(IoConfig, TheProgramMayNotWriteAnInputAndIsWarned) {
+    controller.create_io("part", std::int32_t {0}, Direction::Input);
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(controller.set_digital_output("part", 1));
+    velmor::log::async_printer.flush();
+    EXPECT_THAT(::testing::internal::GetCapturedStdout(), HasSubstr("'part': it is an input"));
+    EXPECT_EQ(controller.get_digital_input("part"), 0);
+}

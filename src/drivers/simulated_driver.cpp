@@ -152,8 +152,9 @@ void SimulatedDriver::set_current_joint_position(const std::vector<double>& join
     }
 }
 
-void SimulatedDriver::create_io(const std::string& name, std::variant<int, float> default_value) {
-    io_controller.create_io(name, default_value);
+void SimulatedDriver::create_io(const std::string& name, std::variant<int, float> default_value,
+                                std::optional<simulated::Direction> direction) {
+    io_controller.create_io(name, default_value, direction);
 }
 
 void SimulatedDriver::load_io_config(const std::vector<simulated::Signal>& config) {

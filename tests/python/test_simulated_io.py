@@ -306,3 +306,55 @@ def test_ctrl_c_ends_the_wait_for_the_viewer(keep_io_viewer_running):
         page.close()
     assert "KeyboardInterrupt" in stderr
     assert "not interrupted" not in stdout
+
+
+Direction = SimulatedDriver.Direction
+
+
+def directed(planner, kind, strict_io=False, serve_io_viewer=False):
+    if kind == "driver":
+        owner = SimulatedDriver(planner, serve_io_viewer=serve_io_viewer)
+        owner.strict_io = strict_io
+    else:
+        owner = Controller(serve_io_viewer=serve_io_viewer, strict_io=strict_io)
+    owner.create_io("part", 0, direction=Direction.Input)
+    owner.create_io("gripper", 0, direction=Direction.Output)
+    owner.create_io("level", 0.5)
+    return owner
+
+
+@pytest.mark.parametrize("kind", ["driver", "controller"])
+def test_directions_keep_the_program_off_inputs_and_the_page_off_outputs(planner, kind):
+    owner = directed(planner, kind, serve_io_viewer=True)
+    assert wait_until(viewer_answers)
+    assert owner.set_digital_output("part", 1) is False
+    assert owner.set_digital_output("gripper", 1) is True
+
+    async def page():
+        async with websockets.connect("ws://127.0.0.1:8679/") as connection:
+            for _ in range(3):
+                await asyncio.wait_for(connection.recv(), timeout=5)
+            answers = []
+            for name, action, value in [("gripper", "set-value", "0"), ("gripper", "toggle", "0"),
+                                        ("part", "set-value", "1")]:
+                await connection.send(json.dumps({"name": name, "action": action, "value": value}))
+                answers.append(await asyncio.wait_for(connection.recv(), timeout=5))
+            return answers
+
+    refused_set, refused_toggle, accepted = asyncio.run(page())
+    assert "velmor-io-notice" in refused_set and "gripper" in refused_set and refused_set == refused_toggle
+    assert accepted.startswith('<div id="part"')
+    assert (owner.get_digital_input("gripper"), owner.get_digital_input("part")) == (1, 1)
+    del owner
+    assert wait_until(lambda: not viewer_answers())
+
+
+@pytest.mark.parametrize("kind", ["driver", "controller"])
+@pytest.mark.parametrize("name", ["missing", "level"])
+def test_strict_io_names_an_unknown_signal_or_one_of_the_other_kind(planner, kind, name):
+    lenient, strict = directed(planner, kind), directed(planner, kind, strict_io=True)
+    assert lenient.get_digital_input(name) is None and lenient.set_digital_output(name, 1) is False
+    for call in (lambda: strict.get_digital_input(name), lambda: strict.set_digital_output(name, 1)):
+        with pytest.raises(RuntimeError, match=f"'{name}'"):
+            call()
+    assert strict.get_digital_input("gripper") == 0

@@ -111,8 +111,15 @@ public:
     //! the length is not checked.
     void set_current_joint_position(const std::vector<double>& joint_position);
 
-    //! Creates or overwrites a simulated I/O signal (an int is digital, a float analog).
-    void create_io(const std::string& name, std::variant<int, float> default_value);
+    //! Creates or overwrites a simulated I/O signal (an int is digital, a float analog);
+    //! without a direction it takes any writer.
+    void create_io(const std::string& name, std::variant<int, float> default_value,
+                   std::optional<simulated::Direction> direction = std::nullopt);
+    //! Whether the digital I/O calls throw for an unknown signal or one of the other kind
+    //! (Controller::strict_io); off by default.
+    bool is_strict_io() const { return io_controller.strict_io; }
+    //! Turns strict I/O on or off.
+    void set_strict_io(bool strict) { io_controller.strict_io = strict; }
     //! Creates or overwrites each signal of the list, in order.
     void load_io_config(const std::vector<simulated::Signal>& config);
     //! Creates a digital signal per integer member of a JSON file (errors as the controller's).

@@ -2,7 +2,29 @@
 
 #include <variant>
 
+#include <velmor/common/utf8_text.hpp>
+#include <velmor/log/log.hpp>
+#include <velmor/velmor_error.hpp>
+
 namespace velmor::drivers::simulated {
+
+namespace {
+
+// Under strict I/O a name the table does not hold, or a signal of the other kind, is a
+// mistake in the program, reported where it is made rather than read as a neutral answer.
+void check_digital(bool strict, const Signal* found, const std::string& name) {
+    if (!strict) {
+        return;
+    }
+    if (found == nullptr) {
+        throw VelmorError("driver", "There is no I/O signal named '" + as_utf8(name) + "'.");
+    }
+    if (!std::holds_alternative<std::int32_t>(found->value)) {
+        throw VelmorError("driver", "The I/O signal '" + as_utf8(name) + "' is analog, not digital.");
+    }
+}
+
+}  // namespace
 
 Controller::Controller(bool serve_io_viewer, bool keep_io_viewer_running, std::uint16_t io_viewer_port)
     : keep_io_viewer_running(keep_io_viewer_running) {
@@ -22,8 +44,9 @@ void Controller::set_io_observer(IoObserver observer) {
     signals.set_observer(std::move(observer));
 }
 
-void Controller::create_io(const std::string& name, std::variant<std::int32_t, float> value) {
-    signals.lock().store(Signal {name, value, std::nullopt}, IoSource::Script);
+void Controller::create_io(const std::string& name, std::variant<std::int32_t, float> value,
+                           std::optional<Direction> direction) {
+    signals.lock().store(Signal {name, value, std::nullopt, direction}, IoSource::Script);
 }
 
 void Controller::load_io_config(const std::vector<Signal>& config) {
@@ -39,6 +62,7 @@ std::optional<std::int32_t> Controller::get_digital_input(const std::string& nam
     }
     const auto table = signals.lock();
     const Signal* found = table.find(name);
+    check_digital(strict_io, found, name);
     if (found == nullptr) {
         return std::nullopt;
     }
@@ -52,8 +76,23 @@ bool Controller::set_digital_output(const std::string& name, std::int32_t value)
     if (!connect_result) {
         return false;
     }
-    // Only a digital signal takes an integer.
-    const Signal* stored = signals.set(name, value, IoSource::Script);
+    const Signal* stored = nullptr;
+    bool input = false;
+    {
+        auto table = signals.lock();
+        const Signal* found = table.find(name);
+        check_digital(strict_io, found, name);
+        input = found != nullptr && found->direction == Direction::Input;
+        // Only a digital signal takes an integer.
+        if (!input) {
+            stored = table.set(name, value, IoSource::Script);
+        }
+    }
+    if (input) {
+        log::log_<log::Level::Warn>("driver", "Did not write the I/O signal '" + as_utf8(name) +
+                                                  "': it is an input, written only by the cell and the viewer page.");
+        return false;
+    }
     if (stored == nullptr) {
         return false;
     }

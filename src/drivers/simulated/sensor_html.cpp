@@ -92,6 +92,15 @@ std::string analog_fragment(const std::string& raw_name, float value) {
            R"(<button type="submit" name="action" value="set-value">Set</button></form></div>)";
 }
 
+// Who writes the signal, beside its name; a signal that any writer may set shows nothing.
+std::string direction_label(const Signal& signal) {
+    if (!signal.direction) {
+        return "";
+    }
+    const std::string writer = *signal.direction == Direction::Input ? "set here" : "set by the program";
+    return R"( <span class="label">)" + std::string(direction_name(*signal.direction)) + ", " + writer + "</span>";
+}
+
 }  // namespace
 
 std::string escape_html(std::string_view text) {
@@ -141,23 +150,29 @@ std::string get_page_head() {
                        ".inactive:hover { background-color: #f5f5f5; }\n"
                        ".value-input { border: none; font-size: 12px; border-radius: 0.2em; padding: 0.5em 1em; "
                        "background-color: #eee; max-width: 8em; }\n"
+                       ".notice { color: rgb(153 27 27); min-height: 1.2em; margin-bottom: 0.5em; }\n"
                        "</style></head>"
                        R"(<body><div class="container">)"
                        R"(<h1 style="display: inline-flex; gap: 0.5em; align-items: center;"><img src=")") +
            std::string(icon_uri) +
-           R"(" width="48px"> I/O Signal Viewer</h1>)"
+           R"(" width="48px"> I/O Signal Viewer</h1>)" + get_notice_html("") +
            R"(<div hx-ws="connect:/" class="signal-list">)";
 }
 
 std::string get_signal_row(const Signal& signal, bool running) {
     return R"(<div style="display: grid; grid-template-columns: repeat(2, 1fr);">)"
            R"(<div style="display: flex; flex-direction: column;"><div class="title">)" +
-           escape_html(signal.name) + R"(</div><div class="label">)" + escape_html(signal.description.value_or("")) +
+           escape_html(signal.name) + direction_label(signal) + R"(</div><div class="label">)" +
+           escape_html(signal.description.value_or("")) +
            "</div></div>" + get_sensor_html(signal, running) + "</div>";
 }
 
 std::string get_empty_list_line() {
     return R"(<span style="color: #555;">No I/Os defined.</span>)";
+}
+
+std::string get_notice_html(std::string_view text) {
+    return R"(<div id=")" + std::string(notice_id) + R"(" class="notice" role="status">)" + escape_html(text) + "</div>";
 }
 
 std::string get_page_tail() {

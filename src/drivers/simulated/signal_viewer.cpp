@@ -51,7 +51,7 @@ void SignalViewer::serve() {
                              server::Handlers {
                                  [this] { return build_page(); },
                                  [this] { return build_open_fragments(); },
-                                 [this](std::string_view text) { handle_message(text); },
+                                 [this](std::string_view text) { return handle_message(text); },
                              },
                              *settings);
     if (const auto ec = app.listen(static_cast<std::uint16_t>(port.load()))) {

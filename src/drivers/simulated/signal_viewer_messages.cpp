@@ -10,7 +10,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <velmor/drivers/simulated/sensor_html.hpp>
 #include <velmor/log/log.hpp>
+
+#include "drivers/simulated/server/shared_state.hpp"
 
 namespace velmor::drivers::simulated {
 
@@ -113,11 +116,18 @@ struct Applied {
     std::optional<std::string> dropped;
     // Whether a digital signal is to be toggled.
     bool toggles {false};
+    // Why the change is refused, as the page that asked for it shows it; empty when it is not.
+    std::optional<std::string> refused {};
 };
 
 // Carries out what the message changes in the table, as one step under its lock.
 Applied apply(SharedSignalTable::Locked& table, const Signal& signal, const PageMessage& message) {
     const bool digital = std::holds_alternative<std::int32_t>(signal.value);
+    const bool changes = message.action == "set-value" || (message.action == "toggle" && digital);
+    if (changes && signal.direction == Direction::Output) {
+        return {"'" + message.name + "' is an output", false,
+                "'" + message.name + "' is an output: only the program sets it."};
+    }
     if (message.action == "set-value") {
         if (digital && !message.integer) {
             return {"the value for '" + message.name + "' is not an integer"};
@@ -140,11 +150,11 @@ Applied apply(SharedSignalTable::Locked& table, const Signal& signal, const Page
 
 }  // namespace
 
-void SignalViewer::handle_message(std::string_view text) {
+std::optional<server::Update> SignalViewer::handle_message(std::string_view text) {
     const auto read = read_message(text);
     if (const auto* reason = std::get_if<std::string>(&read)) {
         drop(*reason);
-        return;
+        return std::nullopt;
     }
     const auto& message = std::get<PageMessage>(read);
     const Signal* signal = nullptr;
@@ -158,11 +168,14 @@ void SignalViewer::handle_message(std::string_view text) {
     }
     if (signal == nullptr) {
         drop("no I/O named '" + message.name + "'");
-        return;
+        return std::nullopt;
     }
     if (applied.dropped) {
         drop(*applied.dropped);
-        return;
+        if (applied.refused) {
+            return server::Update {notice_id, get_notice_html(*applied.refused)};
+        }
+        return std::nullopt;
     }
     // Toggle threads are started and ended outside the table's lock, which they take to flip.
     IntervalThread& entry = interval_threads[message.name];
@@ -172,6 +185,7 @@ void SignalViewer::handle_message(std::string_view text) {
         end_toggle(entry);
     }
     publish_fragment(*signal);
+    return std::nullopt;
 }
 
 void SignalViewer::start_toggle(const Signal& signal, IntervalThread& entry, float after, float interval) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -30,8 +31,10 @@ public:
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
-    //! Creates the signal, or overwrites name, value and description of the stored one.
-    void create_io(const std::string& name, std::variant<std::int32_t, float> value);
+    //! Creates the signal, or overwrites the stored one of that name whole (value,
+    //! direction, no description); without a direction it takes any writer.
+    void create_io(const std::string& name, std::variant<std::int32_t, float> value,
+                   std::optional<Direction> direction = std::nullopt);
     //! Creates or overwrites each signal of the list in order, descriptions included.
     void load_io_config(const std::vector<Signal>& config);
     //! Creates a digital signal for every integer member of a JSON file; throws
@@ -41,9 +44,12 @@ public:
     //! bytes of the path or the file that are not are written as \xNN.
     void load_io_config_from_file(const std::filesystem::path& file);
     //! The value of a digital signal; empty for an unknown or analog signal or while unreachable.
+    //! With strict_io an unknown or analog signal throws VelmorError naming it instead.
     std::optional<std::int32_t> get_digital_input(const std::string& name);
     //! Stores the value in a digital signal and announces it to the viewer;
-    //! false for an unknown or analog signal or while unreachable.
+    //! false for an unknown or analog signal or while unreachable, and false with a
+    //! warning for an input, which the program may not write. With strict_io an
+    //! unknown or analog signal throws VelmorError naming it instead.
     bool set_digital_output(const std::string& name, std::int32_t value);
 
     //! A copy of the stored signal of that name, if any.
@@ -60,6 +66,9 @@ public:
 
     //! While false, the digital accessors behave as if the controller were unreachable.
     bool connect_result {true};
+    //! When true, the program's reads and writes of an unknown signal or one of the
+    //! other kind (digital or analog) throw instead of answering empty or false.
+    std::atomic<bool> strict_io {false};
 
 private:
     // Declared before the viewer: the viewer's threads use it.

@@ -24,6 +24,12 @@ std::string get_signal_row(const Signal& signal, bool running);
 //! The line shown in the signal list when there is no signal.
 std::string get_empty_list_line();
 
+//! Id of the page's notice line, which tells one page why its change was refused.
+inline constexpr const char* notice_id = "velmor-io-notice";
+
+//! The notice line showing `text`, which replaces the page's current one.
+std::string get_notice_html(std::string_view text);
+
 //! The closing of the signal list and of the page.
 std::string get_page_tail();
 

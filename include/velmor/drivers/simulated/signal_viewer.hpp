@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -105,7 +106,7 @@ private:
     void request_close(bool drop_pages);
     std::vector<std::string> build_page();
     std::vector<server::Update> build_open_fragments();
-    void handle_message(std::string_view text);
+    std::optional<server::Update> handle_message(std::string_view text);
     void start_toggle(const Signal& signal, IntervalThread& entry, float after, float interval);
     void end_toggle(IntervalThread& entry);
     void publish_fragment(const Signal& signal);

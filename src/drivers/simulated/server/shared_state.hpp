@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,9 @@ struct Handlers {
     std::function<std::vector<std::string>()> page;
     //! The frames sent to a WebSocket connection alone when it opens.
     std::function<std::vector<Update>()> open;
-    //! Handles one text message received on any WebSocket connection.
-    std::function<void(std::string_view)> message;
+    //! Handles one text message received on any WebSocket connection; a frame it
+    //! returns is the answer to that connection alone.
+    std::function<std::optional<Update>(std::string_view)> message;
 };
 
 //! State shared by all sessions of one server: the handlers, the names it may

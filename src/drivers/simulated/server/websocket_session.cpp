@@ -38,7 +38,9 @@ void WebsocketSession::on_open() {
 }
 
 void WebsocketSession::on_message(std::string_view text) {
-    state_->handlers().message(text);
+    if (auto answer = state_->handlers().message(text)) {
+        queue_frame(answer->key, std::make_shared<const std::string>(std::move(answer->text)));
+    }
 }
 
 void WebsocketSession::on_failure(Stage stage, boost::beast::error_code ec) {
