@@ -5,7 +5,10 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <cmath>
+#include <limits>
 #include <thread>
+#include <vector>
 
 #include <velmor/velmor_error.hpp>
 
@@ -93,6 +96,44 @@ TEST(SimulatedClock, CloseEndsAWaitWithoutLimitAndRefusesLaterOnes) {
     clock.close();
     EXPECT_FALSE(waiting.get());
     EXPECT_THROW(clock.wait(never, 1.0), velmor::VelmorError);
+}
+
+// A wait at rest with nothing else to advance the clock stops at each alarm, lets it
+// ring, and ends as soon as what the ring changed makes its condition hold.
+TEST(SimulatedClock, AWaitAtRestStopsAtEachAlarm) {
+    SimulatedClock clock(0.0, cycle);
+    std::vector<double> rung;
+    std::atomic<bool> part {false};
+    clock.set_ring([&](double time) {
+        rung.push_back(time);
+        part = rung.size() == 2;
+        clock.set_alarm(time + 0.25);
+    });
+    clock.set_alarm(0.5);
+    EXPECT_TRUE(clock.wait([&part] { return part.load(); }, 10.0));
+    EXPECT_EQ(rung, (std::vector<double> {0.5, 0.75}));
+    EXPECT_EQ(clock.now(), 0.75);
+    EXPECT_FALSE(clock.wait(never, 0.1));
+    EXPECT_EQ(clock.now(), 0.75 + 0.1);
+    EXPECT_TRUE(clock.advance(cycle * 100));
+}
+
+// Wall-clock time counts in whole cycles, and the clock halts at an alarm that has not rung.
+TEST(SimulatedClock, FollowsWallClockInWholeCyclesUpToTheAlarm) {
+    SimulatedClock clock(1.0, 1.0);
+    std::this_thread::sleep_for(wall_step);
+    EXPECT_EQ(clock.now(), 0.0);
+    clock.set_speed(1000.0);
+    clock.set_alarm(5.0);
+    std::this_thread::sleep_for(wall_step * 2);
+    const double followed = clock.now();
+    EXPECT_EQ(followed, 5.0);
+    EXPECT_EQ(clock.await_alarm(), 5.0);
+    clock.set_alarm(std::numeric_limits<double>::infinity());
+    std::this_thread::sleep_for(wall_step);
+    const double later = clock.now();
+    EXPECT_GT(later, 5.0);
+    EXPECT_EQ(later, std::floor(later));
 }
 
 }  // namespace

@@ -10,6 +10,8 @@ namespace velmor::drivers {
 
 namespace {
 
+constexpr double forever {std::numeric_limits<double>::infinity()};
+
 // A long wall-clock wait is cut into slices and worked out anew after each, so that no
 // time point is computed from a period that may be years long.
 constexpr double longest_slice {3600.0};  // [s]
@@ -20,42 +22,95 @@ double wall_clock_speed(double speed) {
     return std::isfinite(speed) ? speed : 0.0;
 }
 
+double seconds_between(SimulatedClock::WallClock::time_point from, SimulatedClock::WallClock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
 }  // namespace
 
-SimulatedClock::SimulatedClock(double speed) : speed(wall_clock_speed(speed)) {}
+SimulatedClock::SimulatedClock(double speed, double cycle)
+    : speed(wall_clock_speed(speed)), cycle(std::isfinite(cycle) && cycle > 0.0 ? cycle : 0.0), alarm(forever) {}
 
 double SimulatedClock::now() const {
     const std::lock_guard lock(mutex);
     return value_at(WallClock::now());
 }
 
+double SimulatedClock::followed(double wall) const {
+    const double simulated = std::max(wall, 0.0) * speed;
+    return cycle > 0.0 ? std::floor(simulated / cycle) * cycle : simulated;
+}
+
+double SimulatedClock::bound() const {
+    double until = alarm;
+    if (!dwell_ends.empty()) {
+        until = std::min(until, *dwell_ends.begin());
+    }
+    return std::max(0.0, until - stored);
+}
+
 double SimulatedClock::value_at(WallClock::time_point instant) const {
     if (!follows_wall_clock()) {
         return stored;
     }
-    const std::chrono::duration<double> wall = instant - since;
-    double followed = wall.count() * speed;
-    if (!dwell_ends.empty()) {
-        followed = std::min(followed, std::max(0.0, *dwell_ends.begin() - stored));
+    return stored + std::min(followed(seconds_between(since, instant)), bound());
+}
+
+double SimulatedClock::wall_until(double target, WallClock::time_point instant) const {
+    double simulated = std::max(target - stored, 0.0);
+    if (cycle > 0.0) {
+        simulated = std::ceil(simulated / cycle) * cycle;
     }
-    return stored + followed;
+    return std::max(simulated / speed - seconds_between(since, instant), 0.0);
 }
 
 void SimulatedClock::fold(WallClock::time_point instant) {
-    stored = value_at(instant);
-    since = instant;
+    if (!follows_wall_clock()) {
+        since = instant;
+        return;
+    }
+    const double whole = followed(seconds_between(since, instant));
+    const double limit = bound();
+    if (whole >= limit) {
+        stored += limit;
+        since = instant;
+        return;
+    }
+    // The part of a cycle not yet followed stays with `since` for the next fold.
+    stored += whole;
+    since += std::chrono::duration_cast<WallClock::duration>(std::chrono::duration<double>(whole / speed));
 }
 
 void SimulatedClock::changed() {
     ++changes;
-    wakeup.notify_all();
+    if (sleepers > 0) {
+        wakeup.notify_all();
+    }
 }
 
-void SimulatedClock::advance(double seconds) {
+void SimulatedClock::sleep_for(std::unique_lock<std::mutex>& lock, double wall) {
+    ++sleepers;
+    wakeup.wait_for(lock, std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::duration<double>(std::clamp(wall, 0.0, longest_slice))));
+    --sleepers;
+}
+
+void SimulatedClock::sleep(std::unique_lock<std::mutex>& lock) {
+    ++sleepers;
+    wakeup.wait(lock);
+    --sleepers;
+}
+
+bool SimulatedClock::advance(double seconds) {
     const std::lock_guard lock(mutex);
-    fold(WallClock::now());
+    // A cycle runs during a motion or a step, when no wall-clock time is followed and
+    // there is nothing to fold.
+    if (follows_wall_clock()) {
+        fold(WallClock::now());
+    }
     stored += seconds;
     changed();
+    return stored >= alarm;
 }
 
 void SimulatedClock::set_moving(bool moving) {
@@ -72,9 +127,19 @@ void SimulatedClock::set_stepping(bool stepping) {
     changed();
 }
 
-void SimulatedClock::set_speed(double speed) {
+void SimulatedClock::hold(bool held) {
     const std::lock_guard lock(mutex);
     fold(WallClock::now());
+    holds += held ? 1 : -1;
+    changed();
+}
+
+void SimulatedClock::set_speed(double speed) {
+    const std::lock_guard lock(mutex);
+    const auto instant = WallClock::now();
+    fold(instant);
+    // A part of a cycle followed at the old speed is not counted at the new one.
+    since = instant;
     this->speed = wall_clock_speed(speed);
     changed();
 }
@@ -84,13 +149,45 @@ void SimulatedClock::notify() {
     changed();
 }
 
+void SimulatedClock::set_ring(Ring ring) {
+    const std::lock_guard lock(mutex);
+    this->ring = std::move(ring);
+}
+
+void SimulatedClock::set_alarm(double time) {
+    const std::lock_guard lock(mutex);
+    // Folded first: the old alarm may have bounded what wall-clock time added so far.
+    fold(WallClock::now());
+    alarm = std::isnan(time) ? forever : time;
+    changed();
+}
+
+std::optional<double> SimulatedClock::await_alarm() {
+    std::unique_lock lock(mutex);
+    while (!closed) {
+        const auto instant = WallClock::now();
+        if (follows_wall_clock() && std::isfinite(alarm) && value_at(instant) >= alarm) {
+            fold(instant);
+            return std::max(stored, alarm);
+        }
+        if (alarm == -forever && follows_wall_clock()) {
+            return stored;
+        }
+        if (follows_wall_clock() && std::isfinite(alarm)) {
+            sleep_for(lock, wall_until(alarm, instant));
+        } else {
+            sleep(lock);
+        }
+    }
+    return std::nullopt;
+}
+
 bool SimulatedClock::wait(const std::function<bool()>& ready, std::optional<double> timeout) {
     std::unique_lock lock(mutex);
     if (closed) {
         throw VelmorError("driver", "The driver is shutting down; no wait on its clock starts.");
     }
-    const double deadline =
-        timeout ? value_at(WallClock::now()) + *timeout : std::numeric_limits<double>::infinity();
+    const double deadline = timeout ? value_at(WallClock::now()) + *timeout : forever;
     const bool dwells = std::isfinite(deadline);
     auto dwell = dwells ? dwell_ends.insert(deadline) : dwell_ends.end();
     ++waits;
@@ -118,18 +215,34 @@ bool SimulatedClock::run_wait(std::unique_lock<std::mutex>& lock, const std::fun
         if (held) {
             return true;
         }
-        if (closed || value_at(WallClock::now()) >= deadline) {
+        const auto instant = WallClock::now();
+        if (closed || value_at(instant) >= deadline) {
             return false;
         }
         if (changes != seen) {
             continue;
         }
-        if (follows_wall_clock() && std::isfinite(deadline)) {
-            const double left = std::min((deadline - value_at(WallClock::now())) / speed, longest_slice);
-            wakeup.wait_for(lock, std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                      std::chrono::duration<double>(std::max(left, 0.0))));
-        } else if (moving || !std::isfinite(deadline)) {
-            wakeup.wait(lock);
+        if (follows_wall_clock()) {
+            // The alarm, if due first, is rung by await_alarm()'s thread, which wakes this one.
+            const double target = std::min(deadline, alarm);
+            if (std::isfinite(target)) {
+                sleep_for(lock, std::min(wall_until(target, instant), longest_slice));
+            } else {
+                sleep(lock);
+            }
+        } else if (moving) {
+            sleep(lock);
+        } else if (alarm < forever && alarm <= deadline && ring) {
+            // Nothing advances the clock but this wait: it goes straight to the devices'
+            // next action, lets them act, and looks at its condition again.
+            stored = std::max(stored, alarm);
+            const double time = stored;
+            ++changes;
+            lock.unlock();
+            ring(time);
+            lock.lock();
+        } else if (!std::isfinite(deadline)) {
+            sleep(lock);
         } else {
             // Nothing advances the clock but this wait: it ends now, at its deadline.
             return false;
@@ -140,8 +253,11 @@ bool SimulatedClock::run_wait(std::unique_lock<std::mutex>& lock, const std::fun
 void SimulatedClock::close() {
     std::unique_lock lock(mutex);
     closed = true;
-    changed();
-    wakeup.wait(lock, [this] { return waits == 0; });
+    ++changes;
+    wakeup.notify_all();
+    while (waits != 0) {
+        sleep(lock);
+    }
 }
 
 }  // namespace velmor::drivers
