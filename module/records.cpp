@@ -38,7 +38,8 @@ void bind_records(py::module_& m) {
         .value("Script", IoSource::Script, "The client program")
         .value("Viewer", IoSource::Viewer, "A person on the I/O viewer page")
         .value("Toggle", IoSource::Toggle, "A delayed or repeated toggle of the viewer")
-        .value("ConfigFile", IoSource::ConfigFile, "An I/O configuration file");
+        .value("ConfigFile", IoSource::ConfigFile, "An I/O configuration file")
+        .value("Device", IoSource::Device, "A device of the cell (IoRecord.device names it)");
 
     py::class_<CommandRecord>(m, "CommandRecord", "One command given to the driver while recording")
         .def_readonly("index", &CommandRecord::index, "Position among the recording's commands, from 0")
@@ -77,6 +78,7 @@ void bind_records(py::module_& m) {
         .def_readonly("old_value", &IoRecord::old_value, "Value before; None when the change created the signal")
         .def_readonly("new_value", &IoRecord::new_value, "Value after the change")
         .def_readonly("source", &IoRecord::source, "Who changed it: an IoSource")
+        .def_readonly("device", &IoRecord::device, "The device that changed it; empty unless the source is Device")
         .def_readonly("time", &IoRecord::time, "Simulated time of the change [s]")
         .def_readonly("wall_time", &IoRecord::wall_time, "Wall-clock time of the change [s]")
         .def("__repr__", [](const IoRecord& self) {

@@ -19,7 +19,7 @@ struct Observed {
 
     Observed() {
         table.set_observer([this](const std::string& name, const std::optional<SignalValue>& old_value,
-                                  const SignalValue& new_value, IoSource source) {
+                                  const SignalValue& new_value, IoSource source, const std::string&) {
             changes.emplace_back(name, old_value, new_value, source);
         });
     }

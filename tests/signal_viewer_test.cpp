@@ -239,7 +239,7 @@ TEST(SignalViewer, ChangesFromThePageAndToggleThreadsAreToldWithTheirSource) {
     // Filled under the table's lock, which the viewer holds when it calls the observer.
     std::vector<std::tuple<std::string, SignalValue, SignalValue, IoSource>> changes;
     const IoObserver observer = [&changes](const std::string& name, const std::optional<SignalValue>& old_value,
-                                           const SignalValue& new_value, IoSource source) {
+                                           const SignalValue& new_value, IoSource source, const std::string&) {
         changes.emplace_back(name, old_value.value_or(-1), new_value, source);
     };
     Served served {{digital("lamp", 0), Signal {"speed", 1.0F, std::nullopt}}, &observer};

@@ -18,6 +18,8 @@ enum class IoSource : std::uint8_t {
     Toggle,
     //! An I/O configuration file.
     ConfigFile,
+    //! A device of the cell, named with the change.
+    Device,
 };
 
 }  // namespace velmor::drivers

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+#include <string_view>
 #include <variant>
 
 #include <velmor/common/bounded_json.hpp>
@@ -114,8 +115,20 @@ const char* source_name(IoSource source) {
             return "toggle";
         case IoSource::ConfigFile:
             return "config_file";
+        case IoSource::Device:
+            return "device";
     }
     return "script";
+}
+
+// A device's change names the device: "device:<name>".
+constexpr std::string_view device_prefix {"device:"};
+
+std::string source_text(const IoRecord& record) {
+    if (record.source == IoSource::Device) {
+        return std::string(device_prefix) + record.device;
+    }
+    return source_name(record.source);
 }
 
 IoSource source_from(const std::string& name) {
@@ -238,7 +251,7 @@ void append_record_line(const IoRecord& record, std::string& out) {
                  {"name", record.name},
                  {"old", record.old_value ? signal_value(*record.old_value) : Json(nullptr)},
                  {"new", signal_value(record.new_value)},
-                 {"source", source_name(record.source)},
+                 {"source", source_text(record)},
                  {"time", number(record.time)},
                  {"wall_time", number(record.wall_time)}},
                 out);
@@ -348,7 +361,13 @@ IoRecord io_from_json(const Json& line) {
         record.old_value = signal_value_from(old_value, "old");
     }
     record.new_value = signal_value_from(member(line, "new"), "new");
-    record.source = source_from(member(line, "source").get<std::string>());
+    const auto source = member(line, "source").get<std::string>();
+    if (source.starts_with(device_prefix) && source.size() > device_prefix.size()) {
+        record.source = IoSource::Device;
+        record.device = source.substr(device_prefix.size());
+    } else {
+        record.source = source_from(source);
+    }
     record.time = number_member(line, "time");
     record.wall_time = number_member(line, "wall_time");
     return record;

@@ -381,7 +381,7 @@ void Recorder::on_event_fired(std::uint64_t event, double trajectory_time) {
 }
 
 void Recorder::on_io_change(const std::string& name, const std::optional<SignalValue>& old_value,
-                            const SignalValue& new_value, IoSource source) {
+                            const SignalValue& new_value, IoSource source, const std::string& device) {
     if (!active) {
         return;
     }
@@ -389,7 +389,7 @@ void Recorder::on_io_change(const std::string& name, const std::optional<SignalV
     if (!records) {
         return;
     }
-    records->keep(IoRecord {name, old_value, new_value, source, next_cycle_time.load(), wall_time()});
+    records->keep(IoRecord {name, old_value, new_value, source, device, next_cycle_time.load(), wall_time()});
 }
 
 }  // namespace velmor::drivers

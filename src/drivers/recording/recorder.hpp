@@ -100,7 +100,7 @@ public:
     void on_event_fired(std::uint64_t event, double trajectory_time);
     //! A signal's value changed (see simulated::IoObserver).
     void on_io_change(const std::string& name, const std::optional<SignalValue>& old_value,
-                      const SignalValue& new_value, IoSource source);
+                      const SignalValue& new_value, IoSource source, const std::string& device = {});
 
 private:
     friend class Recording;

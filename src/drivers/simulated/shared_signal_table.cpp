@@ -7,14 +7,15 @@ const Signal* SharedSignalTable::Locked::find(const std::string& name) const {
     return found == table.signals.end() ? nullptr : &found->second;
 }
 
-const Signal* SharedSignalTable::Locked::set(const std::string& name, const SignalValue& value, IoSource source) {
+const Signal* SharedSignalTable::Locked::set(const std::string& name, const SignalValue& value, IoSource source,
+                                             const std::string& device) {
     const auto found = table.signals.find(name);
     if (found == table.signals.end() || found->second.value.index() != value.index()) {
         return nullptr;
     }
     Signal& signal = found->second;
     if (table.observer && signal.value != value) {
-        table.observer(name, signal.value, value, source);
+        table.observer(name, signal.value, value, source, device);
     }
     signal.value = value;
     return &signal;
@@ -28,7 +29,7 @@ const Signal& SharedSignalTable::Locked::store(const Signal& signal, IoSource so
         stored->second = signal;
     }
     if (table.observer && old_value != signal.value) {
-        table.observer(signal.name, old_value, signal.value, source);
+        table.observer(signal.name, old_value, signal.value, source, {});
     }
     return stored->second;
 }

@@ -59,6 +59,8 @@ struct IoRecord {
     SignalValue new_value;
     //! Who changed it.
     IoSource source {IoSource::Script};
+    //! The device that changed it, when the source is a device; else empty.
+    std::string device;
     //! Simulated time of the change [s].
     double time {0.0};
     //! Wall-clock time of the change [s].

@@ -22,8 +22,10 @@ public:
         [[nodiscard]] const Signal* find(const std::string& name) const;
         //! Stores `value` in the signal `name` and tells the observer when it differs from
         //! the stored value. Null, with nothing changed, when there is no such signal or
-        //! `value` is of the other kind (digital or analog).
-        const Signal* set(const std::string& name, const SignalValue& value, IoSource source);
+        //! `value` is of the other kind (digital or analog). `device` names the device that
+        //! makes the change, if one does.
+        const Signal* set(const std::string& name, const SignalValue& value, IoSource source,
+                          const std::string& device = {});
         //! Creates `signal`, or overwrites the stored one of its name with it, kind and
         //! description included; tells the observer of a new signal and of a changed value.
         const Signal& store(const Signal& signal, IoSource source);
