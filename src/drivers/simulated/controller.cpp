@@ -2,6 +2,8 @@
 
 #include <variant>
 
+#include "../devices/cell_devices.hpp"
+
 #include <velmor/common/utf8_text.hpp>
 #include <velmor/log/log.hpp>
 #include <velmor/velmor_error.hpp>
@@ -31,6 +33,16 @@ Controller::Controller(bool serve_io_viewer, bool keep_io_viewer_running, std::u
     if (serve_io_viewer) {
         viewer = std::make_shared<SignalViewer>(signals, io_viewer_port);
     }
+    cell = std::make_unique<devices::CellDevices>(devices::CellDevices::Io {
+        [this](const std::string& name) {
+            const auto signal = signals.get(name);
+            return signal ? std::optional<SignalValue>(signal->value) : std::nullopt;
+        },
+        [this](const std::string& device, const std::string& name, SignalValue value) {
+            write_as_device(device, name, value);
+        },
+        {}});
+    set_io_observer({});
 }
 
 Controller::~Controller() {
@@ -41,7 +53,56 @@ Controller::~Controller() {
 }
 
 void Controller::set_io_observer(IoObserver observer) {
-    signals.set_observer(std::move(observer));
+    // The devices see every change first, whoever else is told.
+    signals.set_observer([this, observer = std::move(observer)](const std::string& name,
+                                                                const std::optional<SignalValue>& old_value,
+                                                                const SignalValue& new_value, IoSource source,
+                                                                const std::string& device) {
+        cell->signal_changed(name, new_value);
+        if (observer) {
+            observer(name, old_value, new_value, source, device);
+        }
+    });
+}
+
+void Controller::write_as_device(const std::string& device, const std::string& name, SignalValue value) {
+    const Signal* stored = nullptr;
+    {
+        auto table = signals.lock();
+        const Signal* found = table.find(name);
+        if (found == nullptr) {
+            throw VelmorError("devices", "The device '" + as_utf8(device) + "' writes the I/O signal '" +
+                                             as_utf8(name) + "', which does not exist.");
+        }
+        stored = table.set(name, value, IoSource::Device, device);
+        if (stored == nullptr) {
+            throw VelmorError("devices", "The device '" + as_utf8(device) + "' writes the I/O signal '" +
+                                             as_utf8(name) + "' with a value of the other kind (digital or analog).");
+        }
+    }
+    if (viewer != nullptr) {
+        viewer->send_update(*stored);
+    }
+}
+
+void Controller::add_device(std::shared_ptr<devices::Device> device) {
+    cell->add(std::move(device));
+}
+
+bool Controller::remove_device(const std::string& name) {
+    return cell->remove(name);
+}
+
+std::vector<std::shared_ptr<devices::Device>> Controller::devices() const {
+    return cell->list();
+}
+
+double Controller::clock() const {
+    return cell->now();
+}
+
+void Controller::advance(double seconds) {
+    cell->advance(seconds);
 }
 
 void Controller::create_io(const std::string& name, std::variant<std::int32_t, float> value,

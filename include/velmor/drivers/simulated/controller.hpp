@@ -9,15 +9,22 @@
 #include <variant>
 #include <vector>
 
+#include <velmor/drivers/devices/device.hpp>
 #include <velmor/drivers/simulated/io_observer.hpp>
 #include <velmor/drivers/simulated/shared_signal_table.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
+namespace velmor::drivers::devices {
+class CellDevices;
+}
+
 namespace velmor::drivers::simulated {
 
 //! The simulated robot controller's I/O: a table of named digital and analog
-//! signals, optionally shown and changed in the I/O signal viewer.
+//! signals, optionally shown and changed in the I/O signal viewer, and the cell's
+//! devices that answer the program through them. On its own the controller keeps the
+//! devices on a clock that the program advances; a driver puts them on its own clock.
 class Controller {
 public:
     //! Starts the viewer on `io_viewer_port` (0: any free port) when `serve_io_viewer`;
@@ -57,8 +64,25 @@ public:
     //! The value of the signal of that name as a number, digital or analog; empty when there is none.
     std::optional<double> value_of(const std::string& name);
     //! Tells `observer` of every later change of a signal's value, from the client,
-    //! the viewer page, a toggle thread or a configuration file.
+    //! the viewer page, a toggle thread, a configuration file or a device.
     void set_io_observer(IoObserver observer);
+
+    //! Adds a device after the others; it acts from now on. Throws VelmorError (module
+    //! "devices") for a name taken and when the device refuses the cell.
+    void add_device(std::shared_ptr<devices::Device> device);
+    //! Removes the device of that name; whether there was one.
+    bool remove_device(const std::string& name);
+    //! The devices, in the order they act.
+    [[nodiscard]] std::vector<std::shared_ptr<devices::Device>> devices() const;
+    //! The time [s] of the clock the devices act on.
+    [[nodiscard]] double clock() const;
+    //! Advances the controller's own clock by `seconds`, each device acting at the times
+    //! it names. Throws VelmorError (module "devices") for a length that is negative or not
+    //! finite and on a driver's controller, and rethrows the error of a device that failed
+    //! meanwhile (that device is gone).
+    void advance(double seconds);
+    //! The devices and their timing, for the driver that owns this controller.
+    [[nodiscard]] devices::CellDevices& cell_devices() { return *cell; }
     //! The viewer, or null when none is served.
     const std::shared_ptr<SignalViewer>& get_viewer() const { return viewer; }
     //! Whether destruction leaves the viewer open and waits for it without end.
@@ -71,9 +95,13 @@ public:
     std::atomic<bool> strict_io {false};
 
 private:
+    void write_as_device(const std::string& device, const std::string& name, SignalValue value);
+
     // Declared before the viewer: the viewer's threads use it.
     SharedSignalTable signals;
     std::shared_ptr<SignalViewer> viewer;
+    // Declared after the table and the viewer, which its devices write to.
+    std::unique_ptr<devices::CellDevices> cell;
     bool keep_io_viewer_running;
 };
 
