@@ -46,6 +46,10 @@ void bind_simulated_driver_faults_and_stepping(SimulatedDriverClass& simulated_d
 void bind_simulated_time(SimulatedDriverClass& simulated_driver);
 //! Signal, nested in SimulatedDriver (signal.cpp).
 void bind_signal(SimulatedDriverClass& simulated_driver);
+//! Device, the built-in devices, Callback and DeviceIo (devices.cpp).
+void bind_devices(pybind11::module_& m);
+//! The members of SimulatedDriver and its Controller for devices (devices.cpp).
+void bind_driver_devices(SimulatedDriverClass& simulated_driver);
 //! Controller, nested in SimulatedDriver (controller.cpp).
 void bind_controller(SimulatedDriverClass& simulated_driver);
 

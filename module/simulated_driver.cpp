@@ -135,7 +135,8 @@ SimulatedDriverClass bind_simulated_driver(py::module_& m) {
     bind_settings(simulated_driver);
     bind_simulated_time(simulated_driver);
     simulated_driver.def("set_current_joint_position", &SimulatedDriver::set_current_joint_position,
-                         py::arg("joint_position"), "Set the joint position");
+                         py::arg("joint_position"), "Set the joint position",
+                         py::call_guard<py::gil_scoped_release>());
     bind_io(simulated_driver);
     register_exit_handler();
     return simulated_driver;

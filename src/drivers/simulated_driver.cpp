@@ -13,6 +13,7 @@
 #include "commands/command_planner.hpp"
 #include "control_loop/control_loop.hpp"
 #include "cycle_lines.hpp"
+#include "devices/cell_devices.hpp"
 #include "faults/fault_monitor.hpp"
 #include "mirror/mirava_mirror.hpp"
 #include "recording/recorder.hpp"
@@ -34,7 +35,7 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
       log_stream(log_stream),
       io_controller(serve_io_viewer, keep_io_viewer_running),
       read_signal([this](const std::string& name) { return io_controller.value_of(name); }),
-      simulated_clock(std::make_unique<SimulatedClock>(time_speed.load())),
+      simulated_clock(std::make_unique<SimulatedClock>(time_speed.load(), delta_time)),
       faults(std::make_unique<FaultMonitor>(this->robot, this->robot->get_joint_limits())),
       mirror(std::make_unique<MiravaMirror>(delta_time, sync_with_mirava)),
       commands(std::make_unique<CommandPlanner>(*this)),
@@ -45,10 +46,12 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
           ControlLoop::Clock {delta_time, time_speed, pacing, active_loops, most_active_loops, *simulated_clock})),
       waits(std::make_unique<ClockWaits>(*simulated_clock,
                                          [this](const auto& ready) { run_cycles_while_waiting(ready); })) {
-    io_controller.set_io_observer([this](const auto& name, const auto& old_value, const auto& new_value, auto source) {
-        recorder.on_io_change(name, old_value, new_value, source);
-        simulated_clock->notify();
-    });
+    io_controller.set_io_observer(
+        [this](const auto& name, const auto& old_value, const auto& new_value, auto source, const auto& device) {
+            recorder.on_io_change(name, old_value, new_value, source, device);
+            simulated_clock->notify();
+        });
+    use_clock_for_devices();
     time_speed.set_observer([this](double speed) { simulated_clock->set_speed(speed); });
     std::signal(SIGINT, handle_interrupt);
     time_scaler.max_scale = largest_time_scale;
@@ -71,6 +74,7 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, bool 
 
 SimulatedDriver::~SimulatedDriver() {
     waits->close();
+    stop_alarm_thread();
     try {
         disconnect();
     } catch (const std::exception& error) {
@@ -109,6 +113,9 @@ bool SimulatedDriver::disconnect() {
     loop->join();
     set_mirava(nullptr);
     connected = false;
+    if (auto failure = io_controller.cell_devices().take_failure()) {
+        std::rethrow_exception(failure);
+    }
     return true;
 }
 
@@ -150,6 +157,7 @@ void SimulatedDriver::set_current_joint_position(const std::vector<double>& join
     if (const auto client = get_mirava()) {
         client->set_joint_position(joint_position, nullptr);
     }
+    robot_placed();
 }
 
 void SimulatedDriver::create_io(const std::string& name, std::variant<int, float> default_value,
@@ -212,10 +220,13 @@ std::shared_future<Result> SimulatedDriver::stop_async(bool fast_stop) {
 }
 
 std::shared_future<Result> SimulatedDriver::resume_async() {
+    const SimulatedClock::Hold hold(*simulated_clock);
     return commands->resume();
 }
 
 std::shared_future<Result> SimulatedDriver::run_command_async(const Command& command) {
+    // Planning at rest costs no simulated time, so that a run repeats exactly at any speed.
+    const SimulatedClock::Hold hold(*simulated_clock);
     return commands->run(command);
 }
 
@@ -286,33 +297,6 @@ std::optional<std::size_t> SimulatedDriver::step_until(const Trigger& trigger, s
     return ran;
 }
 
-double SimulatedDriver::clock() const {
-    return simulated_clock->now();
-}
-
-void SimulatedDriver::sleep(double seconds) {
-    refuse_inside_control_cycle("sleep", "dwell with sleep_async() or after the motion");
-    waits->dwell(seconds);
-}
-
-std::shared_future<bool> SimulatedDriver::sleep_async(double seconds) {
-    return waits->dwell_async(seconds);
-}
-
-bool SimulatedDriver::wait_for(const Trigger& condition, std::optional<double> timeout) {
-    refuse_inside_control_cycle("wait_for", "wait with wait_for_async() or use an event's trigger");
-    return waits->wait([this, &condition] { return holds_now(condition); }, timeout);
-}
-
-std::shared_future<bool> SimulatedDriver::wait_for_async(const Trigger& condition, std::optional<double> timeout) {
-    return waits->wait_async([this, condition] { return holds_now(condition); }, timeout);
-}
-
-bool SimulatedDriver::holds_now(const Trigger& condition) {
-    const SignalReader signals(read_signal);
-    return condition(robot, 0.0, get_current_joint_position(), velmor::Trajectory());
-}
-
 void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& ready) {
     loop->run_while_waiting(ready);
 }
@@ -320,7 +304,7 @@ void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& read
 bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     const ControlCycle cycle(*this);
     const SignalReader signals(read_signal);
-    simulated_clock->advance(delta_time);
+    const bool devices_due = simulated_clock->advance(delta_time);
     if (global_signal_status.load() == SIGINT) {
         commands->interrupt();
         return false;
@@ -329,6 +313,10 @@ bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     TimeScaler::StepOutcome outcome = step_state();
     if (faults->has_work() || commands->holding()) {
         outcome = check_faults(outcome);
+    }
+    // Before the events, which then see what the devices made of this cycle.
+    if (devices_due || io_controller.cell_devices().watches_robot()) {
+        io_controller.cell_devices().ring(simulated_clock->now(), true);
     }
     record_cycle(outcome);
     if (log_stream || log_motions) {

@@ -66,12 +66,12 @@ def test_io_members_are_registered_after_the_driver_members():
     assert names.index("Signal") < names.index("Controller") < names.index("time_speed")
     io_members = ["set_current_joint_position", "create_io", "load_io_config", "load_io_config_from_file"]
     later_members = ["inject_fault", "active_fault", "clear_fault", "safety_limits", "stepping", "step", "step_until",
-                     "pacing"]
+                     "pacing", "add_device", "remove_device", "devices"]
     assert names[-len(io_members) - len(later_members):] == io_members + later_members
     controller_names = [name for name in vars(Controller) if not name.startswith("_")]
     assert controller_names == [
         "connect_result", "create_io", "load_io_config", "load_io_config_from_file", "get_digital_input",
-        "set_digital_output",
+        "set_digital_output", "add_device", "remove_device", "devices", "clock", "advance",
     ]
 
 

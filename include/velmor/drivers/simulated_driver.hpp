@@ -11,9 +11,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
+#include <velmor/drivers/devices/device.hpp>
 #include <velmor/drivers/driver.hpp>
 #include <velmor/drivers/faults/fault.hpp>
 #include <velmor/drivers/faults/safety_limits.hpp>
@@ -195,6 +197,16 @@ public:
     //! The same on a thread of its own; the future holds whether the condition held.
     std::shared_future<bool> wait_for_async(const Trigger& condition, std::optional<double> timeout = std::nullopt);
 
+    //! Adds a device of the cell after the others; it acts on the simulated clock from now
+    //! on, at the cycle or the instant it is due, and its changes have the source Device.
+    //! A device that throws is removed, and the next disconnect() throws its error.
+    //! Throws VelmorError (module "devices") for a name taken and a device that refuses the cell.
+    void add_device(std::shared_ptr<devices::Device> device);
+    //! Removes the device of that name; whether there was one.
+    bool remove_device(const std::string& name);
+    //! The devices, in the order they act.
+    [[nodiscard]] std::vector<std::shared_ptr<devices::Device>> devices() const;
+
     //! The Mirava client (empty when none).
     [[nodiscard]] std::shared_ptr<velmor::Mirava> get_mirava() const;
     //! Replaces the Mirava client; the control loop mirrors positions whenever one is set.
@@ -242,6 +254,12 @@ private:
     void record_cycle(TimeScaler::StepOutcome outcome);
 
     bool holds_now(const Trigger& condition);
+    std::optional<Eigen::Vector3d> tool_point(const std::string& arm);
+    void use_clock_for_devices();
+    void start_alarm_thread();
+    void stop_alarm_thread();
+    // Lets the devices that watch the robot see where it was placed.
+    void robot_placed();
 
     bool log_stream;
     simulated::Controller io_controller;
@@ -265,6 +283,10 @@ private:
     std::unique_ptr<ControlLoop> loop;
     // Closed first on destruction: its threads read the state and the signals.
     std::unique_ptr<ClockWaits> waits;
+    // Rings the devices' alarm while the clock follows wall-clock time; started with the
+    // first device and ended by closing the clock. Guarded by `alarm_thread_mutex`.
+    std::mutex alarm_thread_mutex;
+    std::thread alarm_thread;
 };
 
 }  // namespace velmor::drivers
