@@ -1,26 +1,29 @@
-"""Pick and place: a cycle that waits for a part at the pick station, closes
-the gripper with an event shortly before the robot arrives there, carries the
-part over and opens the gripper shortly before it arrives at the place station.
+"""Pick and place on the simulated clock, with the cell's devices.
 
-The part sensor is a digital input; a feeder thread plays the conveyor and sets
-it a moment after the previous part was taken.
+The gripper's "closed" feedback follows its command 50 ms later (a Follow device),
+and parts arrive on a sensor from a Feeder and leave when the gripper takes them.
+The program waits for both with wait_for and a timeout, as it would on a real
+controller, and prints each part's cycle time on the simulated clock: motion,
+device delays and waiting for parts, whatever the wall clock did meanwhile.
 
 Run from the repository root after building:
     PYTHONPATH=build/python python3 examples/02_pick_and_place.py
-Set VELMOR_EXAMPLE_TIME_SPEED (default 1.0) to run faster than real time.
+Set VELMOR_EXAMPLE_TIME_SPEED (default 1.0) to run faster than real time (0: as
+fast as the machine goes) and VELMOR_EXAMPLE_STEPPING=1 to step the control loop:
+the cycle times come out the same to the last digit.
 """
 
 import os
-import threading
-import time
-from typing import Callable
+from typing import List
 
 import velmor
-from velmor_driver_simulated import Result, SimulatedDriver, Trigger
+from velmor_driver_simulated import Feeder, Follow, Result, SimulatedDriver, Trigger
 
 TIME_SPEED = float(os.environ.get("VELMOR_EXAMPLE_TIME_SPEED", "1.0"))
-CYCLES = 2
-FEED_DELAY = 0.5  # simulated seconds from taking a part to the next one arriving
+STEPPING = os.environ.get("VELMOR_EXAMPLE_STEPPING", "0") == "1"
+PARTS = 2
+GRIPPER_DELAY = 0.05  # [s] from the gripper's command to its feedback
+FEED_EVERY = 4.0  # [s] between two parts arriving
 
 # Joint positions [rad] of the two stations and of the points above them.
 ABOVE_PICK = [0.6, -1.3, 1.6, -1.9, -1.57, 0.0]
@@ -35,69 +38,53 @@ def check(result: Result) -> None:
         raise SystemExit(f"motion failed: {result.description}")
 
 
-def feeder(driver: SimulatedDriver, stop: threading.Event) -> None:
-    """Puts a new part on the sensor FEED_DELAY after the last one was taken."""
-    while not stop.is_set():
-        if driver.get_digital_input("part_present") == 0:
-            if stop.wait(FEED_DELAY / TIME_SPEED):
-                return
-            driver.set_digital_output("part_present", 1)
-            print("  feeder: a new part has arrived")
-        time.sleep(0.01 / TIME_SPEED)
+def grip(driver: SimulatedDriver, closed: bool) -> None:
+    """Commands the gripper and waits for its feedback, at most half a second."""
+    driver.set_digital_output("gripper", int(closed))
+    if not driver.wait_for(Trigger.IO("gripper_closed") == int(closed), timeout=0.5):
+        raise SystemExit("the gripper did not answer")
 
 
-def wait_for_input(driver: SimulatedDriver, name: str, value: int, timeout: float = 10.0) -> None:
-    deadline = time.monotonic() + timeout
-    while driver.get_digital_input(name) != value:
-        if time.monotonic() > deadline:
-            raise SystemExit(f"input '{name}' did not become {value}")
-        time.sleep(0.005)
+def set_up_cell(driver: SimulatedDriver, parts: int) -> None:
+    """The cell's signals and the devices behind them."""
+    direction = SimulatedDriver.Direction
+    driver.create_io("gripper", 0, direction=direction.Output)
+    driver.create_io("gripper_closed", 0, direction=direction.Input)
+    driver.create_io("part_present", 0, direction=direction.Input)
+    driver.add_device(Follow("gripper", "gripper_closed", delay=GRIPPER_DELAY))
+    driver.add_device(Feeder("part_present", first=0.5, every=FEED_EVERY, count=parts, taken_by="gripper"))
 
 
-def set_gripper(driver: SimulatedDriver, closed: bool) -> Callable[[float], None]:
-    """An event action: runs on the control-loop thread with the simulated time [s]."""
-    def action(time: float) -> None:
-        driver.set_digital_output("gripper", 1 if closed else 0)
-        print(f"  event at t={time:.2f} s: gripper {'closed' if closed else 'opened'}")
-    return action
-
-
-planner = velmor.Planner(velmor.robots.UR5e())
-driver = SimulatedDriver(planner)
-driver.time_speed = TIME_SPEED
-
-# The cell's I/O: an output for the gripper, an input for the part sensor.
-driver.create_io("gripper", 0)
-driver.create_io("part_present", 0)
-
-stop_feeder = threading.Event()
-feeder_thread = threading.Thread(target=feeder, args=(driver, stop_feeder))
-feeder_thread.start()
-
-try:
+def run_cell(driver: SimulatedDriver, parts: int = PARTS) -> List[float]:
+    """Moves `parts` parts; the cycle time [s] of each on the simulated clock."""
+    set_up_cell(driver, parts)
     check(driver.move_to(ABOVE_PICK))
-    for cycle in range(1, CYCLES + 1):
-        print(f"cycle {cycle}: waiting for a part")
-        wait_for_input(driver, "part_present", 1)
-
-        # Events belong to the next motion and fire at most once, when their
-        # trigger holds: here 0.1 s before the motion reaches its goal.
-        driver.add_event(Trigger.TimeToGoal() < 0.1, set_gripper(driver, closed=True))
+    cycle_times = []
+    start = driver.clock
+    for part in range(1, parts + 1):
+        if not driver.wait_for(Trigger.IO("part_present") == 1, timeout=10.0):
+            raise SystemExit(f"part {part} never came")
         check(driver.move_to(PICK))
-        assert driver.get_digital_input("gripper") == 1
-        driver.set_digital_output("part_present", 0)  # the part has left the sensor
-        print(f"cycle {cycle}: picked")
+        grip(driver, closed=True)
+        for station in (ABOVE_PICK, ABOVE_PLACE, PLACE):
+            check(driver.move_to(station))
+        grip(driver, closed=False)
+        for station in (ABOVE_PLACE, ABOVE_PICK):
+            check(driver.move_to(station))
+        end = driver.clock
+        cycle_times.append(end - start)
+        start = end
+        print(f"part {part}: cycle time {cycle_times[-1]:.3f} s on the simulated clock")
+    return cycle_times
 
-        check(driver.move_to(ABOVE_PICK))
-        check(driver.move_to(ABOVE_PLACE))
-        driver.add_event(Trigger.TimeToGoal() < 0.1, set_gripper(driver, closed=False))
-        check(driver.move_to(PLACE))
-        assert driver.get_digital_input("gripper") == 0
-        print(f"cycle {cycle}: placed")
-        check(driver.move_to(ABOVE_PLACE))
-        check(driver.move_to(ABOVE_PICK))
-finally:
-    stop_feeder.set()
-    feeder_thread.join()
-    driver.disconnect()
-print(f"done: {CYCLES} parts moved")
+
+if __name__ == "__main__":
+    driver = SimulatedDriver(velmor.Planner(velmor.robots.UR5e()))
+    driver.time_speed = TIME_SPEED
+    driver.stepping = STEPPING
+    try:
+        times = run_cell(driver)
+    finally:
+        driver.disconnect()
+    print("cycle times [s]: " + ", ".join(repr(time) for time in times))
+    print(f"done: {len(times)} parts moved")

@@ -6,8 +6,9 @@ the direct motion: the planner goes around it.
     PYTHONPATH=build/python python3 examples/demo.py [--cycles N | --forever] [--mirava] [--plot PATH]
     velmor-demo [...]    (installed from the wheel)
 
-A part arrives on the sensor a moment after the last one was taken; toggle
-"part_present" in the viewer to feed one yourself. When the velmor-mirava
+A conveyor device brings a part to the sensor every 8 simulated seconds, and
+the part leaves when the gripper closes on it; toggle "part_present" in the
+viewer to feed one yourself. When the velmor-mirava
 program was built or installed with the modules, the demo starts it and the robot is also
 shown moving in its browser page (--no-mirava leaves it out, --mirava insists).
 
@@ -22,16 +23,16 @@ import os
 import pathlib
 import socket
 import subprocess
-import threading
 import time
 from typing import Callable, Optional
 
 import velmor
 import velmor_tools.mirava
-from velmor_driver_simulated import Recording, Result, SafetyLimits, SimulatedDriver, Trigger
+from velmor_driver_simulated import Feeder, Recording, Result, SafetyLimits, SimulatedDriver, Trigger
 
 TIME_SPEED = float(os.environ.get("VELMOR_EXAMPLE_TIME_SPEED", "1.0"))
-FEED_DELAY = 1.5  # simulated seconds from taking a part to the next one arriving
+FEED_DELAY = 1.5  # simulated seconds until the first part arrives
+FEED_EVERY = 8.0  # simulated seconds between two parts
 VIEWER_ADDRESS = "http://localhost:8679/"
 
 # Joint positions [rad] of the two stations and of the points above them.
@@ -112,18 +113,6 @@ def start_mirava_if_wanted(wanted: Optional[bool]) -> "tuple[Optional[subprocess
         return None, None
 
 
-def feeder(driver: SimulatedDriver, stop: threading.Event) -> None:
-    """Puts a new part on the sensor FEED_DELAY after the last one was taken."""
-    while not stop.is_set():
-        if driver.get_digital_input("part_present") == 0:
-            if stop.wait(FEED_DELAY / TIME_SPEED):
-                return
-            if driver.get_digital_input("part_present") == 0:
-                driver.set_digital_output("part_present", 1)
-                say("the conveyor brings a part")
-        time.sleep(0.02)
-
-
 def gripper_action(driver: SimulatedDriver, closed: bool) -> Callable[[float], None]:
     def action(time: float) -> None:
         driver.set_digital_output("gripper", 1 if closed else 0)
@@ -143,15 +132,13 @@ def move(driver: SimulatedDriver, goal: list[float], what: str,
 
 def wait_for_part(driver: SimulatedDriver) -> None:
     say("waiting for a part on the sensor")
-    while driver.get_digital_input("part_present") != 1:
-        time.sleep(0.01)
+    driver.wait_for(Trigger.IO("part_present") == 1)
 
 
 def run_cycle(driver: SimulatedDriver, cycle: int, cycles: Optional[int]) -> None:
     label = f"cycle {cycle}" + (f"/{cycles}" if cycles else "")
     wait_for_part(driver)
     move(driver, PICK, f"{label}: down to the part", gripper_action(driver, closed=True))
-    driver.set_digital_output("part_present", 0)
     move(driver, ABOVE_PICK, f"{label}: lifting the part")
     move(driver, ABOVE_PLACE, f"{label}: carrying it around the fixture to the place station")
     move(driver, PLACE, f"{label}: setting it down", gripper_action(driver, closed=False))
@@ -188,9 +175,10 @@ def main() -> None:
             SimulatedDriver.Signal("part_present", 0, "Part on the pick sensor (input)"),
         ])
 
-        stop = threading.Event()
-        feeder_thread = threading.Thread(target=feeder, args=(driver, stop), daemon=True)
-        feeder_thread.start()
+        # The conveyor: a part arrives every FEED_EVERY seconds on the simulated clock and
+        # leaves when the gripper closes on it.
+        driver.add_device(Feeder("part_present", first=FEED_DELAY, every=FEED_EVERY, taken_by="gripper",
+                                 name="conveyor"))
         # A run that goes on for hours is streamed to a file; a finite one stays in memory.
         recording = driver.record("demo_run.jsonl" if arguments.forever else None)
         try:
@@ -200,8 +188,6 @@ def main() -> None:
                 cycle += 1
                 run_cycle(driver, cycle, None if arguments.forever else arguments.cycles)
         finally:
-            stop.set()
-            feeder_thread.join()
             recording.stop()
             driver.disconnect()
         say(f"done: {cycle} parts moved")
