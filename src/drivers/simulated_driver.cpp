@@ -50,6 +50,7 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
         simulated_clock->notify();
     });
     time_speed.set_observer([this](double speed) { simulated_clock->set_speed(speed); });
+    recorder.set_clock([this] { return simulated_clock->now(); });
     std::signal(SIGINT, handle_interrupt);
     time_scaler.max_scale = largest_time_scale;
     {
@@ -286,33 +287,6 @@ std::optional<std::size_t> SimulatedDriver::step_until(const Trigger& trigger, s
     return ran;
 }
 
-double SimulatedDriver::clock() const {
-    return simulated_clock->now();
-}
-
-void SimulatedDriver::sleep(double seconds) {
-    refuse_inside_control_cycle("sleep", "dwell with sleep_async() or after the motion");
-    waits->dwell(seconds);
-}
-
-std::shared_future<bool> SimulatedDriver::sleep_async(double seconds) {
-    return waits->dwell_async(seconds);
-}
-
-bool SimulatedDriver::wait_for(const Trigger& condition, std::optional<double> timeout) {
-    refuse_inside_control_cycle("wait_for", "wait with wait_for_async() or use an event's trigger");
-    return waits->wait([this, &condition] { return holds_now(condition); }, timeout);
-}
-
-std::shared_future<bool> SimulatedDriver::wait_for_async(const Trigger& condition, std::optional<double> timeout) {
-    return waits->wait_async([this, condition] { return holds_now(condition); }, timeout);
-}
-
-bool SimulatedDriver::holds_now(const Trigger& condition) {
-    const SignalReader signals(read_signal);
-    return condition(robot, 0.0, get_current_joint_position(), velmor::Trajectory());
-}
-
 void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& ready) {
     loop->run_while_waiting(ready);
 }
@@ -320,6 +294,9 @@ void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& read
 bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     const ControlCycle cycle(*this);
     const SignalReader signals(read_signal);
+    // Read only for a recording: a cycle that races its start is left out of it.
+    const auto clock_at_cycle =
+        recorder.is_recording() ? std::optional<double>(simulated_clock->now()) : std::nullopt;
     simulated_clock->advance(delta_time);
     if (global_signal_status.load() == SIGINT) {
         commands->interrupt();
@@ -330,7 +307,7 @@ bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     if (faults->has_work() || commands->holding()) {
         outcome = check_faults(outcome);
     }
-    record_cycle(outcome);
+    record_cycle(outcome, clock_at_cycle);
     if (log_stream || log_motions) {
         print_cycle_lines(cycle_position, log_stream, log_motions);
     }
@@ -373,14 +350,15 @@ TimeScaler::StepOutcome SimulatedDriver::check_faults(TimeScaler::StepOutcome ou
     return outcome;
 }
 
-void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome) {
+void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome, std::optional<double> clock_at_cycle) {
     // Most cycles are not recorded; on_cycle checks again under the lock, so a cycle
     // racing the start of a recording is at worst left out of it.
-    if (!recorder.is_recording()) {
+    if (!clock_at_cycle || !recorder.is_recording()) {
         return;
     }
     std::lock_guard lock(state_mutex);
-    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
+    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving,
+                      *clock_at_cycle);
 }
 
 }  // namespace velmor::drivers
