@@ -36,7 +36,8 @@ def _seconds(value):
 def _difference(a, b):
     if a is None or b is None:
         return "-"
-    return f"{b - a:+.3f} s"
+    # Rounded first, so that a difference in the last bits reads +0.000, not -0.000.
+    return f"{round(b - a, 3) + 0.0:+.3f} s"
 
 
 def _result_names(commands):
