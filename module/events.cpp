@@ -27,7 +27,9 @@ void bind_events(py::module_& m) {
         .def_static("TCPPosition", &Trigger::TCPPosition, py::arg("axis"))
         .def_static("IO", &Trigger::IO, py::arg("name"))
         .def("__and__", [](const Trigger& a, const Trigger& b) { return a && b; })
-        .def("__or__", [](const Trigger& a, const Trigger& b) { return a || b; });
+        .def("__or__", [](const Trigger& a, const Trigger& b) { return a || b; })
+        .def("__str__", &Trigger::to_string)
+        .def("__repr__", [](const Trigger& self) { return "<Trigger " + self.to_string() + ">"; });
 
     py::class_<Action>(m, "Action").def(py::init([](py::function method) { return Action(ScriptCallable(method)); }),
                                         py::arg("method"));

@@ -132,6 +132,12 @@ void bind_recording_data(py::class_<Recording, std::shared_ptr<Recording>>& reco
             "io", [](Recording& self) { return readable(self).io; },
             "I/O changes in the order they happened (list of IoRecord)")
         .def_property_readonly(
+            "marks", [](Recording& self) { return readable(self).marks; },
+            "Marks the program set with driver.mark, in order (list of MarkRecord)")
+        .def_property_readonly(
+            "waits", [](Recording& self) { return readable(self).waits; },
+            "Dwells and waits of the program on the simulated clock (list of WaitRecord)")
+        .def_property_readonly(
             "header", [](Recording& self) { return header_dict(readable(self).header); },
             "The robot, its joint limits and the control interval (dict)")
         .def(

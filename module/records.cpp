@@ -1,4 +1,4 @@
-// The small records of a recording: IoSource, CommandRecord, EventRecord, IoRecord.
+// The small records of a recording: IoSource, CommandRecord, EventRecord, IoRecord, MarkRecord, WaitRecord.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -19,6 +19,8 @@ using drivers::CommandRecord;
 using drivers::EventRecord;
 using drivers::IoRecord;
 using drivers::IoSource;
+using drivers::MarkRecord;
+using drivers::WaitRecord;
 using drivers::SignalValue;
 
 std::string seconds(double value) {
@@ -85,6 +87,30 @@ void bind_records(py::module_& m) {
             const std::string old_text = self.old_value ? value_text(*self.old_value) : "None";
             return "<IoRecord " + self.name + " " + old_text + " -> " + value_text(self.new_value) + " at " +
                    seconds(self.time) + " s>";
+        });
+
+    py::class_<MarkRecord>(m, "MarkRecord", "A point on the simulated clock that the program marked")
+        .def_readonly("label", &MarkRecord::label, "The program's label")
+        .def_readonly("time", &MarkRecord::time, "Simulated time of the mark [s]")
+        .def_readonly("wall_time", &MarkRecord::wall_time, "Wall-clock time of the mark [s]")
+        .def("__repr__", [](const MarkRecord& self) {
+            return "<MarkRecord " + self.label + " at " + seconds(self.time) + " s>";
+        });
+
+    py::class_<WaitRecord>(m, "WaitRecord", "A dwell or a wait for a condition of the program")
+        .def_readonly("kind", &WaitRecord::kind, "dwell or wait")
+        .def_readonly("condition", &WaitRecord::condition, "The condition waited for as text; empty for a dwell")
+        .def_readonly("start_time", &WaitRecord::start_time, "Simulated time when it began [s]")
+        .def_readonly("start_wall_time", &WaitRecord::start_wall_time, "Wall-clock time when it began [s]")
+        .def_readonly("end_time", &WaitRecord::end_time,
+                      "Simulated time when it ended [s]; None when the recording ended first")
+        .def_readonly("end_wall_time", &WaitRecord::end_wall_time,
+                      "Wall-clock time when it ended [s]; None when not known (a wait on a future)")
+        .def_readonly("held", &WaitRecord::held,
+                      "For a wait whether its condition held (False: it timed out); None for a dwell")
+        .def("__repr__", [](const WaitRecord& self) {
+            const std::string what = self.kind == "wait" ? "wait for " + self.condition : self.kind;
+            return "<WaitRecord " + what + " from " + seconds(self.start_time) + " s>";
         });
 }
 

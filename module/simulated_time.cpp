@@ -45,7 +45,11 @@ void bind_simulated_time(SimulatedDriverClass& simulated_driver) {
                 return script_future<bool>(self, self->wait_for_async(condition, timeout));
             },
             py::arg("condition"), py::arg("timeout") = py::none(),
-            "wait_for on a thread of its own; a FutureBool that holds its answer", Release());
+            "wait_for on a thread of its own; a FutureBool that holds its answer", Release())
+        .def("mark", &SimulatedDriver::mark, py::arg("label"),
+             "Mark the clock's present time with a label (e.g. 'part 3 placed') in the running recording; its "
+             "report gives the cycle time of each interval between marks. Nothing happens while none runs",
+             Release());
 }
 
 }  // namespace velmor::python

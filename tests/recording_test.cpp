@@ -347,7 +347,16 @@ INSTANTIATE_TEST_SUITE_P(
                       BrokenFile {"unknown_type", "{\"type\":\"nonsense\"}\n", "line 2: unknown line type"},
                       BrokenFile {"not_json_inside", "{\"type\":\"io\"\n{\"type\":\"end\"}\n",
                                   "line 2: not a JSON object"},
-                      BrokenFile {"missing_member", "{\"type\":\"event\",\"event\":1}\n", "line 2: no \"time\""}),
+                      BrokenFile {"missing_member", "{\"type\":\"event\",\"event\":1}\n", "line 2: no \"time\""},
+                      BrokenFile {"wait_of_unknown_kind",
+                                  R"({"type":"wait","kind":"nap","condition":"","start_time":0,"start_wall_time":0,)"
+                                  R"("end_time":null,"end_wall_time":null,"held":null})"
+                                  "\n",
+                                  "line 2: \"kind\" is \"nap\", not \"dwell\" or \"wait\""},
+                      BrokenFile {"mark_label_too_long",
+                                  R"({"type":"mark","label":")" + std::string(1025, 'x') + R"(","time":0,"wall_time":0})"
+                                  "\n",
+                                  "line 2: the mark's label is longer than 1024 bytes"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(RecordingLoad, RefusesAFileThatIsNoRecordingAndKeepsACutShortLastLine) {

@@ -1,24 +1,30 @@
 """Cycle-time reports of recorded runs.
 
-A recording (``velmor_driver_simulated.Recording``) lists every command the
-driver was given. For each one the report shows the duration of the planned
-trajectory, the simulated time the motion took, the wall-clock time from the
-command to its result, the wall-clock time spent waiting since the previous
-command ended, and the result; then the totals of the run.
+A recording (``velmor_driver_simulated.Recording``) holds the driver's
+simulated clock for every cycle, command, dwell, wait and mark. The report cuts
+the run into intervals (between the program's marks, or one per command without
+marks; see velmor_tools.intervals) and shows for each its cycle time on the
+simulated clock, split into motion, waiting for a condition, dwell and idle
+time, with the wall-clock time apart; then the conditions waited for, one row
+per command, and the totals.
 
 As a program::
 
     velmor-report run.jsonl                      # print the report
+    velmor-report run.jsonl --format json        # ... as JSON, for dashboards
     velmor-report run.jsonl -o run.png           # ... and draw the figure
-    velmor-report run.jsonl --compare other.jsonl
+    velmor-report run.jsonl --compare other.jsonl [-o both.png]
 
 or, from a build tree, ``python3 -m velmor_tools.report run.jsonl``.
 """
 
 import argparse
+import json
 import sys
 
-__all__ = ["command_times", "totals", "report", "compare", "main"]
+from velmor_tools.intervals import interval_totals, intervals
+
+__all__ = ["command_times", "totals", "report", "report_data", "compare", "main"]
 
 ARGUMENTS_WIDTH = 40
 
@@ -30,7 +36,8 @@ def _seconds(value):
 def _difference(a, b):
     if a is None or b is None:
         return "-"
-    return f"{b - a:+.3f} s"
+    # Rounded first, so that a difference in the last bits reads +0.000, not -0.000.
+    return f"{round(b - a, 3) + 0.0:+.3f} s"
 
 
 def _result_names(commands):
@@ -78,23 +85,18 @@ def command_times(recording):
 
 
 def totals(recording, rows=None):
-    """The run's totals [s]: planned, motion (simulated), waiting (wall clock),
-    cycle_time (motion + waiting) and wall (first command to the last result)."""
+    """The run's totals [s]: planned and motion (simulated, of the commands), and over
+    the intervals waiting, dwell, idle and cycle_time (simulated) and wall (wall clock)."""
     rows = command_times(recording) if rows is None else rows
-
-    def total(key):
-        return sum(row[key] for row in rows if row[key] is not None)
-
-    commands = recording.commands
-    ends = [c.end_wall_time for c in commands if c.end_wall_time is not None]
-    motion = total("executed")
-    waiting = total("waiting")
+    sums = interval_totals(intervals(recording))
     return {
-        "planned": total("planned"),
-        "motion": motion,
-        "waiting": waiting,
-        "cycle_time": motion + waiting,
-        "wall": max(ends) - commands[0].start_wall_time if ends else 0.0,
+        "planned": sum(row["planned"] for row in rows if row["planned"] is not None),
+        "motion": sum(row["executed"] for row in rows if row["executed"] is not None),
+        "waiting": sums["waiting"],
+        "dwell": sums["dwell"],
+        "idle": sums["idle"],
+        "cycle_time": sums["cycle_time"],
+        "wall": sums["wall"],
     }
 
 
@@ -116,27 +118,66 @@ def _short(text):
     return text if len(text) <= ARGUMENTS_WIDTH else text[:ARGUMENTS_WIDTH - 3] + "..."
 
 
+def _interval_cells(row):
+    return [row["index"], _short(row["label"]), _seconds(row["cycle_time"]), _seconds(row["motion"]),
+            _seconds(row["waiting"]), _seconds(row["dwell"]), _seconds(row["idle"]), _seconds(row["wall"])]
+
+
+def _wait_lines(rows):
+    lines = []
+    for row in rows:
+        for wait in row["waits"]:
+            outcome = {True: "held", False: "timed out", None: "did not end"}[wait["held"]]
+            lines.append(f"  {row['index']} {_short(row['label'])}: {wait['condition']}  "
+                         f"{_seconds(wait['seconds'])}, {outcome}")
+    return lines
+
+
+def report_data(recording):
+    """The report as a dict of plain values (what ``--format json`` prints)."""
+    rows = intervals(recording)
+    # The joint limits are left out: they are not about time, and infinite ones are not JSON.
+    header = {key: value for key, value in recording.header.items() if key != "limits"}
+    return {"header": header, "cycles": recording.cycle_count(),
+            "intervals": rows, "totals": interval_totals(rows), "commands": command_times(recording)}
+
+
 def report(recording):
     """The cycle-time report of a recording, as text."""
     header = recording.header
     rows = command_times(recording)
     sums = totals(recording, rows)
+    cycles = intervals(recording)
     title = (f"Recording of {header['robot']} ({header['degrees_of_freedom']} joints, "
              f"delta_time {header['delta_time'] * 1000:g} ms): {recording.cycle_count()} cycles, "
-             f"{len(rows)} commands, {len(recording.events)} events, {len(recording.io)} I/O changes")
+             f"{len(rows)} commands, {len(recording.events)} events, {len(recording.io)} I/O changes, "
+             f"{len(recording.marks)} marks")
+    per = "mark" if recording.marks else "command"
+    interval_table = [_interval_cells(row) for row in cycles]
+    interval_table.append(["", "total"] + [_seconds(sums[key]) for key in
+                                           ("cycle_time", "motion", "waiting", "dwell", "idle", "wall")])
     table = [[row["index"], row["kind"], _short(row["arguments"]), _seconds(row["planned"]),
               _seconds(row["executed"]), _seconds(row["wall"]), _seconds(row["waiting"]), row["result"] or "-"]
              for row in rows]
-    table.append(["", "total", "", _seconds(sums["planned"]), _seconds(sums["motion"]), "",
-                  _seconds(sums["waiting"]), ""])
+    table.append(["", "total", "", _seconds(sums["planned"]), _seconds(sums["motion"]), "", "", ""])
     lines = [
         title,
         "",
-        _table(["#", "command", "arguments", "planned", "executed", "wall clock", "waiting", "result"], table),
+        f"Cycle times per {per} (simulated clock; wall clock apart):",
+        _table(["#", "interval", "cycle time", "motion", "waiting", "dwell", "idle", "wall clock"],
+               interval_table),
+    ]
+    waits = _wait_lines(cycles)
+    if waits:
+        lines += ["", "Waits for a condition:"] + waits
+    lines += [
         "",
-        f"Cycle time: {_seconds(sums['cycle_time'])} "
-        f"({_seconds(sums['motion'])} simulated motion + {_seconds(sums['waiting'])} waiting between commands)",
-        f"Wall clock from the first command to the last result: {_seconds(sums['wall'])}",
+        _table(["#", "command", "arguments", "planned", "executed", "wall clock", "wall since previous", "result"],
+               table),
+        "",
+        f"Cycle time: {_seconds(sums['cycle_time'])} on the simulated clock ({_seconds(sums['motion'])} motion, "
+        f"{_seconds(sums['waiting'])} waiting, {_seconds(sums['dwell'])} dwell, {_seconds(sums['idle'])} idle)",
+        f"Wall clock: {_seconds(sums['wall'])}",
     ]
     failed = [row for row in rows if row["plan_failure"]]
     if failed:
@@ -147,24 +188,25 @@ def report(recording):
 
 
 def compare(first, second, first_name="first", second_name="second"):
-    """Both runs' cycle times side by side, with second - first."""
-    first_rows = command_times(first)
-    second_rows = command_times(second)
+    """Both runs' cycle times per interval side by side, with second - first."""
+    first_rows = intervals(first)
+    second_rows = intervals(second)
     table = []
     for k in range(max(len(first_rows), len(second_rows))):
         a = first_rows[k] if k < len(first_rows) else None
         b = second_rows[k] if k < len(second_rows) else None
-        kind = (a or b)["kind"] if a is None or b is None or a["kind"] == b["kind"] else f"{a['kind']}/{b['kind']}"
-        a_time = a["executed"] if a else None
-        b_time = b["executed"] if b else None
-        table.append([k, kind, _seconds(a_time), _seconds(b_time), _difference(a_time, b_time)])
-    first_sums = totals(first, first_rows)
-    second_sums = totals(second, second_rows)
-    for key, label in (("motion", "motion (simulated)"), ("waiting", "waiting (wall clock)"),
-                       ("cycle_time", "cycle time"), ("wall", "wall clock")):
+        label = (a or b)["label"] if a is None or b is None or a["label"] == b["label"] \
+            else f"{a['label']}/{b['label']}"
+        a_time = a["cycle_time"] if a else None
+        b_time = b["cycle_time"] if b else None
+        table.append([k, _short(label), _seconds(a_time), _seconds(b_time), _difference(a_time, b_time)])
+    first_sums = interval_totals(first_rows)
+    second_sums = interval_totals(second_rows)
+    for key, label in (("motion", "motion"), ("waiting", "waiting"), ("dwell", "dwell"), ("idle", "idle"),
+                       ("cycle_time", "cycle time"), ("wall", "wall clock (apart)")):
         table.append(["", label, _seconds(first_sums[key]), _seconds(second_sums[key]),
                       _difference(first_sums[key], second_sums[key])])
-    return _table(["#", "command", first_name, second_name, "difference"], table) + "\n"
+    return _table(["#", "interval", first_name, second_name, "difference"], table) + "\n"
 
 
 def _load(path):
@@ -191,14 +233,25 @@ def _run(arguments):
         from velmor_tools.plot import image_format
         image_format(arguments.output)
     recording = _load(arguments.recording)
-    if arguments.compare:
-        other = _load(arguments.compare)
-        sys.stdout.write(compare(recording, other, _shown(arguments.recording), _shown(arguments.compare)))
+    other = _load(arguments.compare) if arguments.compare else None
+    names = (_shown(arguments.recording), _shown(arguments.compare or ""))
+    if arguments.format == "json":
+        data = report_data(recording)
+        if other is not None:
+            data = {"first": data, "second": report_data(other), "names": list(names)}
+        sys.stdout.write(json.dumps(data, indent=2, allow_nan=False) + "\n")
+    elif other is not None:
+        sys.stdout.write(compare(recording, other, *names))
     else:
         sys.stdout.write(report(recording))
     if arguments.output:
-        recording.plot(arguments.output)
-        print(f"Figure written to {_shown(arguments.output)}")
+        if other is not None:
+            from velmor_tools.plot import plot_comparison
+            plot_comparison(recording, other, arguments.output, names)
+        else:
+            recording.plot(arguments.output)
+        if arguments.format != "json":
+            print(f"Figure written to {_shown(arguments.output)}")
 
 
 def main(argv=None):
@@ -206,7 +259,11 @@ def main(argv=None):
     parser = _Parser(prog="velmor-report", description="Print the cycle-time report of a recorded run.")
     parser.add_argument("recording", help="a recording saved or streamed as JSON Lines")
     parser.add_argument("-o", "--output", metavar="PNG", help="also draw the figure of the run to this file")
-    parser.add_argument("--compare", metavar="OTHER", help="a second recording: both runs' cycle times side by side")
+    parser.add_argument("--compare", metavar="OTHER",
+                        help="a second recording: both runs' cycle times per interval side by side (with -o: "
+                             "both runs in one figure)")
+    parser.add_argument("--format", choices=("text", "json"), default="text",
+                        help="text (the default) or JSON of the intervals, commands and totals")
     try:
         _run(parser.parse_args(argv))
     except (RuntimeError, OSError, ImportError, ValueError, MemoryError) as error:

@@ -53,6 +53,7 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, std::
         });
     use_clock_for_devices();
     time_speed.set_observer([this](double speed) { simulated_clock->set_speed(speed); });
+    recorder.set_clock([this] { return simulated_clock->now(); });
     std::signal(SIGINT, handle_interrupt);
     time_scaler.max_scale = largest_time_scale;
     {
@@ -304,6 +305,9 @@ void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& read
 bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     const ControlCycle cycle(*this);
     const SignalReader signals(read_signal);
+    // Read only for a recording: a cycle that races its start is left out of it.
+    const auto clock_at_cycle =
+        recorder.is_recording() ? std::optional<double>(simulated_clock->now()) : std::nullopt;
     const bool devices_due = simulated_clock->advance(delta_time);
     if (global_signal_status.load() == SIGINT) {
         commands->interrupt();
@@ -318,7 +322,7 @@ bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     if (devices_due || io_controller.cell_devices().watches_robot()) {
         io_controller.cell_devices().ring(simulated_clock->now(), true);
     }
-    record_cycle(outcome);
+    record_cycle(outcome, clock_at_cycle);
     if (log_stream || log_motions) {
         print_cycle_lines(cycle_position, log_stream, log_motions);
     }
@@ -361,14 +365,15 @@ TimeScaler::StepOutcome SimulatedDriver::check_faults(TimeScaler::StepOutcome ou
     return outcome;
 }
 
-void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome) {
+void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome, std::optional<double> clock_at_cycle) {
     // Most cycles are not recorded; on_cycle checks again under the lock, so a cycle
     // racing the start of a recording is at worst left out of it.
-    if (!recorder.is_recording()) {
+    if (!clock_at_cycle || !recorder.is_recording()) {
         return;
     }
     std::lock_guard lock(state_mutex);
-    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving);
+    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving,
+                      *clock_at_cycle);
 }
 
 }  // namespace velmor::drivers

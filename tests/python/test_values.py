@@ -151,7 +151,7 @@ def test_action_is_built_from_a_callable():
 def test_module_registration_order():
     names = [name for name in vars(vds) if not name.startswith("__")]
     assert names == ["Result", "FutureResult", "FutureBool", "ControllerStatus", "RobotState", "Trigger", "Action",
-                     "Driver", "SimulatedDriver", "IoSource", "CommandRecord", "EventRecord", "IoRecord",
-                     "Recording", "Fault", "Pacing", "SafetyLimits", "DeviceIo", "Device", "Follow", "Pulse",
-                     "ZoneSensor", "Feeder", "Callback"]
+                     "Driver", "SimulatedDriver", "IoSource", "CommandRecord", "EventRecord", "IoRecord", "MarkRecord",
+                     "WaitRecord", "Recording", "Fault", "Pacing", "SafetyLimits", "DeviceIo", "Device", "Follow",
+                     "Pulse", "ZoneSensor", "Feeder", "Callback"]
     assert list(vars(vds)).index("__doc__") < list(vars(vds)).index("__version__") < list(vars(vds)).index("Result")

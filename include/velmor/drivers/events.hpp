@@ -25,13 +25,18 @@ public:
         using Function = std::function<double(const std::shared_ptr<velmor::Robot>&, double,
                                               const std::vector<double>&, const velmor::Trajectory&)>;
 
-        explicit Value(Function function) : function(std::move(function)) {}
+        //! `text` names the quantity in the trigger's textual form.
+        explicit Value(Function function, std::string text = "value")
+            : function(std::move(function)), text(std::move(text)) {}
 
         //! The quantity in this context.
         double operator()(const std::shared_ptr<velmor::Robot>& robot, double time, const std::vector<double>& position,
                           const velmor::Trajectory& trajectory) const {
             return function(robot, time, position, trajectory);
         }
+
+        //! The quantity's name, e.g. "joint_position(2)".
+        [[nodiscard]] const std::string& to_string() const { return text; }
 
         //! Holds when the quantity exceeds `threshold`.
         Trigger operator>(double threshold) const;
@@ -45,15 +50,21 @@ public:
 
     private:
         Function function;
+        std::string text;
     };
 
-    explicit Trigger(Predicate predicate) : predicate(std::move(predicate)) {}
+    //! `text` is the condition as people read it, for reports and messages.
+    explicit Trigger(Predicate predicate, std::string text = "condition")
+        : predicate(std::move(predicate)), text(std::move(text)) {}
 
     //! Whether the condition holds in this context.
     bool operator()(const std::shared_ptr<velmor::Robot>& robot, double time, const std::vector<double>& position,
                     const velmor::Trajectory& trajectory) const {
         return predicate(robot, time, position, trajectory);
     }
+
+    //! The condition as text, e.g. "io('part_present') == 1 & time > 0.5".
+    [[nodiscard]] const std::string& to_string() const { return text; }
 
     //! Holds when both hold; `other` is evaluated only when this one holds.
     Trigger operator&&(const Trigger& other) const;
@@ -74,6 +85,7 @@ public:
 
 private:
     Predicate predicate;
+    std::string text;
 };
 
 //! What to do when a trigger holds: called with the time along the trajectory [s].

@@ -196,6 +196,11 @@ public:
     bool wait_for(const Trigger& condition, std::optional<double> timeout = std::nullopt);
     //! The same on a thread of its own; the future holds whether the condition held.
     std::shared_future<bool> wait_for_async(const Trigger& condition, std::optional<double> timeout = std::nullopt);
+    //! Marks the clock's present time with `label` (e.g. "part 3 placed") in the running
+    //! recording, whose report then gives the cycle time of each interval between marks;
+    //! does nothing while none runs. Throws VelmorError for a label that is not UTF-8 or is
+    //! longer than MarkRecord::max_label_bytes.
+    void mark(const std::string& label);
 
     //! Adds a device of the cell after the others; it acts on the simulated clock from now
     //! on, at the cycle or the instant it is due, and its changes have the source Device.
@@ -251,7 +256,8 @@ private:
     bool run_cycle(const std::function<void()>& observe);
     TimeScaler::StepOutcome step_state();
     TimeScaler::StepOutcome check_faults(TimeScaler::StepOutcome outcome);
-    void record_cycle(TimeScaler::StepOutcome outcome);
+    // `clock_at_cycle`: the simulated clock at the cycle's start, read when a recording ran.
+    void record_cycle(TimeScaler::StepOutcome outcome, std::optional<double> clock_at_cycle);
 
     bool holds_now(const Trigger& condition);
     std::optional<Eigen::Vector3d> tool_point(const std::string& arm);

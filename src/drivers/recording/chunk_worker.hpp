@@ -24,7 +24,7 @@ namespace velmor::drivers::recording {
 class ChunkWorker {
 public:
     //! A finished record on its way to the file.
-    using Record = std::variant<CommandRecord, EventRecord, IoRecord>;
+    using Record = std::variant<CommandRecord, EventRecord, IoRecord, MarkRecord, WaitRecord>;
 
     //! For a recording kept in memory: allocates spare chunks ahead of need.
     ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity);

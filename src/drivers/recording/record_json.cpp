@@ -12,6 +12,7 @@
 #include <velmor/common/recording_bounds.hpp>
 
 #include "drivers/recording/base64.hpp"
+#include "drivers/recording/json_fields.hpp"
 
 namespace velmor::drivers::recording {
 
@@ -19,46 +20,6 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little,
               "recording files hold little-endian columns, copied straight from memory");
-
-const Json& member(const Json& line, const char* key) {
-    const auto found = line.find(key);
-    if (found == line.end()) {
-        throw std::runtime_error(std::string("no \"") + key + "\"");
-    }
-    return *found;
-}
-
-// JSON has no NaN or infinities; they are written as strings so that every double round-trips.
-Json number(double value) {
-    if (std::isnan(value)) {
-        return "nan";
-    }
-    if (std::isinf(value)) {
-        return value > 0 ? "inf" : "-inf";
-    }
-    return value;
-}
-
-// `key` names the member in messages.
-double number_from(const Json& value, const char* key) {
-    if (value.is_number()) {
-        return value.get<double>();
-    }
-    if (value.is_string()) {
-        const auto& text = value.get_ref<const std::string&>();
-        if (text == "nan") {
-            return std::numeric_limits<double>::quiet_NaN();
-        }
-        if (text == "inf" || text == "-inf") {
-            return text == "inf" ? std::numeric_limits<double>::infinity() : -std::numeric_limits<double>::infinity();
-        }
-    }
-    throw std::runtime_error(std::string("\"") + key + "\" is " + json_excerpt(value) + ", not a number");
-}
-
-double number_member(const Json& line, const char* key) {
-    return number_from(member(line, key), key);
-}
 
 // A count or index from the file, refused outside [low, high] before anything is sized from it.
 std::size_t bounded_member(const Json& line, const char* key, std::size_t low, std::size_t high) {
@@ -68,18 +29,6 @@ std::size_t bounded_member(const Json& line, const char* key, std::size_t low, s
                                  ", not a whole number from " + std::to_string(low) + " to " + std::to_string(high));
     }
     return value.get<std::size_t>();
-}
-
-Json optional_number(const std::optional<double>& value) {
-    return value ? number(*value) : Json(nullptr);
-}
-
-std::optional<double> optional_number_member(const Json& line, const char* key) {
-    const Json& value = member(line, key);
-    if (value.is_null()) {
-        return std::nullopt;
-    }
-    return number_from(value, key);
 }
 
 Json signal_value(const SignalValue& value) {
@@ -138,13 +87,6 @@ IoSource source_from(const std::string& name) {
         }
     }
     throw std::runtime_error("unknown I/O source " + json_excerpt(name));
-}
-
-void append_line(const Json& line, std::string& out) {
-    // Names come from scripts and pages as bytes; ones that are not UTF-8 are kept readable
-    // rather than failing the whole recording.
-    out += line.dump(-1, ' ', false, Json::error_handler_t::replace);
-    out += '\n';
 }
 
 template <typename T>
@@ -257,8 +199,15 @@ void append_record_line(const IoRecord& record, std::string& out) {
                 out);
 }
 
-void append_end_line(std::size_t cycles, std::size_t commands, std::size_t events, std::size_t io, std::string& out) {
-    append_line({{"type", "end"}, {"cycles", cycles}, {"commands", commands}, {"events", events}, {"io", io}}, out);
+void append_end_line(std::size_t cycles, const RecordCounts& counts, std::string& out) {
+    append_line({{"type", "end"},
+                 {"cycles", cycles},
+                 {"commands", counts.commands},
+                 {"events", counts.events},
+                 {"io", counts.io},
+                 {"marks", counts.marks},
+                 {"waits", counts.waits}},
+                out);
 }
 
 RecordingHeader header_from_json(const Json& line) {

@@ -1,6 +1,6 @@
 // The lines of a recording file: JSON Lines, one header line, one line per
 // chunk of cycles (columns as base64 of little-endian 64-bit values), one line
-// per command, event and I/O change, and an end line with the counts.
+// per command, event, I/O change, mark, dwell and wait, and an end line with the counts.
 #pragma once
 
 #include <cstddef>
@@ -27,16 +27,28 @@ void append_chunk_line(const CycleChunk& chunk, std::string& out);
 void append_record_line(const CommandRecord& record, std::string& out);
 void append_record_line(const EventRecord& record, std::string& out);
 void append_record_line(const IoRecord& record, std::string& out);
+void append_record_line(const MarkRecord& record, std::string& out);
+void append_record_line(const WaitRecord& record, std::string& out);
+//! How many records of each kind a recording holds, for its end line.
+struct RecordCounts {
+    std::size_t commands {0};
+    std::size_t events {0};
+    std::size_t io {0};
+    std::size_t marks {0};
+    std::size_t waits {0};
+};
 //! Appends the end line, with the numbers of cycles and records, to `out`.
-void append_end_line(std::size_t cycles, std::size_t commands, std::size_t events, std::size_t io, std::string& out);
+void append_end_line(std::size_t cycles, const RecordCounts& counts, std::string& out);
 
 //! The header of a header line; throws std::runtime_error with the reason when it is not one.
 RecordingHeader header_from_json(const Json& line);
 //! The chunk of a cycles line of a recording with `degrees_of_freedom` joints; throws std::runtime_error.
 CycleChunk chunk_from_json(const Json& line, std::size_t degrees_of_freedom);
-//! The record of a command, event or I/O line; throw std::runtime_error.
+//! The record of a command, event, I/O, mark or wait line; throw std::runtime_error.
 CommandRecord command_from_json(const Json& line);
 EventRecord event_from_json(const Json& line);
 IoRecord io_from_json(const Json& line);
+MarkRecord mark_from_json(const Json& line);
+WaitRecord wait_from_json(const Json& line);
 
 }  // namespace velmor::drivers::recording

@@ -17,6 +17,7 @@
 #include "drivers/recording/command_text.hpp"
 #include "drivers/recording/output_file.hpp"
 #include "drivers/recording/record_json.hpp"
+#include "drivers/recording/record_side.hpp"
 
 namespace velmor::drivers {
 
@@ -50,49 +51,6 @@ struct Recorder::CycleSide {
     std::unique_ptr<CycleChunk> streamed_chunk;
     std::uint64_t first_ticks {0};
     double first_wall {0.0};
-};
-
-// What the other hooks touch, guarded by records_mutex.
-struct Recorder::RecordSide {
-    std::shared_ptr<Recording> recording;
-    std::shared_ptr<ChunkWorker> worker;
-    bool streaming {false};
-    Clock::time_point started;
-    std::uint64_t commands {0};
-    std::size_t events {0};
-    std::size_t io {0};
-    std::optional<CommandRecord> open_command;
-
-    void keep(CommandRecord record) {
-        if (streaming) {
-            worker->write(std::move(record));
-        } else {
-            recording->commands.push_back(std::move(record));
-        }
-    }
-    void keep(EventRecord record) {
-        ++events;
-        if (streaming) {
-            worker->write(std::move(record));
-        } else {
-            recording->events.push_back(record);
-        }
-    }
-    void keep(IoRecord record) {
-        ++io;
-        if (streaming) {
-            worker->write(std::move(record));
-        } else {
-            recording->io.push_back(std::move(record));
-        }
-    }
-    // A command that got no result before the next one or the end of the recording.
-    void close_open_command() {
-        if (open_command) {
-            keep(std::move(*open_command));
-            open_command.reset();
-        }
-    }
 };
 
 Recorder::Recorder(std::mutex& cycle_mutex)
@@ -142,6 +100,7 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
         worker = std::make_shared<ChunkWorker>(joints, chunk_capacity);
     }
 
+    const double clock_origin_now = clock ? clock() : 0.0;
     auto cycle_side = std::make_unique<CycleSide>();
     auto record_side = std::make_unique<RecordSide>();
     const auto started = Clock::now();
@@ -158,7 +117,7 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
         next_cycle_time = 0.0;
         current_command = -1;
         cycle_chunk = nullptr;
-        cycle_time = 0.0;
+        clock_origin = record_side->clock_origin = clock_origin_now;
         cycle_step = recording->header.delta_time;
         cycle_count = 0;
         recording->running = true;
@@ -196,7 +155,8 @@ void Recorder::stop(const Recording& recording) {
             end_chunk();
         }
         records->close_open_command();
-        recording::append_end_line(cycle_count, records->commands, records->events, records->io, end_line);
+        keep_ended_waits(true);
+        recording::append_end_line(cycle_count, records->counts, end_line);
         stopped = records->recording;
         worker = records->worker;
         cycles.reset();
@@ -306,6 +266,14 @@ double Recorder::wall_time() const {
     return seconds_between(records->started, Clock::now());
 }
 
+double Recorder::now() const {
+    return clock ? clock() - records->clock_origin : next_cycle_time.load();
+}
+
+void Recorder::set_clock(std::function<double()> simulated_clock) {
+    clock = std::move(simulated_clock);
+}
+
 void Recorder::on_command_started(const Command& command) {
     if (!active) {
         return;
@@ -330,7 +298,7 @@ void Recorder::start_command(std::string kind, std::string arguments) {
     record.index = records->commands++;
     record.kind = std::move(kind);
     record.arguments = std::move(arguments);
-    record.start_time = next_cycle_time.load();
+    record.start_time = now();
     record.start_wall_time = wall_time();
     current_command = static_cast<std::int64_t>(record.index);
     records->open_command = std::move(record);
@@ -357,7 +325,7 @@ void Recorder::on_command_finished(const Result& result, const std::string& plan
         return;
     }
     CommandRecord& record = *records->open_command;
-    record.end_time = next_cycle_time.load();
+    record.end_time = now();
     record.end_wall_time = wall_time();
     record.result = result;
     record.plan_failure = plan_failure.empty() ? std::nullopt : std::optional<std::string>(plan_failure);
@@ -376,7 +344,7 @@ void Recorder::on_event_fired(std::uint64_t event, double trajectory_time) {
     // The event's action runs before the next cycle, and may take a while.
     clock_wanted.store(true, std::memory_order_relaxed);
     const std::int64_t command = current_command.load();
-    records->keep(EventRecord {event, next_cycle_time.load(), wall_time(), trajectory_time,
+    records->keep(EventRecord {event, now(), wall_time(), trajectory_time,
                                command >= 0 ? std::optional<std::uint64_t>(command) : std::nullopt});
 }
 
@@ -389,7 +357,7 @@ void Recorder::on_io_change(const std::string& name, const std::optional<SignalV
     if (!records) {
         return;
     }
-    records->keep(IoRecord {name, old_value, new_value, source, device, next_cycle_time.load(), wall_time()});
+    records->keep(IoRecord {name, old_value, new_value, source, device, now(), wall_time()});
 }
 
 }  // namespace velmor::drivers

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -62,10 +64,15 @@ public:
     //! Whether a recording runs.
     [[nodiscard]] bool is_recording() const { return active.load(); }
 
-    //! Appends one control cycle: the state just played and the speed scale it
-    //! was played at; `may_end` when the motion may stand still after it (the
-    //! trajectory finished, or standstill). Advances simulated time by delta_time × scale.
-    void on_cycle(const velmor::State& state, double scale, bool may_end) {
+    //! The driver's simulated clock [s], which recorded times follow from the start of
+    //! each recording. Set once, before any recording starts; without one, hooks outside
+    //! the cycles take the time of the next cycle.
+    void set_clock(std::function<double()> simulated_clock);
+
+    //! Appends one control cycle: the state just played, the speed scale it was
+    //! played at, and the simulated clock at the cycle's start [s]; `may_end` when
+    //! the motion may stand still after it (the trajectory finished, or standstill).
+    void on_cycle(const velmor::State& state, double scale, bool may_end, double clock_at_cycle) {
         if (cycles == nullptr) {
             return;
         }
@@ -75,14 +82,14 @@ public:
         // Counter readings stand in for the wall clock until end_chunk turns them into seconds.
         const bool read_clock = --clock_countdown == 0 || may_end || clock_wanted.load(std::memory_order_relaxed);
         const std::uint64_t ticks = read_clock ? read_ticks() : 0;
+        const double cycle_time = clock_at_cycle - clock_origin;
         cycle_chunk->append(cycle_time, std::bit_cast<double>(ticks), scale,
                             current_command.load(std::memory_order_relaxed), state);
         if (read_clock) {
             clock_read(ticks);
         }
-        cycle_time += cycle_step * scale;
         ++cycle_count;
-        next_cycle_time.store(cycle_time, std::memory_order_relaxed);
+        next_cycle_time.store(cycle_time + cycle_step, std::memory_order_relaxed);
         if (cycle_chunk->full()) {
             end_chunk();
         }
@@ -101,6 +108,18 @@ public:
     //! A signal's value changed (see simulated::IoObserver).
     void on_io_change(const std::string& name, const std::optional<SignalValue>& old_value,
                       const SignalValue& new_value, IoSource source, const std::string& device = {});
+    //! The program marked the clock's present time with `label`.
+    void on_mark(const std::string& label);
+    //! A dwell or wait of the program begins now: its record with the start filled in,
+    //! for end_wait; none while no recording runs.
+    std::optional<WaitRecord> begin_wait(std::string kind, std::string condition);
+    //! The wait begun as `record` ended now; `held` says whether its condition held.
+    void end_wait(WaitRecord record, std::optional<bool> held);
+    //! A dwell or wait begun as `record` runs on the future `answer`; it is recorded once
+    //! the future is ready (or the recording stops), ending at `*held_at` [s of the clock]
+    //! when its condition held, else `limit` [s] after its start.
+    void end_wait_later(WaitRecord record, std::shared_future<bool> answer,
+                        std::shared_ptr<const std::atomic<double>> held_at, std::optional<double> limit);
 
 private:
     friend class Recording;
@@ -127,6 +146,10 @@ private:
     void start_command(std::string kind, std::string arguments);
     void stop(const Recording& recording);
     [[nodiscard]] double wall_time() const;
+    // Simulated time now [s] since the recording began; needs records_mutex.
+    [[nodiscard]] double now() const;
+    // Keeps the waits on futures that have ended, or all of them when the recording stops; needs records_mutex.
+    void keep_ended_waits(bool stopping);
 
     std::mutex& cycle_mutex;
     // Guards `records` and the start and end of a recording.
@@ -135,9 +158,10 @@ private:
     // Set and cleared with cycle_mutex held; touched by on_cycle only.
     std::unique_ptr<CycleSide> cycles;
     // What on_cycle needs of it, kept here to spare the loop a call: the chunk
-    // it fills (null between chunks), simulated time [s] and delta_time [s].
+    // it fills (null between chunks), the simulated clock at the recording's
+    // start [s] and delta_time [s].
     CycleChunk* cycle_chunk {nullptr};
-    double cycle_time {0.0};
+    double clock_origin {0.0};
     double cycle_step {0.0};
     std::size_t cycle_count {0};
     // Reading the clock costs as much as the rest of a cycle's record, so
@@ -150,6 +174,8 @@ private:
     std::atomic<bool> clock_wanted {false};
     // Set and cleared with records_mutex held.
     std::unique_ptr<RecordSide> records;
+    // Set before any recording starts, read only after.
+    std::function<double()> clock;
     // Simulated time of the next cycle [s]: "now" for the hooks on other threads.
     std::atomic<double> next_cycle_time {0.0};
     std::atomic<std::int64_t> current_command {-1};

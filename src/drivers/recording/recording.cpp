@@ -74,6 +74,8 @@ void Recording::read_back() {
     commands = std::move(loaded->commands);
     events = std::move(loaded->events);
     io = std::move(loaded->io);
+    marks = std::move(loaded->marks);
+    waits = std::move(loaded->waits);
     read_back_done = true;
 }
 

@@ -81,8 +81,15 @@ void save_json_lines(const Recording& recording, const std::filesystem::path& pa
     for (const auto& record : recording.io) {
         recording::append_record_line(record, text);
     }
-    recording::append_end_line(recording.cycle_count(), recording.commands.size(), recording.events.size(),
-                               recording.io.size(), text);
+    for (const auto& record : recording.marks) {
+        recording::append_record_line(record, text);
+    }
+    for (const auto& record : recording.waits) {
+        recording::append_record_line(record, text);
+    }
+    const recording::RecordCounts counts {recording.commands.size(), recording.events.size(), recording.io.size(),
+                                          recording.marks.size(), recording.waits.size()};
+    recording::append_end_line(recording.cycle_count(), counts, text);
     file.write(text);
     file.finish();
 }
@@ -159,6 +166,10 @@ std::shared_ptr<Recording> Recording::load(const std::filesystem::path& path) {
                 recording->events.push_back(recording::event_from_json(parsed));
             } else if (type == "io") {
                 recording->io.push_back(recording::io_from_json(parsed));
+            } else if (type == "mark") {
+                recording->marks.push_back(recording::mark_from_json(parsed));
+            } else if (type == "wait") {
+                recording->waits.push_back(recording::wait_from_json(parsed));
             } else if (type == "end") {
                 ended = true;
             } else {

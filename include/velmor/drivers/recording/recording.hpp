@@ -47,7 +47,7 @@ enum class CycleColumn { Time, WallTime, Scale };
 enum class JointColumn { Position, Velocity, Acceleration };
 
 //! What a driver did while it was recorded: the samples of every control cycle
-//! in columnar chunks, and every command, fired event and I/O change.
+//! in columnar chunks, and every command, fired event, I/O change, mark, dwell and wait.
 //!
 //! A recording that is still running belongs to its recorder: read it only
 //! after stop(). A recording streamed to a file keeps no samples in memory;
@@ -70,6 +70,10 @@ public:
     std::vector<EventRecord> events;
     //! I/O changes in the order they happened.
     std::vector<IoRecord> io;
+    //! Marks in the order they were made.
+    std::vector<MarkRecord> marks;
+    //! Dwells and waits of the program, each once it has ended or the recording stopped.
+    std::vector<WaitRecord> waits;
     //! The file a streamed recording was written to; empty for one kept in memory.
     std::optional<std::filesystem::path> stream_path;
 

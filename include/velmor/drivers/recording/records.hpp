@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,8 +11,8 @@
 namespace velmor::drivers {
 
 //! One command given to the driver while recording, with the time it took.
-//! Simulated times stand still while the driver is idle; wall-clock times count
-//! from the start of the recording.
+//! Simulated times are the driver's simulated clock and wall-clock times count,
+//! both from the start of the recording.
 struct CommandRecord {
     //! Position among the recording's commands, from 0.
     std::uint64_t index {0};
@@ -65,6 +66,38 @@ struct IoRecord {
     double time {0.0};
     //! Wall-clock time of the change [s].
     double wall_time {0.0};
+};
+
+//! A point on the clock that the program marked, e.g. "part 3 placed".
+struct MarkRecord {
+    //! Longest label [bytes].
+    static constexpr std::size_t max_label_bytes = 1024;
+
+    //! The program's label, UTF-8.
+    std::string label;
+    //! Simulated time of the mark [s].
+    double time {0.0};
+    //! Wall-clock time of the mark [s].
+    double wall_time {0.0};
+};
+
+//! A dwell of the program, or a wait of it for a condition, on the simulated clock.
+struct WaitRecord {
+    //! "dwell" or "wait".
+    std::string kind;
+    //! The condition waited for as text; empty for a dwell.
+    std::string condition;
+    //! Simulated time when it began [s].
+    double start_time {0.0};
+    //! Wall-clock time when it began [s].
+    double start_wall_time {0.0};
+    //! Simulated time when it ended [s]; empty when the recording ended first.
+    std::optional<double> end_time;
+    //! Wall-clock time when it ended [s]; empty when it is not known.
+    std::optional<double> end_wall_time;
+    //! For a wait: whether its condition held (false: it timed out); empty for a dwell
+    //! or a wait that had not ended.
+    std::optional<bool> held;
 };
 
 }  // namespace velmor::drivers

@@ -1,43 +1,14 @@
-// The driver's time between motions: its simulated clock, the dwells and waits on it,
-// and the cell's devices that act on it.
+// The cell's devices of the simulated driver, acting on its simulated clock.
 #include <velmor/drivers/simulated_driver.hpp>
 
 #include <velmor/common/utf8_text.hpp>
 #include <velmor/motion/robot_arm.hpp>
 #include <velmor/velmor_error.hpp>
 
-#include "clock/clock_waits.hpp"
 #include "clock/simulated_clock.hpp"
 #include "devices/cell_devices.hpp"
 
 namespace velmor::drivers {
-
-double SimulatedDriver::clock() const {
-    return simulated_clock->now();
-}
-
-void SimulatedDriver::sleep(double seconds) {
-    refuse_inside_control_cycle("sleep", "dwell with sleep_async() or after the motion");
-    waits->dwell(seconds);
-}
-
-std::shared_future<bool> SimulatedDriver::sleep_async(double seconds) {
-    return waits->dwell_async(seconds);
-}
-
-bool SimulatedDriver::wait_for(const Trigger& condition, std::optional<double> timeout) {
-    refuse_inside_control_cycle("wait_for", "wait with wait_for_async() or use an event's trigger");
-    return waits->wait([this, &condition] { return holds_now(condition); }, timeout);
-}
-
-std::shared_future<bool> SimulatedDriver::wait_for_async(const Trigger& condition, std::optional<double> timeout) {
-    return waits->wait_async([this, condition] { return holds_now(condition); }, timeout);
-}
-
-bool SimulatedDriver::holds_now(const Trigger& condition) {
-    const SignalReader signals(read_signal);
-    return condition(robot, 0.0, get_current_joint_position(), velmor::Trajectory());
-}
 
 void SimulatedDriver::use_clock_for_devices() {
     auto& devices = io_controller.cell_devices();
