@@ -7,6 +7,8 @@
 #include <streambuf>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +103,23 @@ TEST(AsyncPrinter, ColoursEachLevelAndKeepsOrder) {
               "\x1b[1;33m[velmor.driver] careful\x1b[0m\n"
               "\x1b[1;31m[velmor.driver] broken\x1b[0m\n"
               "odd level\n");
+}
+
+TEST(AsyncPrinter, PrintsUncolouredOrHandsLinesToItsSink) {
+    LockedBuffer buffer;
+    std::ostream out(&buffer);
+    AsyncPrinter printer(out, false);
+    printer.enqueue(Log {Level::Warn, "careful", "driver"});
+    printer.flush();
+    std::vector<std::pair<Level, std::string>> sunk;
+    printer.set_sink([&](const Log& line) { sunk.emplace_back(line.level, line.tag + ": " + line.message); });
+    printer.enqueue(Log {Level::Error, "broken", "planner"});
+    printer.flush();
+    printer.set_sink({});
+    printer.enqueue(Log {Level::Debug, "again", "driver"});
+    printer.flush();
+    EXPECT_EQ(buffer.text(), "[velmor.driver] careful\n[velmor.driver] again\n");
+    EXPECT_EQ(sunk, (std::vector<std::pair<Level, std::string>> {{Level::Error, "planner: broken"}}));
 }
 
 TEST(AsyncPrinter, KeepsTheOrderOfEachThread) {
