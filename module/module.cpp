@@ -27,4 +27,5 @@ PYBIND11_MODULE(velmor_driver_simulated, m) {
     velmor::python::bind_pacing(m);
     velmor::python::bind_safety_limits(m);
     velmor::python::bind_simulated_driver_faults_and_stepping(simulated_driver);
+    velmor::python::bind_log_bridge(m);
 }
