@@ -152,5 +152,5 @@ def test_module_registration_order():
     names = [name for name in vars(vds) if not name.startswith("__")]
     assert names == ["Result", "FutureResult", "FutureBool", "ControllerStatus", "RobotState", "Trigger", "Action",
                      "Driver", "SimulatedDriver", "IoSource", "CommandRecord", "EventRecord", "IoRecord",
-                     "Recording", "Fault", "Pacing", "SafetyLimits"]
+                     "Recording", "Fault", "Pacing", "SafetyLimits", "log_to_python", "flush_log"]
     assert list(vars(vds)).index("__doc__") < list(vars(vds)).index("__version__") < list(vars(vds)).index("Result")
