@@ -12,57 +12,44 @@ import velmor_driver_simulated as vds
 from conftest import GOAL
 
 REFUSAL = "Did not write the I/O signal 'part': it is an input, written only by the cell and the viewer page."
+INPUT = vds.SimulatedDriver.Direction.Input
 
 
-def test_a_warning_of_the_control_loop_reaches_logging_while_the_script_waits(planner, caplog, capfd):
-    driver = vds.SimulatedDriver(planner)
+def test_a_warning_of_the_control_loop_reaches_logging_while_the_script_waits(driver, caplog, capfd):
     driver.time_speed = 0.0
-    driver.create_io("part", 0, direction=vds.SimulatedDriver.Direction.Input)
+    driver.create_io("part", 0, direction=INPUT)
     # The action runs on the loop thread, holding the GIL, while the main thread waits in move_to.
     driver.add_event(vds.Trigger.Time() > 0.1, lambda time: driver.set_digital_output("part", 1))
     vds.log_to_python(True)
     try:
-        with caplog.at_level(logging.WARNING, logger="velmor"):
-            assert driver.move_to(GOAL) == vds.Result.Success
-            assert vds.flush_log()
+        assert driver.move_to(GOAL) == vds.Result.Success and vds.flush_log()
     finally:
         vds.log_to_python(False)
-        driver.disconnect()
     assert [(record.name, record.levelno, record.getMessage()) for record in caplog.records] == \
         [("velmor.driver", logging.WARNING, REFUSAL)]
     assert "velmor" not in capfd.readouterr().out
-    # Printed again once switched off.
     driver.set_digital_output("part", 1)
-    assert vds.flush_log()
-    assert REFUSAL in capfd.readouterr().out
+    assert vds.flush_log() and REFUSAL in capfd.readouterr().out
 
 
-CHATTY_SCRIPT = f"""
-import threading, velmor, velmor_driver_simulated as vds
+CHATTY = f"""import threading, velmor, velmor_driver_simulated as vds
 driver = vds.SimulatedDriver(velmor.Planner(velmor.robots.UR5e()))
 driver.create_io("part", 0, direction=vds.SimulatedDriver.Direction.Input)
 done = threading.Event()
-def chatter():
-    while not done.is_set():
-        print("good")
-thread = threading.Thread(target=chatter)
+thread = threading.Thread(target=lambda: [print("good") for _ in iter(done.is_set, True)])
 thread.start()
 for _ in range(300):
     driver.set_digital_output("part", 1)
-vds.flush_log()
-done.set()
-thread.join()
+vds.flush_log(); done.set(); thread.join()
 """
 
 
 @pytest.mark.parametrize("no_color", [None, "", "1"])
 def test_log_lines_stay_whole_amid_unbuffered_prints(no_color):
     environment = {key: value for key, value in os.environ.items() if key != "NO_COLOR"}
-    environment.update(PYTHONUNBUFFERED="1", VELMOR_LOG_LEVEL="warn")
-    if no_color is not None:
-        environment["NO_COLOR"] = no_color
-    finished = subprocess.run([sys.executable, "-c", CHATTY_SCRIPT], env=environment, capture_output=True,
-                              timeout=60)
+    environment.update({"PYTHONUNBUFFERED": "1", "VELMOR_LOG_LEVEL": "warn"},
+                       **({} if no_color is None else {"NO_COLOR": no_color}))
+    finished = subprocess.run([sys.executable, "-c", CHATTY], env=environment, capture_output=True, timeout=60)
     assert finished.returncode == 0, finished.stderr
     output = finished.stdout.decode()
     colour, reset = ("", "") if no_color is not None else ("\x1b[1;33m", "\x1b[0m")

@@ -54,8 +54,3 @@ def test_recordings_are_saved_by_mode_and_named_in_the_report(pytester, mode, sa
     assert [command.result for command in recording.commands] == [vds.Result.Success]
     assert len(recording.times) > 100
 
-
-def test_a_misspelt_robot_is_a_usage_error(pytester):
-    pytester.makepyfile("import pytest\n@pytest.mark.velmor(robot='ur55')\ndef test_x(velmor_driver): pass\n")
-    result = pytester.runpytest_subprocess("-p", "velmor_tools.pytest_plugin", "-p", "no:cacheprovider")
-    result.stdout.fnmatch_lines(["*no robot 'ur55' in velmor.robots*"])
