@@ -16,16 +16,13 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 cp examples/01_quickstart.py "$work/quickstart.py"
 checker=$PWD/tests/packaging/check_install.py
 
-# A failing sample test: the plugin's fixture runs it and keeps its recording.
+# The plugin, found through its entry point, keeps the recording of a failing sample test.
 plugin_works() {
-  local python="$1" folder="$2"
-  mkdir -p "$folder"
-  printf 'def test_sample(velmor_driver):\n    velmor_driver.move_to([0.1] * 6)\n    assert velmor_driver.current_joint_position == []\n' >"$folder/test_sample.py"
-  if (cd "$folder" && "$python" -m pytest -q -p no:cacheprovider >"$folder/log" 2>&1); then
-    cat "$folder/log"; echo "FAILED: the sample test passed"; exit 1
-  fi
-  grep -q "saved to .*velmor-recordings/test_sample.py_test_sample.jsonl" "$folder/log" ||
-    { cat "$folder/log"; echo "FAILED: the plugin kept no recording"; exit 1; }
+  mkdir -p "$2"
+  printf 'def test_sample(velmor_driver):\n    assert velmor_driver.current_joint_position == []\n' >"$2/test_sample.py"
+  (cd "$2" && "$1" -m pytest -q -p no:cacheprovider >"$2/log" 2>&1) || true
+  grep -q "saved to .*velmor-recordings/test_sample.py_test_sample.jsonl" "$2/log" ||
+    { cat "$2/log"; echo "FAILED: the pytest plugin kept no recording"; exit 1; }
   echo "ok: the pytest plugin is found and keeps the recording of a failed test"
 }
 
