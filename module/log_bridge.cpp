@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -82,6 +83,9 @@ public:
     }
 
     bool flush(double timeout) {
+        if (!std::isfinite(timeout) || timeout < 0.0) {
+            throw py::value_error("flush_log: the timeout must be a finite number of seconds, 0 or more.");
+        }
         refuse_on_delivery_thread("flush_log");
         py::gil_scoped_release release;
         log::async_printer.flush();
