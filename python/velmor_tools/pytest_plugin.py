@@ -145,7 +145,7 @@ def _save_once(item: pytest.Item) -> Optional[list[pathlib.Path]]:
     return item.stash[_saved_key]
 
 
-@pytest.hookimpl(hookwrapper=True)
+@pytest.hookimpl(hookwrapper=True)  # type: ignore[misc]  # pluggy 1.0 has no types
 def pytest_runtest_makereport(item: pytest.Item, call: pytest.CallInfo[None]) -> Iterator[None]:
     outcome = yield
     report: pytest.TestReport = outcome.get_result()  # type: ignore[attr-defined]
