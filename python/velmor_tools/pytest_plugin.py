@@ -15,7 +15,7 @@ from __future__ import annotations
 import os
 import pathlib
 import re
-from typing import Any, Iterator, Optional
+from typing import Any, Generator, Iterator, Optional
 
 import pytest
 
@@ -146,9 +146,9 @@ def _save_once(item: pytest.Item) -> Optional[list[pathlib.Path]]:
 
 
 @pytest.hookimpl(hookwrapper=True)  # type: ignore[misc]  # pluggy 1.0 has no types
-def pytest_runtest_makereport(item: pytest.Item, call: pytest.CallInfo[None]) -> Iterator[None]:
+def pytest_runtest_makereport(item: pytest.Item, call: pytest.CallInfo[None]) -> Generator[None, Any, None]:
     outcome = yield
-    report: pytest.TestReport = outcome.get_result()  # type: ignore[attr-defined]
+    report: pytest.TestReport = outcome.get_result()
     mode = item.config.getoption("velmor_record")
     wanted = (mode == "failed" and report.failed and call.when in ("call", "teardown")) or \
              (mode == "all" and call.when == "teardown")
