@@ -70,6 +70,16 @@ if(TARGET velmor-python-motion AND TARGET velmor-python-driver-simulated)
   install(DIRECTORY ${PROJECT_BINARY_DIR}/python/ DESTINATION ${VELMOR_INSTALL_PYTHONDIR} COMPONENT python
           FILES_MATCHING PATTERN "*.py" PATTERN "*.pyi" PATTERN "py.typed"
           PATTERN CMakeFiles EXCLUDE PATTERN __pycache__ EXCLUDE)
+  # Component system: the Debian package and CMake installs only, as the wheel makes
+  # its own launchers and metadata from pyproject.toml. The launcher velmor-report,
+  # and distribution metadata whose entry point lets pytest find the plugin.
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/velmor-report.in ${PROJECT_BINARY_DIR}/packaging/velmor-report
+                 COPYONLY)
+  install(PROGRAMS ${PROJECT_BINARY_DIR}/packaging/velmor-report DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT system)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/METADATA.in ${PROJECT_BINARY_DIR}/packaging/METADATA @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/METADATA ${PROJECT_SOURCE_DIR}/packaging/entry_points.txt
+          DESTINATION ${VELMOR_INSTALL_PYTHONDIR}/velmor_simulated_driver-${PROJECT_VERSION}.dist-info
+          COMPONENT system)
 endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/velmor-simulated-driver/examples

@@ -15,6 +15,9 @@ using SimulatedDriverClass =
 
 //! Result (results.cpp).
 void bind_results(pybind11::module_& m);
+
+//! log_to_python and flush_log (log_bridge.cpp).
+void bind_log_bridge(pybind11::module_& m);
 //! ControllerStatus (results.cpp).
 void bind_controller_status(pybind11::module_& m);
 //! FutureResult and FutureBool (futures.cpp).

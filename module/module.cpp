@@ -30,4 +30,5 @@ PYBIND11_MODULE(velmor_driver_simulated, m) {
 
     velmor::python::bind_devices(m);
     velmor::python::bind_driver_devices(simulated_driver);
+    velmor::python::bind_log_bridge(m);
 }

@@ -179,13 +179,15 @@ void bind_recording(py::module_& m) {
                 return py::reinterpret_steal<py::str>(text);
             },
             "The file a streamed recording is written to; None for one kept in memory")
-        .def("__enter__", [](py::object self) { return self; })
+        // By reference: pybind11 hands back the very Python object, typed as Recording in the stubs.
+        .def(
+            "__enter__", [](Recording& self) -> Recording& { return self; }, py::return_value_policy::reference)
         .def(
             "__exit__",
+            // Returns None: an exception raised in the block goes on.
             [](Recording& self, const py::object&, const py::object&, const py::object&) {
                 const py::gil_scoped_release unlocked;
                 self.stop();
-                return false;
             },
             py::arg("exc_type"), py::arg("exc_value"), py::arg("traceback"));
     bind_recording_data(recording);

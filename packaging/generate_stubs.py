@@ -22,6 +22,7 @@ import types
 
 TYPING_NAMES = ("Any", "Callable", "ClassVar", "Dict", "Generator", "Iterable", "Iterator", "List", "Optional",
                 "Sequence", "Set", "Tuple", "Union", "overload")
+LIST = re.compile(r"\bList\[")
 # Attributes every pybind11 class or module has and a stub leaves out.
 SKIPPED = {"__doc__", "__module__", "__dict__", "__weakref__", "__name__", "__package__", "__loader__", "__spec__",
            "__file__", "__builtins__", "__cached__", "__path__", "__qualname__", "__entries", "__members__"}
@@ -223,8 +224,14 @@ class StubWriter:
         if function_name in ("__eq__", "__ne__"):
             # Comparison operators return NotImplemented for other types.
             return "object"
-        typed = self.name(annotation)
+        typed = self.accepted(self.name(annotation))
         return re.sub(r"\b[A-Za-z_][A-Za-z0-9_.]*\b", self._implicit, typed)
+
+    def accepted(self, typed):
+        """A type as an argument: pybind11 converts any sequence (a tuple, a list of ints for floats) to a list."""
+        if LIST.search(typed):
+            self.name.typing.add("Sequence")
+        return LIST.sub("Sequence[", typed)
 
     def _implicit(self, match):
         """A class built from a single callable converts from any callable (pybind11 implicit conversion)."""
@@ -304,7 +311,7 @@ class StubWriter:
             self.lines[-1] += " ..."
         if member.fset is not None:
             self.emit(indent, f"@{name}.setter")
-            self.emit(indent, f"def {name}(self, value: {result}) -> None: ...")
+            self.emit(indent, f"def {name}(self, value: {self.accepted(result)}) -> None: ...")
 
     def module_body(self, submodules):
         for name, member in vars(self.module).items():

@@ -118,8 +118,9 @@ def metadata(project, version):
 
 
 def entry_points(project):
-    scripts = project.get("scripts", {})
-    return "[console_scripts]\n" + "".join(f"{name} = {target}\n" for name, target in scripts.items())
+    groups = {"console_scripts": project.get("scripts", {}), **project.get("entry-points", {})}
+    return "\n".join(f"[{group}]\n" + "".join(f"{name} = {target}\n" for name, target in entries.items())
+                     for group, entries in groups.items())
 
 
 def record_line(name, data):

@@ -7,6 +7,7 @@
 #include <streambuf>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,20 @@ TEST(AsyncPrinter, ColoursEachLevelAndKeepsOrder) {
               "\x1b[1;33m[velmor.driver] careful\x1b[0m\n"
               "\x1b[1;31m[velmor.driver] broken\x1b[0m\n"
               "odd level\n");
+}
+
+TEST(AsyncPrinter, PrintsUncolouredOrHandsLinesToItsSink) {
+    LockedBuffer buffer;
+    std::ostream out(&buffer);
+    AsyncPrinter printer(out, false);
+    std::vector<std::string> sunk;
+    printer.enqueue(Log {Level::Warn, "careful", "driver"});
+    printer.flush();
+    printer.set_sink([&](const Log& line) { sunk.push_back(line.tag + ": " + line.message); });
+    printer.enqueue(Log {Level::Error, "broken", "planner"});
+    printer.flush();
+    EXPECT_EQ(buffer.text(), "[velmor.driver] careful\n");
+    EXPECT_EQ(sunk, std::vector<std::string> {"planner: broken"});
 }
 
 TEST(AsyncPrinter, KeepsTheOrderOfEachThread) {

@@ -89,6 +89,18 @@ TEST(SimulatedDriver, RunsATrajectoryToItsEnd) {
     }
 }
 
+TEST(SimulatedDriver, OptionsChooseTheRobotAndDefaultToTheEnvironmentsOne) {
+    const auto left = std::make_shared<velmor::robots::UR5e>();
+    const auto right = std::make_shared<velmor::robots::UR5e>();
+    const auto planner = std::make_shared<velmor::Planner>(std::make_shared<velmor::robots::DualArm>(left, right));
+    SimulatedDriver both(planner);
+    EXPECT_EQ(both.get_current_joint_position().size(), 12U);
+    SimulatedDriver one(planner, {.robot = right, .log_stream = false});
+    one.time_speed = 0.0;
+    EXPECT_EQ(one.move_to(goal, false), Result::Success);
+    EXPECT_EQ(one.get_current_joint_position().size(), 6U);
+}
+
 TEST(SimulatedDriver, FinishedMotionsReturnTheRunResult) {
     SimulatedRobot cell(0.0);
     cell.driver->set_run_result(Result::ErrorControllerAlarmActive);

@@ -73,6 +73,10 @@ SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, bool 
     : SimulatedDriver(std::move(planner), nullptr, sync_with_mirava, log_stream, serve_io_viewer,
                       keep_io_viewer_running, host, port) {}
 
+SimulatedDriver::SimulatedDriver(std::shared_ptr<velmor::Planner> planner, const SimulatedDriverOptions& options)
+    : SimulatedDriver(std::move(planner), options.robot, options.sync_with_mirava, options.log_stream,
+                      options.serve_io_viewer, options.keep_io_viewer_running, options.host, options.port) {}
+
 SimulatedDriver::~SimulatedDriver() {
     waits->close();
     stop_alarm_thread();

@@ -16,6 +16,16 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 cp examples/01_quickstart.py "$work/quickstart.py"
 checker=$PWD/tests/packaging/check_install.py
 
+# The plugin, found through its entry point, keeps the recording of a failing sample test.
+plugin_works() {
+  mkdir -p "$2"
+  printf 'def test_sample(velmor_driver):\n    assert velmor_driver.current_joint_position == []\n' >"$2/test_sample.py"
+  (cd "$2" && "$1" -m pytest -q -p no:cacheprovider >"$2/log" 2>&1) || true
+  grep -q "saved to .*velmor-recordings/test_sample.py_test_sample.jsonl" "$2/log" ||
+    { cat "$2/log"; echo "FAILED: the pytest plugin kept no recording"; exit 1; }
+  echo "ok: the pytest plugin is found and keeps the recording of a failed test"
+}
+
 echo "--- wheel"
 /usr/bin/python3 -m build --wheel --no-isolation -C build-dir="$build" --outdir "$work/dist" >/dev/null
 wheel="$work/dist/velmor_simulated_driver-${version}-cp311-cp311-linux_x86_64.whl"
@@ -33,6 +43,10 @@ else
 fi
 # Type checkers find the stubs in the installed package.
 /usr/bin/python3 -m mypy --strict --no-incremental --python-executable "$work/venv/bin/python" "$work/quickstart.py"
+# pytest, from Debian, finds the plugin through the wheel's entry point.
+/usr/bin/python3 -m venv --system-site-packages "$work/venv-pytest"
+"$work/venv-pytest/bin/pip" install --quiet --no-index "$wheel"
+plugin_works "$work/venv-pytest/bin/python" "$work/wheel-plugin"
 
 echo "--- Debian package"
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
@@ -47,4 +61,7 @@ dpkg-deb -x "$deb" "$work/root"
 PATH="$work/root/usr/bin:$PATH" PYTHONPATH="$work/root/usr/lib/python3/dist-packages" \
   /usr/bin/python3 "$checker" --root "$work/root" --python /usr/bin/python3 --quickstart "$work/quickstart.py" \
   --mirava velmor-mirava --demo "/usr/bin/python3 -m velmor_tools.demo"
+PATH="$work/root/usr/bin:$PATH" PYTHONPATH="$work/root/usr/lib/python3/dist-packages" velmor-report --help >/dev/null
+echo "ok: velmor-report answers"
+PYTHONPATH="$work/root/usr/lib/python3/dist-packages" plugin_works /usr/bin/python3 "$work/deb-plugin"
 echo "packaging: wheel and Debian package checked"

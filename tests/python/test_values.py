@@ -153,5 +153,5 @@ def test_module_registration_order():
     assert names == ["Result", "FutureResult", "FutureBool", "ControllerStatus", "RobotState", "Trigger", "Action",
                      "Driver", "SimulatedDriver", "IoSource", "CommandRecord", "EventRecord", "IoRecord", "MarkRecord",
                      "WaitRecord", "Recording", "Fault", "Pacing", "SafetyLimits", "DeviceIo", "Device", "Follow",
-                     "Pulse", "ZoneSensor", "Feeder", "Callback"]
+                     "Pulse", "ZoneSensor", "Feeder", "Callback", "log_to_python", "flush_log"]
     assert list(vars(vds)).index("__doc__") < list(vars(vds)).index("__version__") < list(vars(vds)).index("Result")

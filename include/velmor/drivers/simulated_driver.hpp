@@ -23,6 +23,7 @@
 #include <velmor/drivers/signal_reader.hpp>
 #include <velmor/drivers/simulated/controller.hpp>
 #include <velmor/drivers/simulated/signal.hpp>
+#include <velmor/drivers/simulated_driver_options.hpp>
 #include <velmor/drivers/time_speed.hpp>
 #include <velmor/motion/mirava.hpp>
 
@@ -82,6 +83,8 @@ public:
     //! The same, driving the environment's single robot.
     SimulatedDriver(std::shared_ptr<velmor::Planner> planner, bool sync_with_mirava, bool log_stream,
                     bool serve_io_viewer, bool keep_io_viewer_running, const std::string& host, int port);
+    //! The same with named settings: `SimulatedDriver(planner, {.robot = arm, .serve_io_viewer = true})`.
+    explicit SimulatedDriver(std::shared_ptr<velmor::Planner> planner, const SimulatedDriverOptions& options = {});
     //! Waits for a running motion to end, then releases everything.
     ~SimulatedDriver() override;
 

@@ -24,7 +24,7 @@ void log_(const std::string& tag, const std::string& message) {
     if (level.load(std::memory_order_relaxed) > L) {
         return;
     }
-    async_printer.enqueue(Log{L, "[velmor." + tag + "] " + message});
+    async_printer.enqueue(Log {L, message, tag});
 }
 
 }  // namespace velmor::log
