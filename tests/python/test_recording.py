@@ -197,7 +197,8 @@ def test_command_line_prints_reports_comparisons_and_figures(recorded, driver, t
     assert compared.returncode == 0, compared.stderr
     difference = second.commands[0].end_time - second.commands[0].start_time - reports.command_times(recorded)[0][
         "executed"]
-    assert f"{difference:+.3f} s" in compared.stdout.splitlines()[2]
+    # A difference that rounds to zero is printed as +0.000, whatever its sign.
+    assert f"{round(difference, 3) + 0.0:+.3f} s" in compared.stdout.splitlines()[2]
     assert "1  move_to" in compared.stdout and "cycle time" in compared.stdout
 
     missing = run_report(tmp_path / "missing.jsonl")
