@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <velmor/drivers/devices/follow.hpp>
+#include <velmor/drivers/devices/pulse.hpp>
+#include <velmor/drivers/events.hpp>
 #include <velmor/velmor_error.hpp>
 
 #include "support/simulated_robot.hpp"
@@ -69,3 +72,27 @@ TEST_F(SimulatedDriverIo, AMissingConfigurationFileIsAnError) {
 }
 
 }  // namespace
+
+// Devices act on the driver's clock: at time_speed 0 a wait jumps to their next action;
+// at a speed above 0 the alarm thread lets them act as the clock follows wall-clock time.
+class DevicesOnTheClock : public ::testing::TestWithParam<double> {};
+
+TEST_P(DevicesOnTheClock, AFollowAnswersAWaitAfterItsDelay) {
+    SimulatedRobot cell {GetParam()};
+    auto& driver = *cell.driver;
+    driver.create_io("grip", 0);
+    driver.create_io("closed", 0);
+    driver.create_io("beat", 0);
+    driver.add_device(std::make_shared<velmor::drivers::devices::Follow>("grip", "closed", 0.5));
+    driver.add_device(std::make_shared<velmor::drivers::devices::Pulse>("beat", 0.1));
+    const double start = driver.clock();
+    ASSERT_TRUE(driver.set_digital_output("grip", 1));
+    EXPECT_TRUE(driver.wait_for(velmor::drivers::Trigger::IO("closed") == 1, 5.0));
+    const double waited = driver.clock() - start;
+    EXPECT_GE(waited, 0.5);
+    EXPECT_LT(waited, GetParam() == 0.0 ? 0.5 + 1e-12 : 0.6);
+    EXPECT_TRUE(driver.remove_device("beat"));
+    EXPECT_NO_THROW(driver.disconnect());
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, DevicesOnTheClock, ::testing::Values(0.0, 200.0));
