@@ -192,7 +192,7 @@ bool CellDevices::act(Device& device, double time) {
     }
 }
 
-void CellDevices::fail(const std::string& name, std::exception_ptr error) {
+void CellDevices::fail(std::string name, std::exception_ptr error) {
     const std::string text = error_text(error);
     if (name.empty()) {
         devices.clear();

@@ -101,7 +101,8 @@ private:
     // Throws when the calling thread is inside a device's act, which holds `mutex`.
     void refuse_from_device(const char* operation) const;
     bool act(Device& device, double time);
-    void fail(const std::string& name, std::exception_ptr error);
+    // By value: the name may belong to the device that this removes.
+    void fail(std::string name, std::exception_ptr error);
     [[nodiscard]] double earliest_due() const;
     void schedule();
     void count_devices();
