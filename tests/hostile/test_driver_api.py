@@ -63,7 +63,8 @@ def attack(script):
     except subprocess.TimeoutExpired as expired:
         pytest.fail(f"no end within {DEADLINE} s:\n{expired.stderr}")
     assert finished.returncode == 0, f"exit {finished.returncode}:\n{finished.stderr}"
-    assert finished.stdout.splitlines()[-1:] == ["ok"], finished.stdout + finished.stderr
+    # Log lines are printed by a thread of their own and may come after the script's own "ok".
+    assert "ok" in finished.stdout.splitlines(), finished.stdout + finished.stderr
 
 
 # Each event fails its motion; disconnect() then reports the failure once, and
