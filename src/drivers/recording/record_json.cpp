@@ -38,23 +38,6 @@ Json number(double value) {
     return value;
 }
 
-// `key` names the member in messages.
-double number_from(const Json& value, const char* key) {
-    if (value.is_number()) {
-        return value.get<double>();
-    }
-    if (value.is_string()) {
-        const auto& text = value.get_ref<const std::string&>();
-        if (text == "nan") {
-            return std::numeric_limits<double>::quiet_NaN();
-        }
-        if (text == "inf" || text == "-inf") {
-            return text == "inf" ? std::numeric_limits<double>::infinity() : -std::numeric_limits<double>::infinity();
-        }
-    }
-    throw std::runtime_error(std::string("\"") + key + "\" is " + json_excerpt(value) + ", not a number");
-}
-
 double number_member(const Json& line, const char* key) {
     return number_from(member(line, key), key);
 }
@@ -164,6 +147,22 @@ void read_column(std::string_view text, std::vector<T>& column) {
 }
 
 }  // namespace
+
+double number_from(const Json& value, const char* key) {
+    if (value.is_number()) {
+        return value.get<double>();
+    }
+    if (value.is_string()) {
+        const auto& text = value.get_ref<const std::string&>();
+        if (text == "nan") {
+            return std::numeric_limits<double>::quiet_NaN();
+        }
+        if (text == "inf" || text == "-inf") {
+            return text == "inf" ? std::numeric_limits<double>::infinity() : -std::numeric_limits<double>::infinity();
+        }
+    }
+    throw std::runtime_error(std::string("\"") + key + "\" is " + json_excerpt(value) + ", not a number");
+}
 
 void append_header_line(const RecordingHeader& header, std::string& out) {
     Json limits = Json::array();

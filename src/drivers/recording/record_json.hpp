@@ -30,6 +30,10 @@ void append_record_line(const IoRecord& record, std::string& out);
 //! Appends the end line, with the numbers of cycles and records, to `out`.
 void append_end_line(std::size_t cycles, std::size_t commands, std::size_t events, std::size_t io, std::string& out);
 
+//! A number of a line, NaN and infinities written as strings included; `key` names it in
+//! the std::runtime_error thrown for anything else.
+double number_from(const Json& value, const char* key);
+
 //! The header of a header line; throws std::runtime_error with the reason when it is not one.
 RecordingHeader header_from_json(const Json& line);
 //! The chunk of a cycles line of a recording with `degrees_of_freedom` joints; throws std::runtime_error.
