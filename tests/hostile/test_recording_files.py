@@ -89,9 +89,9 @@ def mcap_file(message=None, chunk_size=None, compression=b"", stored=None, crc=0
     arguments replace the message, the chunk's claimed size, compression, bytes and CRC,
     or the length of the chunk record."""
     header = recording_text().splitlines()[0].encode()
-    state = message if message is not None else json.dumps(
+    state = (message if message is not None else json.dumps(
         {"time": 0, "wall_time": 0, "scale": 1, "command": -1, "name": ["a", "b"], "position": [0, 0],
-         "velocity": [0, 0], "acceleration": [0, 0]}).encode().replace(b'"NESTED"', NESTED.encode())
+         "velocity": [0, 0], "acceleration": [0, 0]}).encode()).replace(b'"NESTED"', NESTED.encode())
     channels = b"".join(mcap_record(4, struct.pack("<HH", i, i), mcap_text(topic), mcap_text(b"json"), b"\0" * 4)
                         for i, topic in ((1, b"/velmor/scene"), (2, b"/velmor/joint_states")))
     records = b"".join(mcap_record(5, struct.pack("<HIQQ", channel, 0, 0, 0), data)
