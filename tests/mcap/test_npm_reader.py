@@ -4,8 +4,10 @@ summary, statistics and every message against its channel's JSON Schema."""
 import json
 import os
 import pathlib
+import re
 import shutil
 import subprocess
+import urllib.request
 
 import pytest
 
@@ -88,3 +90,30 @@ def test_a_file_cut_short_gives_its_complete_chunks(driver, tmp_path):
     recovered = found["stream"]["messages"]["/velmor/joint_states"]
     loaded = vds.Recording.load(cut)
     assert 0 < recovered == loaded.cycle_count() < recording.cycle_count()
+
+
+def replay_of(program, path):
+    """The /replay.json that velmor-mirava --replay serves for `path`."""
+    argv = [program, "--address", "127.0.0.1:0", "--replay", str(path)]
+    with subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True) as server:
+        try:
+            port = next(found[1] for line in server.stdout
+                        if (found := re.search(r"at http://127\.0\.0\.1:(\d+)/", line)))
+            with urllib.request.urlopen(f"http://127.0.0.1:{port}/replay.json", timeout=30) as response:
+                return json.loads(response.read())
+        finally:
+            server.terminate()
+
+
+def test_mirava_replays_mcap_as_json_lines(driver, tmp_path):
+    program = os.environ.get("VELMOR_MIRAVA_PROGRAM")
+    if not program:
+        pytest.skip("VELMOR_MIRAVA_PROGRAM names no velmor-mirava program")
+    with driver.record() as recording:
+        run(driver, [0.4, -0.3, 0.5, 0.2, -0.2, 0.3])
+    replays = []
+    for name in ("run.jsonl", "run.mcap"):
+        recording.save(tmp_path / name)
+        replays.append(replay_of(program, tmp_path / name))
+    assert replays[0].pop("file") == "run.jsonl" and replays[1].pop("file") == "run.mcap"
+    assert replays[0] == replays[1] and replays[0]["cycles"] == recording.cycle_count()

@@ -81,8 +81,12 @@ std::optional<std::string> ChunkWorker::finish(const std::string& last_line) {
     if (file != nullptr) {
         if (mcap) {
             std::string end;
-            mcap->finish();
-            mcap->take_output(end);
+            try {
+                mcap->finish();
+                mcap->take_output(end);
+            } catch (const std::exception& failure) {
+                error = error.value_or(failure.what());
+            }
             write_text(end);
         } else {
             write_text(last_line);
@@ -108,13 +112,18 @@ void ChunkWorker::write_text(const std::string& text) {
 void ChunkWorker::format(const std::vector<Record>& taken, const CycleChunk* chunk, std::string& text) {
     text.clear();
     if (mcap) {
-        for (const auto& record : taken) {
-            std::visit([this](const auto& alternative) { mcap->add(alternative); }, record);
+        // A compressor that fails ends the file as a failed write would, never this thread.
+        try {
+            for (const auto& record : taken) {
+                std::visit([this](const auto& alternative) { mcap->add(alternative); }, record);
+            }
+            if (chunk != nullptr) {
+                mcap->add(*chunk);
+            }
+            mcap->take_output(text);
+        } catch (const std::exception& failure) {
+            error = error.value_or(failure.what());
         }
-        if (chunk != nullptr) {
-            mcap->add(*chunk);
-        }
-        mcap->take_output(text);
         return;
     }
     for (const auto& record : taken) {

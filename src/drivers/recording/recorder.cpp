@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <limits>
 #include <utility>
@@ -132,18 +130,7 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
         } else {
             recording::append_header_line(recording->header, line);
         }
-        std::FILE* file = std::fopen(path->c_str(), "wb");
-        if (file == nullptr) {
-            throw VelmorError("recording", "Could not create the recording file '" + path->string() +
-                                               "': " + std::strerror(errno) + ".");
-        }
-        std::setvbuf(file, nullptr, _IOFBF, recording::file_buffer_size);
-        if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) {
-            const int error = errno;
-            std::fclose(file);
-            throw VelmorError("recording", "Could not write the recording file '" + path->string() +
-                                               "': " + std::strerror(error) + ".");
-        }
+        std::FILE* file = recording::open_stream(*path, line);
         worker = std::make_shared<ChunkWorker>(joints, chunk_capacity, file, stream_chunks, std::move(mcap));
         recording->stream_path = *path;
     } else {

@@ -11,6 +11,7 @@
 #include <velmor/common/bounded_json.hpp>
 #include <velmor/common/recording_bounds.hpp>
 #include <velmor/log/log.hpp>
+#include <velmor/mcap/message_reader.hpp>
 #include <velmor/velmor_error.hpp>
 
 #include "drivers/recording/mcap/reader.hpp"
@@ -122,7 +123,7 @@ std::shared_ptr<Recording> Recording::load(const std::filesystem::path& path) {
         throw VelmorError("recording", "Could not open the recording '" + path.string() + "'.");
     }
     // Told apart by their first bytes, whatever the name says.
-    if (mcap::starts_with_magic(stream)) {
+    if (velmor::mcap::starts_with_magic(stream)) {
         return mcap::load(stream, path);
     }
     auto recording = std::make_shared<Recording>();

@@ -8,10 +8,12 @@
 
 #include <velmor/velmor_error.hpp>
 
-#include "drivers/recording/mcap/crc32.hpp"
-#include "drivers/recording/mcap/records.hpp"
+#include <velmor/mcap/crc32.hpp>
+#include <velmor/mcap/records.hpp>
 
 namespace velmor::drivers::mcap {
+
+using namespace velmor::mcap;
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-namespace velmor::drivers::mcap {
+namespace velmor::mcap {
 
 //! Continues `crc` (0 to begin) over `bytes`.
 std::uint32_t crc32(std::uint32_t crc, std::string_view bytes);
 
-}  // namespace velmor::drivers::mcap
+}  // namespace velmor::mcap

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace velmor::drivers::mcap {
+namespace velmor::mcap {
 
 static_assert(std::endian::native == std::endian::little, "MCAP fields are little-endian, copied from memory");
 
@@ -71,4 +71,4 @@ inline void end_group(std::string& out, std::size_t start) {
     std::memcpy(out.data() + start, &length, sizeof(length));
 }
 
-}  // namespace velmor::drivers::mcap
+}  // namespace velmor::mcap

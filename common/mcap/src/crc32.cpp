@@ -1,9 +1,9 @@
-#include "drivers/recording/mcap/crc32.hpp"
+#include <velmor/mcap/crc32.hpp>
 
 #include <array>
 #include <cstring>
 
-namespace velmor::drivers::mcap {
+namespace velmor::mcap {
 
 namespace {
 
@@ -55,4 +55,4 @@ std::uint32_t crc32(std::uint32_t crc, std::string_view bytes) {
     return ~value;
 }
 
-}  // namespace velmor::drivers::mcap
+}  // namespace velmor::mcap
