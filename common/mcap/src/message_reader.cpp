@@ -14,6 +14,8 @@ namespace velmor::mcap {
 
 namespace {
 
+constexpr std::size_t max_topic_bytes = 1024;
+
 // The fields of one record's content, read in order; running past its end is an error.
 class Fields {
 public:
@@ -51,7 +53,13 @@ public:
             case Opcode::Channel: {
                 const auto id = fields.take<std::uint16_t>();
                 fields.take<std::uint16_t>();
-                topics[id] = std::string(fields.text());
+                const std::string_view topic = fields.text();
+                // Kept for the whole file, so each is bounded; real topics are a few words.
+                if (topic.size() > max_topic_bytes) {
+                    throw std::runtime_error("a channel's topic is longer than " + std::to_string(max_topic_bytes) +
+                                             " bytes");
+                }
+                topics[id] = std::string(topic);
                 break;
             }
             case Opcode::Message:
