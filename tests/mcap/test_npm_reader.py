@@ -30,7 +30,8 @@ def node_packages():
     if shutil.which("node") is None or shutil.which("zstd") is None:
         pytest.skip("needs node and the zstd command")
     if not (HERE / "node_modules" / "@mcap" / "core").is_dir():
-        subprocess.run(["npm", "install", "--no-audit", "--no-fund", "--no-package-lock"], cwd=HERE, check=True, capture_output=True)
+        subprocess.run(["npm", "install", "--no-audit", "--no-fund", "--no-package-lock"], cwd=HERE, check=True,
+                       capture_output=True)
 
 
 @pytest.fixture
