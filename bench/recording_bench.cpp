@@ -2,7 +2,8 @@
 //  - control-loop throughput at time_speed 0 with recording off, in memory and
 //    streamed to a file, measured in alternating rounds of the same run;
 //  - memory per recorded cycle for six joints;
-//  - saving and loading 1,000,000 cycles (JSON Lines), and the CSV export.
+//  - saving and loading 1,000,000 cycles as JSON Lines and MCAP (zstd and
+//    uncompressed chunks), the CSV export, and streaming 1,000,000 cycles to each.
 #include <velmor/drivers/recording/recording.hpp>
 
 #include <algorithm>
@@ -210,11 +211,18 @@ std::shared_ptr<Recording> million_cycles() {
     return recording;
 }
 
+// The file kinds of the save and load cases, by argument.
+const char* const suffixes[] = {".jsonl", ".csv", ".mcap", ".mcap"};
+
+velmor::drivers::McapCompression compression_of(std::int64_t kind) {
+    return kind == 3 ? velmor::drivers::McapCompression::None : velmor::drivers::McapCompression::Zstd;
+}
+
 void save_million_cycles(benchmark::State& bench) {
     const auto recording = million_cycles();
-    const auto file = scratch(bench.range(0) != 0 ? ".csv" : ".jsonl");
+    const auto file = scratch(suffixes[bench.range(0)]);
     for (auto _ : bench) {
-        recording->save(file);
+        recording->save(file, compression_of(bench.range(0)));
     }
     bench.counters["cycles"] = static_cast<double>(recording->cycle_count());
     bench.counters["MB"] = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
@@ -223,12 +231,30 @@ void save_million_cycles(benchmark::State& bench) {
 
 void load_million_cycles(benchmark::State& bench) {
     const auto recording = million_cycles();
-    const auto file = scratch(".jsonl");
-    recording->save(file);
+    const auto file = scratch(suffixes[bench.range(0)]);
+    recording->save(file, compression_of(bench.range(0)));
     for (auto _ : bench) {
         benchmark::DoNotOptimize(Recording::load(file));
     }
     bench.counters["cycles"] = static_cast<double>(recording->cycle_count());
+    std::filesystem::remove(file);
+}
+
+// The whole run of 1,000,000 cycles at time_speed 0, streamed to a file: the
+// loop waits for the file only when the writer falls eight chunks behind.
+void stream_million_cycles(benchmark::State& bench) {
+    Cell cell;
+    const auto trajectory = sparse_trajectory();
+    const auto file = scratch(suffixes[bench.range(0)]);
+    for (auto _ : bench) {
+        auto recording = cell.driver.record(file, compression_of(bench.range(0)));
+        for (int i = 0; i < 40; ++i) {
+            cell.driver.run(trajectory);
+        }
+        recording->stop();
+    }
+    bench.counters["cycles"] = 40 * sparse_cycles;
+    bench.counters["MB"] = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
     std::filesystem::remove(file);
 }
 
@@ -237,7 +263,8 @@ void load_million_cycles(benchmark::State& bench) {
 BENCHMARK(loop_throughput_recorded)->Unit(benchmark::kMillisecond)->Iterations(30)->UseRealTime();
 BENCHMARK(long_recording_throughput)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(memory_per_cycle)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(save_million_cycles)->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
-BENCHMARK(load_million_cycles)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(save_million_cycles)->DenseRange(0, 3)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(load_million_cycles)->Arg(0)->Arg(2)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(stream_million_cycles)->Arg(0)->Arg(2)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include <pybind11/pybind11.h>
 
@@ -30,6 +31,8 @@ void bind_events(pybind11::module_& m);
 void bind_records(pybind11::module_& m);
 //! Recording (recording.cpp).
 void bind_recording(pybind11::module_& m);
+//! The chunk compression of an MCAP recording named in Python: "zstd" or "none"; ValueError for any other.
+drivers::McapCompression mcap_compression(const std::string& name);
 //! Fault (faults.cpp).
 void bind_fault(pybind11::module_& m);
 //! SafetyLimits (faults.cpp).

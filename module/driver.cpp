@@ -135,10 +135,14 @@ void bind_driver_record(py::module_& m) {
     py::class_<Driver, std::shared_ptr<Driver>> driver(m.attr("Driver"));
     driver.def(
         "record",
-        [](Driver& self, const std::optional<std::filesystem::path>& path) { return self.record(path); },
-        py::arg("path") = py::none(),
-        "Record every control cycle, command, event and I/O change; with path, stream the recording to that file",
-        Release());
+        [](Driver& self, const std::optional<std::filesystem::path>& path, const std::string& compression) {
+            const auto chunks = mcap_compression(compression);
+            const py::gil_scoped_release release;
+            return self.record(path, chunks);
+        },
+        py::arg("path") = py::none(), py::arg("compression") = "zstd",
+        "Record every control cycle, command, event and I/O change; with path, stream the recording to that file "
+        "(MCAP for a .mcap path, chunks compressed as compression says: \"zstd\" or \"none\"; else JSON Lines)");
 }
 
 }  // namespace velmor::python

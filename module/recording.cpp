@@ -147,20 +147,34 @@ void bind_recording_data(py::class_<Recording, std::shared_ptr<Recording>>& reco
 
 }  // namespace
 
+drivers::McapCompression mcap_compression(const std::string& name) {
+    if (name == "zstd") {
+        return drivers::McapCompression::Zstd;
+    }
+    if (name == "none") {
+        return drivers::McapCompression::None;
+    }
+    throw py::value_error("compression is \"zstd\" or \"none\", not \"" + name + "\"");
+}
+
 void bind_recording(py::module_& m) {
     py::class_<Recording, std::shared_ptr<Recording>> recording(
         m, "Recording", "What a driver did while recorded: every control cycle, command, event and I/O change");
     recording
-        .def_static("load", &Recording::load, py::arg("path"), "Read a recording saved as JSON Lines", Release())
+        .def_static("load", &Recording::load, py::arg("path"), "Read a recording saved as JSON Lines or MCAP",
+                    Release())
         .def(
             "save",
-            [](Recording& self, const std::filesystem::path& path) {
+            [](Recording& self, const std::filesystem::path& path, const std::string& compression) {
                 const Recording& ready = readable(self);
+                const auto chunks = mcap_compression(compression);
                 // Saving a long run takes seconds, in which actions on the control loop need the interpreter.
                 const py::gil_scoped_release release;
-                ready.save(path);
+                ready.save(path, chunks);
             },
-            py::arg("path"), "Write the recording: CSV of the joint samples for a .csv path, else JSON Lines")
+            py::arg("path"), py::arg("compression") = "zstd",
+            "Write the recording: CSV of the joint samples for a .csv path, MCAP for a .mcap path (zstd-compressed "
+            "chunks, or uncompressed with compression=\"none\"), else JSON Lines")
         .def("stop", &Recording::stop, "End the recording", Release())
         .def_property_readonly("is_running", &Recording::is_running, "Whether the driver still records into it")
         .def_property_readonly(

@@ -22,7 +22,7 @@ import pytest
 RECORD_MODES = ("failed", "all", "none")
 DEFAULT_RECORD_DIR = "velmor-recordings"
 # One saved file per suffix; Recording.save picks the format from the suffix.
-RECORDING_SUFFIXES = (".jsonl",)
+RECORDING_SUFFIXES = (".jsonl", ".mcap")
 
 _recording_key = pytest.StashKey[Any]()
 _saved_key = pytest.StashKey[list[pathlib.Path]]()

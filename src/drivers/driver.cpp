@@ -282,7 +282,7 @@ void Driver::add_event(const Trigger& trigger, const Action& action) {
     new_events.push_back(Event {trigger, action, events_added++});
 }
 
-std::shared_ptr<Recording> Driver::record(const std::optional<std::filesystem::path>& path) {
+std::shared_ptr<Recording> Driver::record(const std::optional<std::filesystem::path>& path, McapCompression compression) {
     RecordingHeader header;
     header.robot = robot->name;
     header.environment_robot = planner->environment->get_robots().front()->name;
@@ -291,7 +291,7 @@ std::shared_ptr<Recording> Driver::record(const std::optional<std::filesystem::p
     header.limits = robot->get_joint_limits();
     header.delta_time = delta_time;
     header.driver_version = VELMOR_VERSION;
-    return recorder.start(std::move(header), path);
+    return recorder.start(std::move(header), path, compression);
 }
 
 void Driver::create_io_alias(const std::string& name, std::size_t address) {

@@ -76,6 +76,61 @@ def test_hostile_recordings_are_refused_in_one_short_line(tmp_path, lines, reaso
     assert_report_refuses_in_one_line(reason, str(good), "--compare", str(path))
 
 
+def mcap_record(opcode, *fields):
+    return struct.pack("<BQ", opcode, sum(map(len, fields))) + b"".join(fields)
+
+
+def mcap_text(text):
+    return struct.pack("<I", len(text)) + text
+
+
+def mcap_file(message=None, chunk_size=None, compression=b"", stored=None, crc=0, record_length=None):
+    """A one-cycle MCAP recording of two joints with its joint state in one chunk; the
+    arguments replace the message, the chunk's claimed size, compression, bytes and CRC,
+    or the length of the chunk record."""
+    header = recording_text().splitlines()[0].encode()
+    state = (message if message is not None else json.dumps(
+        {"time": 0, "wall_time": 0, "scale": 1, "command": -1, "name": ["a", "b"], "position": [0, 0],
+         "velocity": [0, 0], "acceleration": [0, 0]}).encode()).replace(b'"NESTED"', NESTED.encode())
+    channels = b"".join(mcap_record(4, struct.pack("<HH", i, i), mcap_text(topic), mcap_text(b"json"), b"\0" * 4)
+                        for i, topic in ((1, b"/velmor/scene"), (2, b"/velmor/joint_states")))
+    records = b"".join(mcap_record(5, struct.pack("<HIQQ", channel, 0, 0, 0), data)
+                       for channel, data in ((1, header), (2, state)))
+    stored = records if stored is None else stored
+    chunk = mcap_record(6, struct.pack("<QQQI", 0, 0, len(records) if chunk_size is None else chunk_size, crc),
+                        mcap_text(compression), struct.pack("<Q", len(stored)), stored)
+    if record_length is not None:
+        chunk = chunk[:1] + struct.pack("<Q", record_length) + chunk[9:]
+    magic = b"\x89MCAP0\r\n"
+    return magic + mcap_record(1, mcap_text(b""), mcap_text(b"")) + channels + chunk + mcap_record(15, b"\0" * 4)
+
+
+def zstd_raw_frame(content, claimed):
+    """A zstd frame holding `content` as is, its header claiming `claimed` bytes."""
+    return struct.pack("<IBB", 0xFD2FB528, 0x20, claimed) + struct.pack("<I", len(content) << 3 | 1)[:3] + content
+
+
+@pytest.mark.parametrize("arguments, reason", [
+    (dict(message=b'{"time": "NESTED"}'), "nested more than 32 deep"),
+    (dict(chunk_size=2 ** 40), "a chunk claims 1099511627776 bytes, more than 67108864"),
+    (dict(record_length=2 ** 62), "a record claims 4611686018427387904 bytes"),
+    (dict(chunk_size=200, compression=b"zstd", stored=zstd_raw_frame(b"x" * 10, 10)), "does not hold the 200 bytes"),
+    (dict(chunk_size=10, compression=b"zstd", stored=zstd_raw_frame(b"x" * 10, 10)), "a record is shorter than its fields"),
+    (dict(chunk_size=5), "does not hold the 5 bytes it claims"),
+    (dict(compression=b"lz4"), 'compressed with "lz4", which this library does not read'),
+    (dict(crc=1234), "CRC does not match"),
+    (dict(message=b'{"time": 0, "wall_time": 0, "scale": 1, "command": -1, "position": [1]}'),
+     '"position" is not a list of 2 numbers'),
+])
+def test_hostile_mcap_recordings_are_refused_in_one_short_line(tmp_path, arguments, reason):
+    path = tmp_path / "hostile.mcap"
+    path.write_bytes(mcap_file(**arguments))
+    good = tmp_path / "good.mcap"
+    good.write_bytes(mcap_file())
+    assert_report_refuses_in_one_line(reason, str(path))
+    assert_report_refuses_in_one_line(reason, str(good), "--compare", str(path))
+
+
 @pytest.mark.parametrize("arguments, reason", [
     (["{good}", "-o", "{folder}/run.xyz"], "cannot draw a figure as '.xyz'"),
     (["{nan_time}", "-o", "{folder}/run.png"], "command 0 has the start time nan"),
@@ -117,7 +172,7 @@ def test_paths_that_are_not_utf8_are_named_with_escapes(tmp_path, call, name, ex
     assert expected is True and result["outcome"] is True or expected in str(result["outcome"]), result
 
 
-@pytest.mark.parametrize("suffix", [".jsonl", ".csv"])
+@pytest.mark.parametrize("suffix", [".jsonl", ".csv", ".mcap"])
 def test_a_save_that_runs_out_of_room_keeps_the_old_file_whole(tmp_path, suffix):
     source, target = tmp_path / "source.jsonl", tmp_path / f"target{suffix}"
     source.write_text(recording_text(count=4000))

@@ -42,11 +42,12 @@ def test_recordings_are_saved_by_mode_and_named_in_the_report(pytester, mode, sa
     result.stdout.fnmatch_lines(["*ValueError: the gripper broke*"])
     folder = pytester.path / "runs"
     files = sorted(path.name for path in folder.iterdir()) if folder.exists() else []
-    assert files == [f"test_cell.py_{name}.jsonl" for name in saved]
+    assert files == [f"test_cell.py_{name}{suffix}" for name in saved for suffix in (".jsonl", ".mcap")]
     if mode != "failed":
         return
     result.stdout.fnmatch_lines(["*velmor recording*", f"saved to {folder}/test_cell.py_test_fails.jsonl"])
-    recording = vds.Recording.load(str(folder / "test_cell.py_test_fails.jsonl"))
-    assert [command.result for command in recording.commands] == [vds.Result.Success]
-    assert len(recording.times) > 100
+    for suffix in (".jsonl", ".mcap"):
+        recording = vds.Recording.load(str(folder / f"test_cell.py_test_fails{suffix}"))
+        assert [command.result for command in recording.commands] == [vds.Result.Success]
+        assert len(recording.times) > 100
 

@@ -232,9 +232,11 @@ public:
     //! Runs `action` once, in the first control cycle in which `trigger` holds.
     void add_event(const Trigger& trigger, const Action& action);
     //! Starts recording every control cycle, command, fired event and I/O change;
-    //! with `path` the recording is streamed to that file as JSON Lines. Throws
+    //! with `path` the recording is streamed to that file, as MCAP for a ".mcap"
+    //! path (chunks compressed as `compression` says) and JSON Lines for any other. Throws
     //! VelmorError (module "recording") when a recording runs already or the file cannot be created.
-    std::shared_ptr<Recording> record(const std::optional<std::filesystem::path>& path = std::nullopt);
+    std::shared_ptr<Recording> record(const std::optional<std::filesystem::path>& path = std::nullopt,
+                                      McapCompression compression = McapCompression::Zstd);
     //! Gives the I/O address `address` the alias `name`.
     void create_io_alias(const std::string& name, std::size_t address);
     //! Whether `a` and `b` have equal sizes and differ by at most `tolerance` per entry.

@@ -15,6 +15,7 @@
 #include <velmor/common/bounded_json.hpp>
 #include <velmor/common/recording_bounds.hpp>
 #include <velmor/common/velmor_error.hpp>
+#include <velmor/mcap/message_reader.hpp>
 
 namespace velmor::mirava_app {
 
@@ -107,6 +108,7 @@ struct Reader {
     double next_kept {0.0};
     // The newest sample not kept, sent last so that the replay ends where the run did.
     std::optional<std::pair<double, std::vector<double>>> last;
+    std::vector<double> row;
 
     void keep(double time, const double* position) {
         Json row = Json::array();
@@ -124,15 +126,42 @@ struct Reader {
         const auto time = decode_column(line, "time", count);
         const auto position = decode_column(line, "position", count * joints);
         for (std::size_t i = 0; i < count; ++i) {
-            if (cycles + i == 0 || time[i] >= next_kept) {
-                keep(time[i], &position[i * joints]);
-            } else {
-                last.emplace(time[i], std::vector<double>(position.begin() + static_cast<std::ptrdiff_t>(i * joints),
-                                                          position.begin() +
-                                                              static_cast<std::ptrdiff_t>((i + 1) * joints)));
-            }
+            sample(time[i], &position[i * joints]);
         }
-        cycles += count;
+    }
+
+    void sample(double time, const double* position) {
+        if (cycles == 0 || time >= next_kept) {
+            keep(time, position);
+        } else {
+            last.emplace(time, std::vector<double>(position, position + joints));
+        }
+        ++cycles;
+    }
+
+    // A message of an MCAP recording: the scene and the records hold the lines of
+    // a JSON Lines recording; a joint state is one cycle.
+    void read_message(const velmor::mcap::Message& message) {
+        const Json value = parse_line(std::string(message.data));
+        if (value.is_discarded() || !value.is_object()) {
+            throw std::runtime_error("a message is not a JSON object");
+        }
+        if (message.topic != "/velmor/joint_states") {
+            read(value);
+            return;
+        }
+        if (header.is_null()) {
+            throw std::runtime_error("a joint state comes before the scene");
+        }
+        const Json& position = value.at("position");
+        if (!position.is_array() || position.size() != joints) {
+            throw std::runtime_error("a joint state does not hold " + std::to_string(joints) + " positions");
+        }
+        row.resize(joints);
+        for (std::size_t j = 0; j < joints; ++j) {
+            row[j] = position[j].is_number() ? position[j].get<double>() : std::nan("");
+        }
+        sample(value.at("time").get<double>(), row.data());
     }
 
     void read(const Json& line) {
@@ -184,9 +213,16 @@ Replay read_replay(const std::filesystem::path& path) {
     Reader reader;
     std::string text;
     std::size_t number = 0;
+    std::uint64_t position = 0;
+    const bool mcap = velmor::mcap::starts_with_magic(file);
     try {
+        if (mcap) {
+            // A file cut short gives its complete chunks, as a JSON Lines file its complete lines.
+            velmor::mcap::read_messages(
+                file, [&reader](const velmor::mcap::Message& message) { reader.read_message(message); }, position);
+        }
         bool complete = false;
-        while (read_line(file, text, complete)) {
+        while (!mcap && read_line(file, text, complete)) {
             ++number;
             if (text.empty()) {
                 continue;
@@ -202,8 +238,9 @@ Replay read_replay(const std::filesystem::path& path) {
             reader.read(line);
         }
     } catch (const std::exception& error) {
-        throw VelmorError("mirava", "Cannot read the recording '" + path.string() + "', line " +
-                                        std::to_string(number) + ": " + error.what() + ".");
+        throw VelmorError("mirava", "Cannot read the recording '" + path.string() + "', " +
+                                        (mcap ? "byte " + std::to_string(position) : "line " + std::to_string(number)) +
+                                        ": " + error.what() + ".");
     }
     if (reader.header.is_null()) {
         throw VelmorError("mirava", "The recording '" + path.string() + "' is empty.");

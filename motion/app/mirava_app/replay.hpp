@@ -30,7 +30,7 @@ struct Replay {
 //! Samples kept per simulated second at most; a page draws no faster.
 inline constexpr double replay_samples_per_second = 60.0;
 
-//! Reads a recording as the driver writes it (JSON Lines with base64 columns)
+//! Reads a recording as the driver writes it (JSON Lines with base64 columns, or MCAP)
 //! and keeps at most replay_samples_per_second samples per simulated second,
 //! always the last one. Throws VelmorError (module "mirava") naming the file
 //! and line when it cannot be read.

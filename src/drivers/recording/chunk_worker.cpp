@@ -21,8 +21,9 @@ ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity)
     start();
 }
 
-ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file, std::size_t pool)
-    : degrees_of_freedom(degrees_of_freedom), capacity(capacity), file(file), pool(pool) {
+ChunkWorker::ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file, std::size_t pool,
+                         std::unique_ptr<mcap::RecordingWriter> mcap)
+    : degrees_of_freedom(degrees_of_freedom), capacity(capacity), file(file), pool(pool), mcap(std::move(mcap)) {
     start();
 }
 
@@ -78,7 +79,18 @@ std::optional<std::string> ChunkWorker::finish(const std::string& last_line) {
     wake.notify_one();
     thread.join();
     if (file != nullptr) {
-        write_text(last_line);
+        if (mcap) {
+            std::string end;
+            try {
+                mcap->finish();
+                mcap->take_output(end);
+            } catch (const std::exception& failure) {
+                error = error.value_or(failure.what());
+            }
+            write_text(end);
+        } else {
+            write_text(last_line);
+        }
         if (std::fclose(file) != 0 && !error) {
             error = "closing failed: " + std::string(std::strerror(errno));
         }
@@ -94,6 +106,31 @@ void ChunkWorker::write_text(const std::string& text) {
     }
     if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
         error = "writing failed: " + std::string(std::strerror(errno));
+    }
+}
+
+void ChunkWorker::format(const std::vector<Record>& taken, const CycleChunk* chunk, std::string& text) {
+    text.clear();
+    if (mcap) {
+        // A compressor that fails ends the file as a failed write would, never this thread.
+        try {
+            for (const auto& record : taken) {
+                std::visit([this](const auto& alternative) { mcap->add(alternative); }, record);
+            }
+            if (chunk != nullptr) {
+                mcap->add(*chunk);
+            }
+            mcap->take_output(text);
+        } catch (const std::exception& failure) {
+            error = error.value_or(failure.what());
+        }
+        return;
+    }
+    for (const auto& record : taken) {
+        std::visit([&text](const auto& alternative) { append_record_line(alternative, text); }, record);
+    }
+    if (chunk != nullptr) {
+        append_chunk_line(*chunk, text);
     }
 }
 
@@ -125,13 +162,7 @@ void ChunkWorker::run() {
             continue;
         }
         lock.unlock();
-        text.clear();
-        for (const auto& record : taken) {
-            std::visit([&text](const auto& alternative) { append_record_line(alternative, text); }, record);
-        }
-        if (chunk) {
-            append_chunk_line(*chunk, text);
-        }
+        format(taken, chunk.get(), text);
         write_text(text);
         lock.lock();
         if (chunk) {

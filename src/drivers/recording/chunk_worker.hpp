@@ -18,6 +18,7 @@
 #include <velmor/drivers/recording/records.hpp>
 
 #include "drivers/recording/cycle_chunk.hpp"
+#include "drivers/recording/mcap/recording_writer.hpp"
 
 namespace velmor::drivers::recording {
 
@@ -29,8 +30,10 @@ public:
     //! For a recording kept in memory: allocates spare chunks ahead of need.
     ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity);
     //! For a streamed recording: writes to `file`, which it closes in finish();
-    //! `pool` chunks circulate between the loop and the file.
-    ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file, std::size_t pool);
+    //! `pool` chunks circulate between the loop and the file. With `mcap`, the
+    //! file is MCAP and `mcap` makes its bytes; else it is JSON Lines.
+    ChunkWorker(std::size_t degrees_of_freedom, std::size_t capacity, std::FILE* file, std::size_t pool,
+                std::unique_ptr<mcap::RecordingWriter> mcap = nullptr);
     //! Ends the thread; finish() is the way to end a stream that is to be complete.
     ~ChunkWorker();
     ChunkWorker(const ChunkWorker&) = delete;
@@ -43,14 +46,16 @@ public:
     void write(std::unique_ptr<CycleChunk> chunk);
     //! Streamed: queues a record to be written.
     void write(Record record);
-    //! Writes what is queued and `last_line`, closes the file and ends the
-    //! thread; the reason when something could not be written.
+    //! Writes what is queued and `last_line` (or the end of an MCAP file), closes
+    //! the file and ends the thread; the reason when something could not be written.
     std::optional<std::string> finish(const std::string& last_line);
 
 private:
     void start();
     void run();
     void write_text(const std::string& text);
+    // Formats what the worker took off the queues into `text`.
+    void format(const std::vector<Record>& taken, const CycleChunk* chunk, std::string& text);
     // Kept in memory, chunks stay in the recording and spares must be made anew;
     // streamed, every chunk is made in start() and circulates. Needs `mutex`.
     [[nodiscard]] bool short_of_spares() const { return file == nullptr && spares.size() < pool; }
@@ -68,8 +73,9 @@ private:
     std::deque<std::unique_ptr<CycleChunk>> to_write;
     std::vector<Record> records;
     bool finishing {false};
-    // Written by the worker thread only until it is joined.
+    // Written by the worker thread only until it is joined, as are the MCAP writer's buffers.
     std::optional<std::string> error;
+    std::unique_ptr<mcap::RecordingWriter> mcap;
     std::thread thread;
 };
 

@@ -30,6 +30,22 @@ bool take_permissions_of(const std::filesystem::path& target, int descriptor) {
 
 }  // namespace
 
+std::FILE* open_stream(const std::filesystem::path& path, const std::string& first) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        throw VelmorError("recording", "Could not create the recording file '" + path.string() +
+                                           "': " + std::strerror(errno) + ".");
+    }
+    std::setvbuf(file, nullptr, _IOFBF, file_buffer_size);
+    if (std::fwrite(first.data(), 1, first.size(), file) != first.size()) {
+        const int error = errno;
+        std::fclose(file);
+        throw VelmorError("recording", "Could not write the recording file '" + path.string() +
+                                           "': " + std::strerror(error) + ".");
+    }
+    return file;
+}
+
 OutputFile::OutputFile(const std::filesystem::path& path) : path(path) {
     // Beside the target, so that the rename stays within one file system; O_EXCL
     // never reuses a file that someone else made or left there.

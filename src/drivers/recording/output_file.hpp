@@ -11,6 +11,10 @@ namespace velmor::drivers::recording {
 //! so that most lines take one write.
 constexpr std::size_t file_buffer_size = 1 << 20;
 
+//! Creates `path` for a streamed recording, buffered as an OutputFile, and writes
+//! `first` to it. Throws VelmorError (module "recording") naming the path.
+std::FILE* open_stream(const std::filesystem::path& path, const std::string& first);
+
 //! A recording file written whole or not at all: the text goes through a large
 //! buffer into a new temporary file beside the target, which finish() flushes
 //! to the disk and renames over the target with the target's permissions. Until

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <limits>
 #include <utility>
@@ -15,6 +13,7 @@
 
 #include "drivers/recording/chunk_worker.hpp"
 #include "drivers/recording/command_text.hpp"
+#include "drivers/recording/mcap/recording_writer.hpp"
 #include "drivers/recording/output_file.hpp"
 #include "drivers/recording/record_json.hpp"
 #include "drivers/recording/record_side.hpp"
@@ -68,7 +67,8 @@ Recorder::~Recorder() {
     link->recorder = nullptr;
 }
 
-std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::optional<std::filesystem::path>& path) {
+std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::optional<std::filesystem::path>& path,
+                                           McapCompression compression) {
     if (active) {
         throw VelmorError("recording", "A recording is running already; stop it first.");
     }
@@ -81,20 +81,15 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
     std::shared_ptr<ChunkWorker> worker;
     if (path) {
         std::string line;
-        recording::append_header_line(recording->header, line);
-        std::FILE* file = std::fopen(path->c_str(), "wb");
-        if (file == nullptr) {
-            throw VelmorError("recording", "Could not create the recording file '" + path->string() +
-                                               "': " + std::strerror(errno) + ".");
+        std::unique_ptr<mcap::RecordingWriter> mcap;
+        if (mcap::is_mcap_path(*path)) {
+            mcap = std::make_unique<mcap::RecordingWriter>(recording->header, compression);
+            mcap->take_output(line);
+        } else {
+            recording::append_header_line(recording->header, line);
         }
-        std::setvbuf(file, nullptr, _IOFBF, recording::file_buffer_size);
-        if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) {
-            const int error = errno;
-            std::fclose(file);
-            throw VelmorError("recording", "Could not write the recording file '" + path->string() +
-                                               "': " + std::strerror(error) + ".");
-        }
-        worker = std::make_shared<ChunkWorker>(joints, chunk_capacity, file, stream_chunks);
+        std::FILE* file = recording::open_stream(*path, line);
+        worker = std::make_shared<ChunkWorker>(joints, chunk_capacity, file, stream_chunks, std::move(mcap));
         recording->stream_path = *path;
     } else {
         worker = std::make_shared<ChunkWorker>(joints, chunk_capacity);

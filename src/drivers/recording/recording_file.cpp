@@ -1,4 +1,4 @@
-// Saving a recording as JSON Lines or CSV, and loading it back.
+// Saving a recording as JSON Lines, CSV or MCAP, and loading it back.
 #include <velmor/drivers/recording/recording.hpp>
 
 #include <cerrno>
@@ -11,8 +11,11 @@
 #include <velmor/common/bounded_json.hpp>
 #include <velmor/common/recording_bounds.hpp>
 #include <velmor/log/log.hpp>
+#include <velmor/mcap/message_reader.hpp>
 #include <velmor/velmor_error.hpp>
 
+#include "drivers/recording/mcap/reader.hpp"
+#include "drivers/recording/mcap/recording_writer.hpp"
 #include "drivers/recording/output_file.hpp"
 #include "drivers/recording/record_json.hpp"
 
@@ -104,7 +107,7 @@ bool is_csv(const std::filesystem::path& path) {
 
 }  // namespace
 
-void Recording::save(const std::filesystem::path& path) const {
+void Recording::save(const std::filesystem::path& path, McapCompression compression) const {
     if (is_running()) {
         throw VelmorError("recording", "The recording is still running; stop it before saving it.");
     }
@@ -114,6 +117,8 @@ void Recording::save(const std::filesystem::path& path) const {
     }
     if (is_csv(path)) {
         save_csv(*this, path);
+    } else if (mcap::is_mcap_path(path)) {
+        mcap::save(*this, path, compression);
     } else {
         save_json_lines(*this, path);
     }
@@ -123,6 +128,10 @@ std::shared_ptr<Recording> Recording::load(const std::filesystem::path& path) {
     std::ifstream stream(path, std::ios::binary);
     if (!stream.is_open()) {
         throw VelmorError("recording", "Could not open the recording '" + path.string() + "'.");
+    }
+    // Told apart by their first bytes, whatever the name says.
+    if (velmor::mcap::starts_with_magic(stream)) {
+        return mcap::load(stream, path);
     }
     auto recording = std::make_shared<Recording>();
     std::string line;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <velmor/drivers/recording/mcap_compression.hpp>
 #include <velmor/drivers/recording/records.hpp>
 #include <velmor/motion/robot.hpp>
 
@@ -99,11 +100,14 @@ public:
     void read_back();
 
     //! Writes the recording: CSV of the joint samples for a path ending in
-    //! ".csv", else JSON Lines. Throws VelmorError (module "recording") when it
+    //! ".csv", MCAP for ".mcap" (chunks compressed as `compression` says; see
+    //! README, "Recordings"), else JSON Lines. Throws VelmorError (module "recording") when it
     //! is still running or the file cannot be written; the file at `path` is
     //! replaced only once the new one is whole on the disk.
-    void save(const std::filesystem::path& path) const;
-    //! Reads a recording saved or streamed as JSON Lines. Throws VelmorError
+    void save(const std::filesystem::path& path, McapCompression compression = McapCompression::Zstd) const;
+    //! Reads a recording saved or streamed as JSON Lines or MCAP (told apart by
+    //! the file's first bytes); of an MCAP file cut short, the complete chunks
+    //! are read, with a warning. Throws VelmorError
     //! (module "recording") naming the file and line when it cannot be read or
     //! breaks the bounds of velmor/common/recording_bounds.hpp.
     static std::shared_ptr<Recording> load(const std::filesystem::path& path);

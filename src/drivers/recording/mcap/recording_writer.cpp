@@ -1,0 +1,175 @@
+#include "drivers/recording/mcap/recording_writer.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "drivers/recording/mcap/schemas.hpp"
+#include "drivers/recording/output_file.hpp"
+#include "drivers/recording/record_json.hpp"
+
+namespace velmor::drivers::mcap {
+
+namespace {
+
+std::uint16_t add_kind(ChunkedWriter& writer, const ChannelKind& kind) {
+    return writer.add_channel(kind.topic, kind.schema_name, kind.schema);
+}
+
+// Nanoseconds of a time in seconds; times before the recording began, or not a number, count as 0.
+std::uint64_t nanoseconds(double seconds) {
+    constexpr double highest = 1.8e19;
+    if (!(seconds > 0.0)) {
+        return 0;
+    }
+    return seconds * 1e9 >= highest ? std::numeric_limits<std::uint64_t>::max()
+                                    : static_cast<std::uint64_t>(std::llround(seconds * 1e9));
+}
+
+// The shortest text that reads back as the same double; JSON's missing values as strings.
+void append_double(double value, std::string& out) {
+    if (std::isnan(value)) {
+        out += "\"nan\"";
+    } else if (std::isinf(value)) {
+        out += value > 0 ? "\"inf\"" : "\"-inf\"";
+    } else if (value == 0.0 && std::signbit(value)) {
+        // "-0" would read back as the integer 0.
+        out += "-0.0";
+    } else {
+        char text[32];
+        out.append(text, std::to_chars(text, text + sizeof(text), value).ptr);
+    }
+}
+
+void append_row(const char* key, const std::vector<double>& column, std::size_t first, std::size_t joints,
+                std::string& out) {
+    out += ",\"";
+    out += key;
+    out += "\":[";
+    for (std::size_t j = 0; j < joints; ++j) {
+        if (j > 0) {
+            out += ',';
+        }
+        append_double(column[first + j], out);
+    }
+    out += ']';
+}
+
+// The record's JSON Lines line, without its newline, is its message.
+template <typename Record>
+void line_of(const Record& record, std::string& out) {
+    out.clear();
+    recording::append_record_line(record, out);
+    out.pop_back();
+}
+
+}  // namespace
+
+bool is_mcap_path(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension == ".mcap";
+}
+
+RecordingWriter::RecordingWriter(const RecordingHeader& header, McapCompression compression)
+    : writer(compression) {
+    const std::uint16_t scene = add_kind(writer, scene_channel);
+    joint_states = add_kind(writer, joint_states_channel);
+    commands = add_kind(writer, commands_channel);
+    events = add_kind(writer, events_channel);
+    io = add_kind(writer, io_channel);
+    marks = add_kind(writer, marks_channel);
+    waits = add_kind(writer, waits_channel);
+    recording::append_header_line(header, message);
+    message.pop_back();
+    writer.add_message(scene, 0, 0, message);
+    // Joints have no names in a recording; viewers want some to label the plots.
+    names = ",\"name\":[";
+    for (std::size_t j = 1; j <= header.degrees_of_freedom; ++j) {
+        names += (j > 1 ? ",\"joint_" : "\"joint_") + std::to_string(j) + '"';
+    }
+    names += ']';
+}
+
+void RecordingWriter::add(const CycleChunk& chunk) {
+    const std::size_t joints = chunk.degrees_of_freedom;
+    for (std::size_t i = 0; i < chunk.count; ++i) {
+        message.clear();
+        message += "{\"time\":";
+        append_double(chunk.time[i], message);
+        message += ",\"wall_time\":";
+        append_double(chunk.wall_time[i], message);
+        message += ",\"scale\":";
+        append_double(chunk.scale[i], message);
+        message += ",\"command\":";
+        char text[24];
+        message.append(text, std::to_chars(text, text + sizeof(text), chunk.command[i]).ptr);
+        message += names;
+        append_row("position", chunk.position, i * joints, joints, message);
+        append_row("velocity", chunk.velocity, i * joints, joints, message);
+        append_row("acceleration", chunk.acceleration, i * joints, joints, message);
+        message += '}';
+        writer.add_message(joint_states, nanoseconds(chunk.time[i]), nanoseconds(chunk.wall_time[i]), message);
+    }
+}
+
+void RecordingWriter::add(const CommandRecord& record) {
+    line_of(record, message);
+    writer.add_message(commands, nanoseconds(record.start_time), nanoseconds(record.start_wall_time), message);
+}
+
+void RecordingWriter::add(const EventRecord& record) {
+    line_of(record, message);
+    writer.add_message(events, nanoseconds(record.time), nanoseconds(record.wall_time), message);
+}
+
+void RecordingWriter::add(const IoRecord& record) {
+    line_of(record, message);
+    writer.add_message(io, nanoseconds(record.time), nanoseconds(record.wall_time), message);
+}
+
+void RecordingWriter::add(const MarkRecord& record) {
+    line_of(record, message);
+    writer.add_message(marks, nanoseconds(record.time), nanoseconds(record.wall_time), message);
+}
+
+void RecordingWriter::add(const WaitRecord& record) {
+    line_of(record, message);
+    writer.add_message(waits, nanoseconds(record.start_time), nanoseconds(record.start_wall_time), message);
+}
+
+void save(const Recording& recording, const std::filesystem::path& path, McapCompression compression) {
+    recording::OutputFile file(path);
+    RecordingWriter writer(recording.header, compression);
+    std::string bytes;
+    const auto drain = [&] {
+        writer.take_output(bytes);
+        file.write(bytes);
+    };
+    for (const auto& chunk : recording.chunks) {
+        writer.add(*chunk);
+        drain();
+    }
+    for (const auto& record : recording.commands) {
+        writer.add(record);
+    }
+    for (const auto& record : recording.events) {
+        writer.add(record);
+    }
+    for (const auto& record : recording.io) {
+        writer.add(record);
+    }
+    for (const auto& record : recording.marks) {
+        writer.add(record);
+    }
+    for (const auto& record : recording.waits) {
+        writer.add(record);
+    }
+    writer.finish();
+    drain();
+    file.finish();
+}
+
+}  // namespace velmor::drivers::mcap
