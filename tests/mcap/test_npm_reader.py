@@ -53,13 +53,16 @@ def run(driver, goal, cycles=None):
     else:
         assert driver.move_to(goal) == vds.Result.Success
     driver.set_digital_output("gripper", 0)
+    driver.sleep(0.1)
     assert driver.move_to([0.0] * 6) == vds.Result.Success
+    driver.mark("back home")
 
 
 def expected(recording):
     return {"/velmor/scene": 1, "/velmor/joint_states": recording.cycle_count(),
             "/velmor/commands": len(recording.commands), "/velmor/events": len(recording.events),
-            "/velmor/io": len(recording.io)}
+            "/velmor/io": len(recording.io), "/velmor/marks": len(recording.marks),
+            "/velmor/waits": len(recording.waits)}
 
 
 @pytest.mark.parametrize("how, cycles", [("saved", None), ("saved uncompressed", None), ("streamed", None),
@@ -73,6 +76,7 @@ def test_every_channel_and_message_count_is_right(driver, tmp_path, how, cycles)
         recording.save(path, compression=compression)
     counts = expected(recording)
     assert counts["/velmor/joint_states"] >= (cycles or 100) and counts["/velmor/io"] == 2
+    assert counts["/velmor/marks"] == counts["/velmor/waits"] == 1
     found = read(path)
     assert found["errors"] == []
     assert found["indexed"]["statistics"] == counts == found["indexed"]["messages"]
