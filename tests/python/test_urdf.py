@@ -41,3 +41,14 @@ def test_a_description_arm_plans_straight_lines_and_explains_unreachable_poses()
     assert close(arm.calculate_tcp(trajectory.back().position).translation(), down.translation(), 1e-6)
     with pytest.raises(RuntimeError, match="beyond the arm's reach"):
         planner.plan(velmor.LinearMotion(arm, "far", start, velmor.CartesianWaypoint(velmor.Frame(3.0, 0.0, 0.3))))
+
+
+@pytest.mark.parametrize("ball, link", [((0.11, 0.0, 0.5), "upper_arm"), ((0.12, 0.0, 0.5), None),
+                                        ((0.0, 0.1, 0.92), "forearm"), ((0.0, 0.0, 1.32), "flange")])
+def test_collision_shapes_come_from_the_description(ball, link):
+    arm = velmor.robots.from_urdf(ROBOTS / "seven_axis.urdf")
+    planner = velmor.Planner(velmor.Environment(arm))
+    assert planner.check_collision([0.0] * 7) is None, "links meeting at a joint must not overlap"
+    planner.environment.add_obstacle("ball", velmor.Sphere(radius=0.05, frame=velmor.Frame(*ball)))
+    hit = planner.check_collision([0.0] * 7)
+    assert (hit.link_name if hit else None) == link

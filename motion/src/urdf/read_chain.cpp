@@ -8,6 +8,7 @@
 #include <velmor/common/velmor_error.hpp>
 #include <velmor/log/log.hpp>
 
+#include "urdf/collision_shapes.hpp"
 #include "urdf/file_reference.hpp"
 #include "urdf/parse.hpp"
 
@@ -146,6 +147,39 @@ std::vector<double> derived_limits(const std::vector<double>& given, const std::
     return given.size() == 1 ? std::vector<double>(velocity.size(), given.front()) : given;
 }
 
+//! A link of the description on the arm's path, fixed to one link of the arm.
+struct Attached {
+    urdf::LinkConstSharedPtr link;
+    //! Index of the arm's link (0 the base) it is fixed to.
+    std::size_t arm_link;
+    //! Its frame in that arm link's frame.
+    Frame placement;
+};
+
+//! Capsules around the attached links' collision shapes, one entry per arm link; empty
+//! (the chain's skeleton) when the path holds no shapes or a mesh, which is not read.
+std::vector<LinkGeometry> link_geometry(const std::string& robot, const std::vector<Attached>& attached,
+                                        std::size_t arm_links) {
+    std::vector<LinkGeometry> links(arm_links);
+    bool any = false;
+    for (const Attached& part : attached) {
+        const auto capsules = urdf_reading::collision_capsules(*part.link, part.placement);
+        if (!capsules) {
+            velmor::log::log_<velmor::log::Level::Info>(
+                "urdf", "Robot \"" + robot + "\": link \"" + part.link->name + "\" collides as a mesh, which is "
+                        "not read; the arm's collision model is its bare skeleton.");
+            return {};
+        }
+        LinkGeometry& link = links[part.arm_link];
+        if (link.name.empty()) {
+            link.name = part.link->name;
+        }
+        link.capsules.insert(link.capsules.end(), capsules->begin(), capsules->end());
+        any = any || !capsules->empty();
+    }
+    return any ? links : std::vector<LinkGeometry> {};
+}
+
 }  // namespace
 
 std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOptions& options) {
@@ -159,11 +193,14 @@ std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOp
     std::vector<JointLimits> limits;
     std::vector<double> velocity;
     Frame pending;  // fixed placements since the last moving joint
+    std::vector<Attached> attached {{base, 0, Frame()}};
     for (const auto& joint : path(*model, base, tip)) {
         const Frame origin = pending * frame(joint->parent_to_joint_origin_transform);
         pending = Frame();
+        const auto child = model->getLink(joint->child_link_name);
         if (joint->type == urdf::Joint::FIXED) {
             pending = origin;
+            attached.push_back(Attached {child, chain.size(), origin});
             continue;
         }
         const bool continuous = joint->type == urdf::Joint::CONTINUOUS;
@@ -179,6 +216,7 @@ std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOp
         chain.emplace_back(joint->name, joint->type == urdf::Joint::PRISMATIC ? JointType::Prismatic
                                                                                 : JointType::Revolute,
                            origin, axis);
+        attached.push_back(Attached {child, chain.size(), Frame()});
         velocity.push_back(joint->limits->velocity);
         limits.push_back(JointLimits {continuous ? -infinity : joint->limits->lower,
                                       continuous ? infinity : joint->limits->upper, joint->limits->velocity, 0.0, 0.0});
@@ -190,6 +228,11 @@ std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOp
     // What follows the last moving joint belongs to its link: the tip link is the flange.
     chain.back() = ChainJoint(chain.back().get_name(), chain.back().get_type(), chain.back().get_origin(),
                               chain.back().get_axis(), pending);
+    for (Attached& part : attached) {
+        if (part.arm_link == chain.size()) {
+            part.placement = pending.inverse() * part.placement;
+        }
+    }
     const auto acceleration =
         derived_limits(options.max_acceleration, velocity, default_acceleration_per_velocity, "acceleration");
     const auto jerk = derived_limits(options.max_jerk, velocity, default_jerk_per_velocity, "jerk");
@@ -202,8 +245,9 @@ std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOp
                                     "acceleration or jerk limits, so those not given are derived from the velocity "
                                     "limit v: 4·v per second and 16·v per second squared.");
     }
+    auto links = link_geometry(model->getName(), attached, chain.size() + 1);
     return std::make_shared<RobotArm>(model->getName(), std::move(chain), std::move(limits), options.base,
-                                      options.tool_offset);
+                                      options.tool_offset, std::move(links));
 }
 
 }  // namespace velmor::robots

@@ -43,8 +43,9 @@ struct UrdfOptions {
 //! The serial arm from the base link to the tip link of a robot description (URDF), given
 //! as a file path or as its XML text (anything starting with "<"). Revolute, continuous
 //! (unbounded positions), prismatic and fixed joints; position and velocity limits from
-//! each joint's <limit>. File references of meshes must resolve inside the description's
-//! folder or a package path. Throws VelmorError (module "urdf") naming what is wrong.
+//! each joint's <limit>; link geometry from the <collision> spheres, cylinders and boxes
+//! of the links on the path, as capsules. File references of meshes must
+//! resolve inside the description's folder or a package path. Throws VelmorError (module "urdf") naming what is wrong.
 [[nodiscard]] std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOptions& options = {});
 
 }  // namespace velmor::robots
