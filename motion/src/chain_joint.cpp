@@ -15,8 +15,17 @@ ChainJoint::ChainJoint(std::string name, JointType type, Frame origin, Eigen::Ve
         throw VelmorError("robot", "Joint \"" + this->name + "\" has an axis of zero or not finite length.");
     }
     this->axis /= length;
-    has_origin = !origin.transform.matrix().isIdentity(0.0);
-    about_z = this->axis == Eigen::Vector3d::UnitZ();
+    fast = type == JointType::Revolute && this->axis == Eigen::Vector3d::UnitZ() &&
+           origin.transform.matrix().isIdentity(0.0);
+}
+
+Eigen::Isometry3d ChainJoint::general_transform(double position) const {
+    if (type == JointType::Prismatic) {
+        Eigen::Isometry3d moved = offset.transform;
+        moved.translation() += axis * position;
+        return origin.transform * moved;
+    }
+    return origin.transform * Eigen::AngleAxisd(position, axis) * offset.transform;
 }
 
 ChainJoint ChainJoint::from_denavit_hartenberg(std::string name, double d, double theta, double a, double alpha) {

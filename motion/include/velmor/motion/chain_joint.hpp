@@ -41,21 +41,23 @@ public:
 
     //! From the previous link's frame to the carried link's frame with the joint at `position`.
     [[nodiscard]] Eigen::Isometry3d transform(double position) const {
-        Eigen::Isometry3d moved = offset.transform;
-        if (type == JointType::Prismatic) {
-            moved.translation() += axis * position;
-        } else if (about_z) {
-            // A turn about z mixes only the first two rows: far cheaper than a general rotation,
-            // and every joint of an arm given by Denavit-Hartenberg parameters is of this kind.
-            const double c = std::cos(position);
-            const double s = std::sin(position);
-            const Eigen::Matrix<double, 2, 4> rows = moved.matrix().topRows<2>();
-            moved.matrix().row(0) = c * rows.row(0) - s * rows.row(1);
-            moved.matrix().row(1) = s * rows.row(0) + c * rows.row(1);
-        } else {
-            moved = Eigen::AngleAxisd(position, axis) * moved;
+        if (!fast) {
+            return general_transform(position);
         }
-        return has_origin ? origin.transform * moved : moved;
+        // A turn about z mixes only the first two rows: far cheaper than a general rotation,
+        // and every joint of an arm given by Denavit-Hartenberg parameters is of this kind.
+        const double c = std::cos(position);
+        const double s = std::sin(position);
+        const Eigen::Matrix4d& o = offset.transform.matrix();
+        Eigen::Isometry3d moved;
+        Eigen::Matrix4d& m = moved.matrix();
+        for (Eigen::Index j = 0; j < 4; ++j) {
+            m(0, j) = c * o(0, j) - s * o(1, j);
+            m(1, j) = s * o(0, j) + c * o(1, j);
+            m(2, j) = o(2, j);
+            m(3, j) = o(3, j);
+        }
+        return moved;
     }
 
 private:
@@ -64,9 +66,11 @@ private:
     Frame origin;
     Eigen::Vector3d axis;
     Frame offset;
-    //! Worked out once: whether the origin is the identity and the axis z, so `transform` can skip work.
-    bool has_origin;
-    bool about_z;
+    //! Worked out once: a revolute joint about z with no origin, which `transform` places inline.
+    bool fast;
+
+    //! `transform` for every other joint.
+    [[nodiscard]] Eigen::Isometry3d general_transform(double position) const;
 };
 
 }  // namespace velmor
