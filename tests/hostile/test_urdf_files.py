@@ -13,8 +13,8 @@ JOINT = ('<joint name="{0}" type="{1}"><parent link="{2}"/><child link="{3}"/><a
 MESH = '<link name="{0}"><visual><geometry><mesh filename="{1}"/></geometry></visual></link>'
 
 
-def robot(*parts):
-    return '<robot name="r">' + "".join(parts) + "</robot>"
+def robot(*elements):
+    return '<robot name="r">' + "".join(elements) + "</robot>"
 
 
 ARM = (LINK.format("a"), LINK.format("b"), JOINT.format("j", "revolute", "a", "b"))
