@@ -84,6 +84,9 @@ endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/velmor-simulated-driver/examples
         COMPONENT examples PATTERN __pycache__ EXCLUDE)
+# The robot descriptions the motion library is tested with, for users to start from.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/motion/robots/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/velmor-simulated-driver/robots
+        COMPONENT examples)
 
 # The CMake package: find_package(velmor_simulated_driver CONFIG) anywhere the prefix lies.
 install(EXPORT velmor_simulated_driver_targets NAMESPACE velmor:: DESTINATION ${velmor_cmake_dir}

@@ -16,8 +16,9 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # dpkg-shlibdeps adds the C and C++ runtime; the extension modules are built
-# for CPython 3.11 alone. The headers and the CMake package need Boost and Eigen.
+# for CPython 3.11 alone, and the motion library reads robot descriptions with
+# urdfdom's model parser. The headers and the CMake package need Boost and Eigen.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.11), python3 (<< 3.12)")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.11), python3 (<< 3.12), liburdfdom-model3.0")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libboost1.81-dev, libeigen3-dev, python3-numpy, python3-matplotlib")
 include(CPack)

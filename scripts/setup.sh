@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache mold iproute2
-  libboost1.81-dev nlohmann-json3-dev libeigen3-dev libzstd-dev zstd
+  libboost1.81-dev nlohmann-json3-dev libeigen3-dev libzstd-dev zstd liburdfdom-dev
   pybind11-dev python3-dev python3-pytest python3-websockets python3-numpy python3-matplotlib
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-build python3-venv python3-mypy dpkg-dev

@@ -1,13 +1,18 @@
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <velmor/motion/environment.hpp>
 #include <velmor/motion/robot.hpp>
 #include <velmor/motion/robot_arm.hpp>
 #include <velmor/motion/robots.hpp>
+#include <velmor/motion/urdf.hpp>
 
 #include "bindings.hpp"
 
@@ -42,6 +47,17 @@ void bind_limits(py::module_& m) {
         .def_readwrite("alpha", &DenavitHartenberg::alpha);
 }
 
+//! None, one number for every joint, or a sequence of one per joint.
+std::vector<double> per_joint(const std::optional<py::object>& value) {
+    if (!value) {
+        return {};
+    }
+    if (py::isinstance<py::float_>(*value) || py::isinstance<py::int_>(*value)) {
+        return {value->cast<double>()};
+    }
+    return value->cast<std::vector<double>>();
+}
+
 void bind_builtin_robots(py::module_& m) {
     py::module_ robots = m.def_submodule("robots", "The built-in robot models.");
     py::class_<robots::UR5e, RobotArm, std::shared_ptr<robots::UR5e>>(robots, "UR5e",
@@ -54,6 +70,27 @@ void bind_builtin_robots(py::module_& m) {
         .def_readonly("left", &robots::DualArm::left)
         .def_readonly("right", &robots::DualArm::right);
     robots.def("model_names", &robots::model_names, "Names of the built-in models.");
+    robots.def(
+        "from_urdf",
+        [](const py::object& path_or_xml, std::optional<std::string> base_link, std::optional<std::string> tip_link,
+           std::optional<std::map<std::string, std::filesystem::path>> package_paths,
+           const std::optional<py::object>& max_acceleration, const std::optional<py::object>& max_jerk, Frame base,
+           Frame tool_offset) {
+            robots::UrdfOptions options {std::move(base_link), std::move(tip_link),
+                                         package_paths.value_or(std::map<std::string, std::filesystem::path> {}),
+                                         per_joint(max_acceleration), per_joint(max_jerk), base, tool_offset};
+            const std::string source = py::isinstance<py::str>(path_or_xml)
+                                           ? path_or_xml.cast<std::string>()
+                                           : py::module_::import("os").attr("fspath")(path_or_xml).cast<std::string>();
+            return robots::from_urdf(source, options);
+        },
+        py::arg("path_or_xml"), py::arg("base_link") = py::none(), py::arg("tip_link") = py::none(),
+        py::arg("package_paths") = py::none(), py::arg("max_acceleration") = py::none(),
+        py::arg("max_jerk") = py::none(), py::arg("base") = Frame::Identity(),
+        py::arg("tool_offset") = Frame::Identity(),
+        "The serial arm from base_link to tip_link of a robot description (URDF): a file path or the XML text. "
+        "package_paths maps package names to folders for package:// references; max_acceleration and max_jerk "
+        "are one value or one per joint, else derived from each joint's velocity limit v (4·v and 16·v).");
     robots.def("make", &robots::make, py::arg("name"), "A new robot of the named built-in model.");
 }
 
@@ -69,7 +106,8 @@ void bind_robots(py::module_& m) {
         .def("get_next_arm", &Robot::get_next_arm, py::arg("previous") = py::none())
         .def("get_joint_limits", &Robot::get_joint_limits);
 
-    py::class_<RobotArm, Robot, std::shared_ptr<RobotArm>>(m, "RobotArm", "One serial arm with revolute joints.")
+    py::class_<RobotArm, Robot, std::shared_ptr<RobotArm>>(m, "RobotArm",
+                                                           "One serial arm of revolute and prismatic joints.")
         .def(py::init<std::string, std::vector<DenavitHartenberg>, std::vector<JointLimits>, Frame, Frame>(),
              py::arg("name"), py::arg("dh_parameters"), py::arg("limits"), py::arg("base") = Frame::Identity(),
              py::arg("tool_offset") = Frame::Identity())
@@ -78,7 +116,9 @@ void bind_robots(py::module_& m) {
         .def("inverse_kinematics", &RobotArm::inverse_kinematics, py::arg("tcp"), py::arg("reference"))
         .def("get_dh_parameters", &RobotArm::get_dh_parameters)
         .def("get_base", &RobotArm::get_base)
-        .def("get_tool_offset", &RobotArm::get_tool_offset);
+        .def("get_tool_offset", &RobotArm::get_tool_offset)
+        .def("to_urdf", &RobotArm::to_urdf,
+             "The arm as a robot description (URDF) text, without its tool offset.");
 
     bind_builtin_robots(m);
 

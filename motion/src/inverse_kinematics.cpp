@@ -1,5 +1,6 @@
 #include <velmor/motion/robot_arm.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -35,8 +36,12 @@ bool converged(const Vector6d& error) {
     return error.head<3>().norm() < position_tolerance && error.tail<3>().norm() < orientation_tolerance;
 }
 
-//! The 2π-equivalent of `value` that lies within the limits and is nearest `reference`, if any.
-std::optional<double> fold_into_limits(double value, double reference, const JointLimits& limits) {
+//! The 2π-equivalent of `value` that lies within the limits and is nearest `reference`, if
+//! any; a prismatic joint's `value` itself if it lies within them.
+std::optional<double> fold_into_limits(double value, double reference, const JointLimits& limits, JointType type) {
+    if (type == JointType::Prismatic) {
+        return value >= limits.min_position && value <= limits.max_position ? std::optional(value) : std::nullopt;
+    }
     constexpr double turn = 2.0 * std::numbers::pi;
     double best = value + turn * std::round((reference - value) / turn);
     std::optional<double> result;
@@ -49,11 +54,20 @@ std::optional<double> fold_into_limits(double value, double reference, const Joi
     return result;
 }
 
+//! Keeps the search within the joint limits, so that a redundant arm finds a solution
+//! there rather than one that folding into the limits cannot repair.
+void clamp_to_limits(Eigen::VectorXd& q, const std::vector<JointLimits>& limits) {
+    for (Eigen::Index i = 0; i < q.size(); ++i) {
+        const JointLimits& l = limits[static_cast<std::size_t>(i)];
+        q[i] = std::clamp(q[i], l.min_position, l.max_position);
+    }
+}
+
 }  // namespace
 
 std::optional<std::vector<double>> RobotArm::inverse_kinematics(const Frame& tcp,
                                                                const std::vector<double>& reference) const {
-    const std::size_t n = dh_parameters.size();
+    const std::size_t n = chain.size();
     if (reference.size() != n) {
         throw VelmorError("kinematics", "The reference has " + std::to_string(reference.size()) +
                                             " joint positions but robot \"" + name + "\" has " + std::to_string(n) +
@@ -68,18 +82,20 @@ std::optional<std::vector<double>> RobotArm::inverse_kinematics(const Frame& tcp
         for (std::size_t i = 0; i < n; ++i) {
             q[static_cast<Eigen::Index>(i)] = reference[i] + (attempt == 0 ? 0.0 : perturbation(random));
         }
+        clamp_to_limits(q, limits);
         std::vector<double> joints(q.data(), q.data() + n);
         std::vector<Frame> frames = calculate_joint_frames(joints);
         Vector6d error = pose_error(tcp, frames.back());
         double damping = 1e-3;
         for (int iteration = 0; iteration < max_iterations && !converged(error); ++iteration) {
-            const Eigen::Matrix<double, 6, Eigen::Dynamic> jacobian = geometric_jacobian(frames, n);
+            const Eigen::Matrix<double, 6, Eigen::Dynamic> jacobian = geometric_jacobian(chain, frames);
             // Damped least squares; the damping adapts like Levenberg-Marquardt so that
             // steps near singularities stay short and steps far from them stay fast.
             const Eigen::Matrix<double, 6, 6> normal =
                 jacobian * jacobian.transpose() + damping * damping * Eigen::Matrix<double, 6, 6>::Identity();
             const Eigen::VectorXd step = jacobian.transpose() * normal.ldlt().solve(error);
-            const Eigen::VectorXd candidate = q + step;
+            Eigen::VectorXd candidate = q + step;
+            clamp_to_limits(candidate, limits);
             std::vector<double> candidate_joints(candidate.data(), candidate.data() + n);
             std::vector<Frame> candidate_frames = calculate_joint_frames(candidate_joints);
             const Vector6d candidate_error = pose_error(tcp, candidate_frames.back());
@@ -101,7 +117,8 @@ std::optional<std::vector<double>> RobotArm::inverse_kinematics(const Frame& tcp
         std::vector<double> solution(n);
         bool within_limits = true;
         for (std::size_t i = 0; i < n && within_limits; ++i) {
-            const auto folded = fold_into_limits(q[static_cast<Eigen::Index>(i)], reference[i], limits[i]);
+            const auto folded = fold_into_limits(q[static_cast<Eigen::Index>(i)], reference[i], limits[i],
+                                                  chain[i].get_type());
             within_limits = folded.has_value();
             solution[i] = folded.value_or(0.0);
         }

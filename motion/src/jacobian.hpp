@@ -1,18 +1,18 @@
 #pragma once
 
-#include <cstddef>
 #include <vector>
 
 #include <Eigen/Dense>
 
+#include <velmor/motion/chain_joint.hpp>
 #include <velmor/motion/frame.hpp>
 
 namespace velmor {
 
-//! The geometric Jacobian of the first `joints` revolute joints, each turning about the z
-//! axis of its frame in `joint_frames`, whose last entry is the tool: rows are the tool's
-//! linear [m/rad] then angular [rad/rad] velocity in the world per unit joint rate.
-Eigen::Matrix<double, 6, Eigen::Dynamic> geometric_jacobian(const std::vector<Frame>& joint_frames,
-                                                            std::size_t joints);
+//! The geometric Jacobian of `chain` placed at `joint_frames` (the base, one frame per
+//! joint, and the tool last, as RobotArm::calculate_joint_frames gives them): rows are the
+//! tool's linear [m] then angular [rad] velocity in the world per unit joint rate.
+Eigen::Matrix<double, 6, Eigen::Dynamic> geometric_jacobian(const std::vector<ChainJoint>& chain,
+                                                            const std::vector<Frame>& joint_frames);
 
 }  // namespace velmor

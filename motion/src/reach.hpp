@@ -14,6 +14,9 @@ struct WristReach {
     //! Farthest the wrist centre can get from the base: the sum of the earlier joints'
     //! offsets, a bound that no joint position exceeds [m].
     double reach;
+    //! The point measured: the wrist centre for arms given by Denavit-Hartenberg
+    //! parameters, the tool centre point for any other chain.
+    std::string point;
 };
 
 //! The wrist centre of `tcp` (a tool pose in the world) against the arm's reach. The

@@ -5,8 +5,6 @@
 
 #include <velmor/common/velmor_error.hpp>
 
-#include "dh_transform.hpp"
-
 namespace velmor {
 
 namespace {
@@ -43,27 +41,43 @@ void check_links(const std::string& name, const std::vector<LinkGeometry>& links
     }
 }
 
+std::vector<ChainJoint> dh_chain(const std::vector<DenavitHartenberg>& dh_parameters) {
+    std::vector<ChainJoint> chain;
+    for (std::size_t i = 0; i < dh_parameters.size(); ++i) {
+        const DenavitHartenberg& dh = dh_parameters[i];
+        chain.push_back(ChainJoint::from_denavit_hartenberg("joint" + std::to_string(i + 1), dh.d, dh.theta, dh.a,
+                                                            dh.alpha));
+    }
+    return chain;
+}
+
 }  // namespace
 
 RobotArm::RobotArm(std::string name, std::vector<DenavitHartenberg> dh_parameters, std::vector<JointLimits> limits,
                    Frame base, Frame tool_offset, std::vector<LinkGeometry> links)
+    : RobotArm(std::move(name), dh_chain(dh_parameters), std::move(limits), base, tool_offset,
+               links.empty() ? skeleton_geometry(dh_parameters) : std::move(links)) {
+    this->dh_parameters = std::move(dh_parameters);
+}
+
+RobotArm::RobotArm(std::string name, std::vector<ChainJoint> chain, std::vector<JointLimits> limits, Frame base,
+                   Frame tool_offset, std::vector<LinkGeometry> links)
     : Robot(std::move(name)),
-      dh_parameters(std::move(dh_parameters)),
+      chain(std::move(chain)),
       limits(std::move(limits)),
       base(base),
       tool_offset(tool_offset),
-      links(links.empty() ? skeleton_geometry(this->dh_parameters) : std::move(links)) {
-    if (this->dh_parameters.size() != this->limits.size()) {
-        throw VelmorError("robot", "Robot \"" + this->name + "\" has " + std::to_string(this->dh_parameters.size()) +
-                                       " Denavit-Hartenberg entries but " + std::to_string(this->limits.size()) +
-                                       " joint limits.");
+      links(links.empty() ? skeleton_geometry(this->chain) : std::move(links)) {
+    if (this->chain.size() != this->limits.size()) {
+        throw VelmorError("robot", "Robot \"" + this->name + "\" has " + std::to_string(this->chain.size()) +
+                                       " joints but " + std::to_string(this->limits.size()) + " joint limits.");
     }
     check_limits(this->name, this->limits);
-    check_links(this->name, this->links, this->dh_parameters.size());
+    check_links(this->name, this->links, this->chain.size());
 }
 
 std::size_t RobotArm::get_degrees_of_freedom() const {
-    return dh_parameters.size();
+    return chain.size();
 }
 
 std::shared_ptr<RobotArm> RobotArm::get_next_arm(const std::shared_ptr<RobotArm>& previous) {
@@ -78,17 +92,16 @@ std::vector<JointLimits> RobotArm::get_joint_limits() const {
 }
 
 std::vector<Frame> RobotArm::calculate_joint_frames(const std::vector<double>& joint_position) const {
-    if (joint_position.size() != dh_parameters.size()) {
+    if (joint_position.size() != chain.size()) {
         throw VelmorError("kinematics", "Got " + std::to_string(joint_position.size()) + " joint positions for the " +
-                                            std::to_string(dh_parameters.size()) + " joints of robot \"" + name +
-                                            "\".");
+                                            std::to_string(chain.size()) + " joints of robot \"" + name + "\".");
     }
     std::vector<Frame> frames;
-    frames.reserve(dh_parameters.size() + 2);
+    frames.reserve(chain.size() + 2);
     Eigen::Isometry3d transform = base.transform;
     frames.emplace_back(transform);
-    for (std::size_t i = 0; i < dh_parameters.size(); ++i) {
-        transform = transform * dh_transform(DhJoint(dh_parameters[i]), joint_position[i]);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        transform = transform * chain[i].transform(joint_position[i]);
         frames.emplace_back(transform);
     }
     frames.emplace_back(transform * tool_offset.transform);

@@ -54,7 +54,7 @@ deb="$work/deb/velmor-simulated-driver_${version}_amd64.deb"
 ls -l "$deb"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for dependency in "python3 (>= 3.11)" "libc6" "libstdc++6"; do
+for dependency in "python3 (>= 3.11)" "libc6" "libstdc++6" "liburdfdom-model3.0"; do
   [[ "$depends" == *"$dependency"* ]] || { echo "FAILED: Depends lacks $dependency"; exit 1; }
 done
 dpkg-deb -x "$deb" "$work/root"

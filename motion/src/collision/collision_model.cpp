@@ -21,14 +21,21 @@ Eigen::Vector3d vector(const std::array<double, 3>& value) {
     return {value[0], value[1], value[2]};
 }
 
+//! How far a joint and its link can carry the next link's origin from the previous one's [m].
+double link_length(const ChainJoint& joint, const JointLimits& limits) {
+    double length = joint.get_origin().translation().norm() + joint.get_offset().translation().norm();
+    if (joint.get_type() == JointType::Prismatic) {
+        length += std::max(std::abs(limits.min_position), std::abs(limits.max_position));
+    }
+    return length;
+}
+
 //! The joints' axes and the reach of every link, for the motion bounds.
 void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first_joint, bool several_arms) {
     using Impl = CollisionModel::Impl;
     const std::size_t arm_index = model.arms.size();
-    Impl::Arm data {{}, arm.get_base().transform, first_joint, model.links.size()};
-    for (const auto& dh : arm.get_dh_parameters()) {
-        data.joints.emplace_back(dh);
-    }
+    Impl::Arm data {arm.get_chain(), arm.get_base().transform, first_joint, model.links.size()};
+    const auto limits = arm.get_joint_limits();
     const auto& geometry = arm.get_link_geometry();
     for (std::size_t i = 0; i < geometry.size(); ++i) {
         Impl::Link link {arm_index, i, (several_arms ? "arm" + std::to_string(arm_index) + "/" : "") + geometry[i].name,
@@ -53,13 +60,18 @@ void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first
                                        (body.end - link.centre).norm() + body.radius});
             }
         }
-        // Joint j turns link i (j ≤ i) about an axis through the frame before joint j; a point
-        // of the link lies at most |a_j| plus the lengths of the later links plus its own
-        // distance from the link's origin away from that axis.
+        // Joint j turns link i (j ≤ i) about its axis; a point of the link lies at most the
+        // offset of link j from that axis, plus the lengths of the later links, plus its own
+        // distance from the link's origin away from it. A sliding joint moves it as far as it slides.
         for (std::size_t j = 1; j <= i; ++j) {
-            double distance = std::abs(data.joints[j - 1].dh.a) + farthest;
-            for (std::size_t k = j + 1; k <= i; ++k) {
-                distance += std::hypot(data.joints[k - 1].dh.d, data.joints[k - 1].dh.a);
+            const ChainJoint& joint = data.joints[j - 1];
+            double distance = 1.0;
+            if (joint.get_type() == JointType::Revolute) {
+                const Eigen::Vector3d offset = joint.get_offset().translation();
+                distance = (offset - joint.get_axis() * joint.get_axis().dot(offset)).norm() + farthest;
+                for (std::size_t k = j + 1; k <= i; ++k) {
+                    distance += link_length(data.joints[k - 1], limits[k - 1]);
+                }
             }
             link.lever[first_joint + j - 1] = distance;
         }
@@ -170,7 +182,7 @@ void CollisionModel::Impl::place(const double* q, Pose& pose) const {
         Eigen::Isometry3d transform = arm.base;
         pose.frames[arm.first_link] = transform;
         for (std::size_t i = 0; i < arm.joints.size(); ++i) {
-            transform = transform * dh_transform(arm.joints[i], q[arm.first_joint + i]);
+            transform = transform * arm.joints[i].transform(q[arm.first_joint + i]);
             pose.frames[arm.first_link + i + 1] = transform;
         }
     }

@@ -11,15 +11,13 @@
 #include <velmor/motion/collision.hpp>
 #include <velmor/motion/robot_arm.hpp>
 
-#include "dh_transform.hpp"
-
 namespace velmor {
 
 //! What a collision model is made of, prepared once so that queries only compute.
 struct CollisionModel::Impl {
     //! One arm: its kinematics and where its joints and links sit in the robot's lists.
     struct Arm {
-        std::vector<DhJoint> joints;
+        std::vector<ChainJoint> joints;
         Eigen::Isometry3d base;
         std::size_t first_joint;
         std::size_t first_link;

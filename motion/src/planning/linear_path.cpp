@@ -93,7 +93,9 @@ std::optional<Joints> follow(const RobotArm& arm, const Frame& pose, const Joint
 
 //! dq/ds at `q`: the joint rates that move the tool by `rate` per unit of s.
 Eigen::VectorXd joint_rate(const RobotArm& arm, const Joints& q, const Vector6d& rate) {
-    return geometric_jacobian(arm.calculate_joint_frames(q), q.size()).completeOrthogonalDecomposition().solve(rate);
+    return geometric_jacobian(arm.get_chain(), arm.calculate_joint_frames(q))
+        .completeOrthogonalDecomposition()
+        .solve(rate);
 }
 
 //! The joint path sampled densely along the line, with its first three derivatives by s.

@@ -7,6 +7,7 @@
 namespace velmor {
 
 struct DenavitHartenberg;
+class ChainJoint;
 
 //! A segment with a radius: every point within `radius` of the segment from `start` to `end`.
 struct Capsule {
@@ -31,5 +32,10 @@ struct LinkGeometry {
 //! Link geometry along an arm's Denavit-Hartenberg skeleton: link i is a bare segment
 //! along d_i and one along a_i; the base is empty. Links "base", "link1", "link2", ...
 [[nodiscard]] std::vector<LinkGeometry> skeleton_geometry(const std::vector<DenavitHartenberg>& dh_parameters);
+
+//! Link geometry along any chain: link i is a bare segment from joint i's axis to its
+//! frame and one from its frame to the next joint's axis; links named after the joints'
+//! carried links "base", "link1", ...
+[[nodiscard]] std::vector<LinkGeometry> skeleton_geometry(const std::vector<ChainJoint>& chain);
 
 }  // namespace velmor
