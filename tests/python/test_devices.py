@@ -24,11 +24,11 @@ def run_pick_and_place(time_speed, stepping):
     """Per-part cycle times, the I/O changes and the joint positions of one run."""
     example = pick_and_place()
     driver = SimulatedDriver(velmor.Planner(velmor.robots.UR5e()))
-    driver.time_speed = time_speed
+    driver.time_speed = 0.0
     driver.stepping = stepping
     try:
         with driver.record() as recording:
-            times = example.run_cell(driver, parts=2)
+            times = example.run_cell(driver, parts=2, time_speed=time_speed)
     finally:
         driver.disconnect()
     changes = [(c.name, c.new_value, c.source, c.device, c.time) for c in recording.io]

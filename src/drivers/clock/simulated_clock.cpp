@@ -64,16 +64,23 @@ double SimulatedClock::wall_until(double target, WallClock::time_point instant) 
     return std::max(simulated / speed - seconds_between(since, instant), 0.0);
 }
 
+WallClock::time_point SimulatedClock::after_grace(WallClock::time_point instant) const {
+    if (speed <= 0.0 || cycle <= 0.0) {
+        return instant;
+    }
+    return instant + std::chrono::duration_cast<WallClock::duration>(std::chrono::duration<double>(cycle / speed));
+}
+
 void SimulatedClock::fold(WallClock::time_point instant) {
     if (!follows_wall_clock()) {
-        since = instant;
+        since = after_grace(instant);
         return;
     }
     const double whole = followed(seconds_between(since, instant));
     const double limit = bound();
     if (whole >= limit) {
         stored += limit;
-        since = instant;
+        since = after_grace(instant);
         return;
     }
     // The part of a cycle not yet followed stays with `since` for the next fold.
@@ -138,9 +145,9 @@ void SimulatedClock::set_speed(double speed) {
     const std::lock_guard lock(mutex);
     const auto instant = WallClock::now();
     fold(instant);
-    // A part of a cycle followed at the old speed is not counted at the new one.
-    since = instant;
     this->speed = wall_clock_speed(speed);
+    // A part of a cycle followed at the old speed is not counted at the new one.
+    since = after_grace(instant);
     changed();
 }
 

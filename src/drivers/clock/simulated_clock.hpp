@@ -14,9 +14,11 @@ namespace velmor::drivers {
 //! advance it by their simulated length; while the loop runs freely with no motion at
 //! a speed above 0 (and no command is being planned) it also follows wall-clock time ×
 //! speed in whole control cycles, as a controller's clock ticks, worked out when read
-//! and folded into the stored value whenever that ends or the speed changes. Whole
-//! cycles keep a program's own overhead between two calls (under one cycle of wall-clock
-//! time) off the clock, so that a run repeats exactly at any speed. A dwell under way
+//! and folded into the stored value whenever that ends or the speed changes; it starts
+//! one cycle after the clock last stood still (a motion, a dwell or wait, a command being
+//! planned) or the speed changed. Whole cycles and that grace keep the moments a program
+//! takes between two calls (up to about a cycle of wall-clock time) off the clock, so that
+//! a run repeats exactly at any speed. A dwell under way
 //! holds the clock at its end until it is over, so that a dwell advances it by exactly
 //! its length, and a wait that cannot end otherwise (no motion, no wall-clock time to
 //! follow) jumps it to the wait's end at once.
@@ -92,6 +94,9 @@ private:
     [[nodiscard]] double bound() const;
     // Wall-clock time [s] until the clock, following it, reaches `target`.
     [[nodiscard]] double wall_until(double target, WallClock::time_point instant) const;
+    // `instant` plus one cycle of wall-clock time: where following starts again after the
+    // clock stood still, so that the moment a program takes to pick up an answer is not counted.
+    [[nodiscard]] WallClock::time_point after_grace(WallClock::time_point instant) const;
     void fold(WallClock::time_point instant);
     void changed();
     void sleep_for(std::unique_lock<std::mutex>& lock, double wall);
