@@ -64,7 +64,7 @@ double SimulatedClock::wall_until(double target, WallClock::time_point instant) 
     return std::max(simulated / speed - seconds_between(since, instant), 0.0);
 }
 
-WallClock::time_point SimulatedClock::after_grace(WallClock::time_point instant) const {
+SimulatedClock::WallClock::time_point SimulatedClock::after_grace(WallClock::time_point instant) const {
     if (speed <= 0.0 || cycle <= 0.0) {
         return instant;
     }
