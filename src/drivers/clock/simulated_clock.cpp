@@ -68,7 +68,9 @@ SimulatedClock::WallClock::time_point SimulatedClock::after_grace(WallClock::tim
     if (speed <= 0.0 || cycle <= 0.0) {
         return instant;
     }
-    return instant + std::chrono::duration_cast<WallClock::duration>(std::chrono::duration<double>(cycle / speed));
+    // Bounded: at a tiny speed one cycle is longer than a time point can hold.
+    const double grace = std::min(cycle / speed, longest_slice);
+    return instant + std::chrono::duration_cast<WallClock::duration>(std::chrono::duration<double>(grace));
 }
 
 void SimulatedClock::fold(WallClock::time_point instant) {
