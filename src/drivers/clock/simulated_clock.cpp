@@ -41,19 +41,20 @@ double SimulatedClock::followed(double wall) const {
     return cycle > 0.0 ? std::floor(simulated / cycle) * cycle : simulated;
 }
 
-double SimulatedClock::bound() const {
+double SimulatedClock::limit() const {
     double until = alarm;
     if (!dwell_ends.empty()) {
         until = std::min(until, *dwell_ends.begin());
     }
-    return std::max(0.0, until - stored);
+    return std::max(stored, until);
 }
 
 double SimulatedClock::value_at(WallClock::time_point instant) const {
     if (!follows_wall_clock()) {
         return stored;
     }
-    return stored + std::min(followed(seconds_between(since, instant)), bound());
+    // The limit itself once reached, not a sum that may miss it by a rounding.
+    return std::min(stored + followed(seconds_between(since, instant)), limit());
 }
 
 double SimulatedClock::wall_until(double target, WallClock::time_point instant) const {
@@ -79,9 +80,8 @@ void SimulatedClock::fold(WallClock::time_point instant) {
         return;
     }
     const double whole = followed(seconds_between(since, instant));
-    const double limit = bound();
-    if (whole >= limit) {
-        stored += limit;
+    if (stored + whole >= limit()) {
+        stored = limit();
         since = after_grace(instant);
         return;
     }

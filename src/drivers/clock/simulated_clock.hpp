@@ -89,9 +89,10 @@ public:
 private:
     [[nodiscard]] bool follows_wall_clock() const { return !moving && !stepping && holds == 0 && speed > 0.0; }
     [[nodiscard]] double value_at(WallClock::time_point instant) const;
-    // The simulated time that wall-clock time adds, in whole cycles, and the most it may add.
+    // The simulated time that wall-clock time adds, in whole cycles, and the time at which
+    // following halts (the alarm or the earliest dwell's end, never before `stored`).
     [[nodiscard]] double followed(double wall) const;
-    [[nodiscard]] double bound() const;
+    [[nodiscard]] double limit() const;
     // Wall-clock time [s] until the clock, following it, reaches `target`.
     [[nodiscard]] double wall_until(double target, WallClock::time_point instant) const;
     // `instant` plus one cycle of wall-clock time: where following starts again after the
