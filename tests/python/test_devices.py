@@ -14,9 +14,9 @@ EXAMPLE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "02_pick_an
 
 
 def pick_and_place():
-    spec = importlib.util.spec_from_file_location("pick_and_place", EXAMPLE)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("pick_and_place", EXAMPLE)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
