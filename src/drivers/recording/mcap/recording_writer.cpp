@@ -1,9 +1,8 @@
 #include "drivers/recording/mcap/recording_writer.hpp"
 
 #include <charconv>
-#include <cmath>
-#include <limits>
 
+#include "drivers/recording/mcap/number_text.hpp"
 #include "drivers/recording/mcap/schemas.hpp"
 #include "drivers/recording/output_file.hpp"
 #include "drivers/recording/record_json.hpp"
@@ -14,31 +13,6 @@ namespace {
 
 std::uint16_t add_kind(ChunkedWriter& writer, const ChannelKind& kind) {
     return writer.add_channel(kind.topic, kind.schema_name, kind.schema);
-}
-
-// Nanoseconds of a time in seconds; times before the recording began, or not a number, count as 0.
-std::uint64_t nanoseconds(double seconds) {
-    constexpr double highest = 1.8e19;
-    if (!(seconds > 0.0)) {
-        return 0;
-    }
-    return seconds * 1e9 >= highest ? std::numeric_limits<std::uint64_t>::max()
-                                    : static_cast<std::uint64_t>(std::llround(seconds * 1e9));
-}
-
-// The shortest text that reads back as the same double; JSON's missing values as strings.
-void append_double(double value, std::string& out) {
-    if (std::isnan(value)) {
-        out += "\"nan\"";
-    } else if (std::isinf(value)) {
-        out += value > 0 ? "\"inf\"" : "\"-inf\"";
-    } else if (value == 0.0 && std::signbit(value)) {
-        // "-0" would read back as the integer 0.
-        out += "-0.0";
-    } else {
-        char text[32];
-        out.append(text, std::to_chars(text, text + sizeof(text), value).ptr);
-    }
 }
 
 void append_row(const char* key, const std::vector<double>& column, std::size_t first, std::size_t joints,
@@ -73,10 +47,12 @@ bool is_mcap_path(const std::filesystem::path& path) {
     return extension == ".mcap";
 }
 
-RecordingWriter::RecordingWriter(const RecordingHeader& header, McapCompression compression)
-    : writer(compression) {
-    const std::uint16_t scene = add_kind(writer, scene_channel);
-    joint_states = add_kind(writer, joint_states_channel);
+RecordingWriter::RecordingWriter(const RecordingHeader& header, std::vector<std::shared_ptr<const RobotArm>> arms,
+                                 McapCompression compression)
+    : writer(compression),
+      scene(add_kind(writer, scene_channel)),
+      joint_states(add_kind(writer, joint_states_channel)),
+      tool_poses(writer, std::move(arms)) {
     commands = add_kind(writer, commands_channel);
     events = add_kind(writer, events_channel);
     io = add_kind(writer, io_channel);
@@ -113,6 +89,7 @@ void RecordingWriter::add(const CycleChunk& chunk) {
         message += '}';
         writer.add_message(joint_states, nanoseconds(chunk.time[i]), nanoseconds(chunk.wall_time[i]), message);
     }
+    tool_poses.add(chunk, writer);
 }
 
 void RecordingWriter::add(const CommandRecord& record) {
@@ -142,7 +119,7 @@ void RecordingWriter::add(const WaitRecord& record) {
 
 void save(const Recording& recording, const std::filesystem::path& path, McapCompression compression) {
     recording::OutputFile file(path);
-    RecordingWriter writer(recording.header, compression);
+    RecordingWriter writer(recording.header, recording.arms, compression);
     std::string bytes;
     const auto drain = [&] {
         writer.take_output(bytes);
