@@ -77,9 +77,9 @@ std::string arm_with(const std::string& origin, const std::string& shape) {
     return "<robot name='r'><link name='a'/><link name='b'/><link name='c'><collision><origin " + origin +
            "/><geometry>" + shape + "</geometry></collision></link>"
            "<joint name='j1' type='revolute'><parent link='a'/><child link='b'/><axis xyz='0 0 1'/>"
-           "<limit lower='-3' upper='3' velocity='1'/></joint>"
+           "<limit lower='-3' upper='3' velocity='1' effort='1'/></joint>"
            "<joint name='j2' type='revolute'><parent link='b'/><child link='c'/><origin xyz='0 0 0.3'/>"
-           "<axis xyz='0 1 0'/><limit lower='-3' upper='3' velocity='1'/></joint></robot>";
+           "<axis xyz='0 1 0'/><limit lower='-3' upper='3' velocity='1' effort='1'/></joint></robot>";
 }
 
 class MeshBox : public testing::TestWithParam<bool> {};
@@ -133,9 +133,9 @@ TEST(Urdf, DisabledCollisionPairsAreNotChecked) {
         "<robot name='r'><link name='a'><collision><geometry><sphere radius='0.1'/></geometry></collision></link>"
         "<link name='b'/><link name='c'><collision><geometry><sphere radius='0.1'/></geometry></collision></link>"
         "<joint name='j1' type='revolute'><parent link='a'/><child link='b'/><axis xyz='0 0 1'/>"
-        "<limit lower='-3' upper='3' velocity='1'/></joint>"
+        "<limit lower='-3' upper='3' velocity='1' effort='1'/></joint>"
         "<joint name='j2' type='revolute'><parent link='b'/><child link='c'/><axis xyz='0 1 0'/>"
-        "<limit lower='-3' upper='3' velocity='1'/></joint></robot>";
+        "<limit lower='-3' upper='3' velocity='1' effort='1'/></joint></robot>";
     const auto checked = velmor::robots::from_urdf(xml);
     ASSERT_TRUE(velmor::CollisionModel(checked, {}).check({0.0, 0.0}).has_value());
     velmor::robots::UrdfOptions options;
