@@ -89,6 +89,13 @@ TriangleMesh read_binary(const fs::path& path, const std::string& bytes) {
     return mesh;
 }
 
+//! At most 40 characters of `word`, each byte outside printable ASCII as "?".
+std::string printable(std::string_view word) {
+    std::string text(word.substr(0, 40));
+    std::replace_if(text.begin(), text.end(), [](char c) { return c < ' ' || c > '~'; }, '?');
+    return text;
+}
+
 //! The words of an ASCII file, one at a time, with the line each is on for messages.
 class Words {
 public:
@@ -115,7 +122,7 @@ public:
     void expect(std::string_view word) {
         const auto found = next();
         if (found != word) {
-            fail("has \"" + std::string(found.substr(0, 40)) + "\" where \"" + std::string(word) + "\" belongs");
+            fail("has \"" + printable(found) + "\" where \"" + std::string(word) + "\" belongs");
         }
     }
 
@@ -124,7 +131,7 @@ public:
         double value = 0.0;
         const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
         if (word.empty() || error != std::errc() || end != word.data() + word.size()) {
-            fail("has \"" + std::string(word.substr(0, 40)) + "\" where a number belongs");
+            fail("has \"" + printable(word) + "\" where a number belongs");
         }
         return value;
     }
@@ -148,7 +155,7 @@ TriangleMesh read_ascii(const fs::path& path, const std::string& text) {
     TriangleMesh mesh;
     for (auto word = words.next(); word != "endsolid"; word = words.next()) {
         if (word != "facet") {
-            words.fail("has \"" + std::string(word.substr(0, 40)) + "\" where \"facet\" or \"endsolid\" belongs");
+            words.fail("has \"" + printable(word) + "\" where \"facet\" or \"endsolid\" belongs");
         }
         check_count(path, mesh.corners.size() / 3 + 1);
         words.expect("normal");
