@@ -86,6 +86,7 @@ def test_every_channel_and_message_count_is_right(driver, tmp_path, how, cycles)
     # The last tool pose is where the last joint state puts the tool.
     last = found["indexed"]["last"]
     tcp = velmor.robots.UR5e().calculate_tcp(last["/velmor/joint_states"]["position"])
+    assert last["/velmor/joint_states"]["name"] == [f"joint{j}" for j in range(1, 7)]
     (pose,) = last["/velmor/tool_pose"]["poses"]
     assert [pose["position"][axis] for axis in "xyz"] == pytest.approx(tcp.translation(), abs=1e-12)
     assert rotation_of(pose["orientation"]) == pytest.approx(numpy.array(tcp.rotation()), abs=1e-12)

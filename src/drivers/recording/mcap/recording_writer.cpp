@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include <nlohmann/json.hpp>
+
 #include "drivers/recording/mcap/number_text.hpp"
 #include "drivers/recording/mcap/schemas.hpp"
 #include "drivers/recording/output_file.hpp"
@@ -37,6 +39,25 @@ void line_of(const Record& record, std::string& out) {
     out.pop_back();
 }
 
+// The joints' names in the robot model; a recording loaded from a file knows none,
+// and viewers want some to label the plots: "joint_1", ...
+nlohmann::json joint_names(std::size_t joints, const std::vector<std::shared_ptr<const RobotArm>>& arms) {
+    nlohmann::json names = nlohmann::json::array();
+    for (const auto& arm : arms) {
+        const auto& chain = arm->get_chain();
+        for (const ChainJoint& joint : chain) {
+            names.push_back(arms.size() > 1 ? arm->name + '/' + joint.get_name() : joint.get_name());
+        }
+    }
+    if (names.size() != joints) {
+        names = nlohmann::json::array();
+        for (std::size_t j = 1; j <= joints; ++j) {
+            names.push_back("joint_" + std::to_string(j));
+        }
+    }
+    return names;
+}
+
 }  // namespace
 
 bool is_mcap_path(const std::filesystem::path& path) {
@@ -61,12 +82,7 @@ RecordingWriter::RecordingWriter(const RecordingHeader& header, std::vector<std:
     recording::append_header_line(header, message);
     message.pop_back();
     writer.add_message(scene, 0, 0, message);
-    // Joints have no names in a recording; viewers want some to label the plots.
-    names = ",\"name\":[";
-    for (std::size_t j = 1; j <= header.degrees_of_freedom; ++j) {
-        names += (j > 1 ? ",\"joint_" : "\"joint_") + std::to_string(j) + '"';
-    }
-    names += ']';
+    names = ",\"name\":" + joint_names(header.degrees_of_freedom, tool_poses.get_arms()).dump();
 }
 
 void RecordingWriter::add(const CycleChunk& chunk) {

@@ -21,6 +21,8 @@ public:
     //! Adds the channel to `writer`; `arms` in the order of their joints in a cycle.
     ToolPoseChannel(ChunkedWriter& writer, std::vector<std::shared_ptr<const RobotArm>> arms);
 
+    [[nodiscard]] const std::vector<std::shared_ptr<const RobotArm>>& get_arms() const { return arms; }
+
     //! One message per cycle of `chunk`, none when no arm is known.
     void add(const CycleChunk& chunk, ChunkedWriter& writer);
 
