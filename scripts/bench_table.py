@@ -66,10 +66,14 @@ class Results:
 def figure(number, unit):
     if unit == "×":
         return f"{number:.2f}×"
+    if unit == "µs" and abs(number) >= 1e3:
+        return figure(number / 1e3, "ms")
     if abs(number) >= 1e6:
         return f"{number / 1e6:.2f} M{unit}"
     if abs(number) >= 1e4:
         return f"{number / 1e3:.1f} k{unit}"
+    if abs(number) >= 100:
+        return f"{number:.0f} {unit}".rstrip()
     return f"{number:.3g} {unit}".rstrip()
 
 
@@ -158,7 +162,7 @@ for size, before_rate, before_p99 in (("1024", "1.53×", "0.44×"), ("280", "1.1
     TARGETS += [
         ("6", f"viewer ÷ Node ws, 50 pages, {label}: delivered updates/s", "≥ 2×", ">=", 2.0,
          ratio((F, f"BM_ViewerMessageFanout/{size}", "updates_per_s"), (F, f"BM_NodeWsMessageFanout/{size}", "updates_per_s"),
-               1, "/s"), f"{before_rate} on 2ad7307, counted in frames"),
+               1, "updates/s"), f"{before_rate} on 2ad7307, counted in frames"),
         ("6", f"viewer ÷ Node ws, 50 pages, {label}: 99th-percentile latency", "≤ 0.5×", "<=", 0.5,
          ratio((F, f"BM_ViewerMessageFanout/{size}", "p99_us"), (F, f"BM_NodeWsMessageFanout/{size}", "p99_us"), 1, "µs"),
          f"{before_p99} on 2ad7307, counted in frames"),
