@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
