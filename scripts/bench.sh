@@ -41,6 +41,7 @@ passes=(
   "simulated_driver_bench|--benchmark_filter=cycle_period"
   "time_scaler_bench|--benchmark_min_time=0.1"
   "viewer_load_bench|--benchmark_min_time=0.1"
+  "viewer_fanout_bench|--benchmark_repetitions=3 --benchmark_report_aggregates_only=true"
 )
 
 uptime >"$out/load_before.txt"
