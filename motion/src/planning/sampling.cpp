@@ -62,21 +62,28 @@ Trajectory sample(const JointMotion& motion, double delta_time, const std::vecto
     double* const v = velocities.data();
     double* const a = accelerations.data();
     assign(start, 0, dof, p, v, a);
-    // Sample times rise, so each joint's pieces are walked once rather than searched.
+    // Sample times rise: each joint's pieces are walked once, each filling the samples that
+    // fall within it in a loop of its own.
     const std::size_t inner = count > 1 ? count - 1 : 1;
     for (std::size_t i = 0; i < dof; ++i) {
         const Profile& profile = motion.joints[i];
         const std::vector<Piece>& pieces = profile.pieces();
         const std::vector<double>& piece_starts = profile.piece_starts();
-        const double duration = profile.duration();
-        std::size_t piece = 0;
-        for (std::size_t k = 1; k < inner; ++k) {
-            const double t = times[k];
-            while (piece + 1 < pieces.size() && piece_starts[piece + 1] <= t) {
-                ++piece;
+        std::size_t k = 1;
+        for (std::size_t n = 0; n < pieces.size(); ++n) {
+            const Piece& piece = pieces[n];
+            const double piece_start = piece_starts[n];
+            const double piece_end = n + 1 < pieces.size() ? piece_starts[n + 1] : profile.duration();
+            for (; k < inner && times[k] < piece_end; ++k) {
+                const JointState s = evaluate(piece, times[k] - piece_start);
+                p[k * dof + i] = s.position;
+                v[k * dof + i] = s.velocity;
+                a[k * dof + i] = s.acceleration;
             }
-            const JointState s =
-                piece < pieces.size() && t < duration ? evaluate(pieces[piece], t - piece_starts[piece]) : profile.at(t);
+        }
+        // Past its end the profile goes on at its final velocity.
+        for (; k < inner; ++k) {
+            const JointState s = profile.at(times[k]);
             p[k * dof + i] = s.position;
             v[k * dof + i] = s.velocity;
             a[k * dof + i] = s.acceleration;
