@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include <velmor/common/velmor_error.hpp>
+
 #include <gtest/gtest.h>
 
 #include "motion/profile_bound.hpp"
@@ -89,6 +91,17 @@ TEST_P(SampleColumnTest, ColumnsMatchRowsThroughSliceAndAppend) {
     EXPECT_EQ(first.velocities(), v);
     EXPECT_EQ(first.size(), p.size());
     EXPECT_EQ(first.positions().back(), p.back());
+}
+
+// A block whose size does not match its samples, or columns of different joints, are refused.
+TEST(SampleColumn, RefusesMismatchedSizes) {
+    EXPECT_THROW(SampleColumn(3, 2, std::vector<double>(5)), VelmorError);
+    EXPECT_NO_THROW(SampleColumn(3, 2, std::vector<double>(6)));
+    const SampleColumn two(2, 2, std::vector<double>(4));
+    const SampleColumn three(2, 3, std::vector<double>(6));
+    EXPECT_THROW(Trajectory({0.0, 1.0}, two, three, two), VelmorError);
+    EXPECT_THROW(Trajectory({0.0, 1.0}, two, two, SampleColumn(1, 2, {0.0, 0.0})), VelmorError);
+    EXPECT_NO_THROW(Trajectory({0.0, 1.0}, two, two, two));
 }
 
 INSTANTIATE_TEST_SUITE_P(RandomTrajectories, SampleColumnTest, ::testing::Range(0U, 40U));
