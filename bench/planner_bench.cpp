@@ -27,6 +27,9 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 
+// GCC sees the replaced operator new's memory handed to free and warns, wrongly here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* memory) noexcept {
     std::free(memory);
 }
@@ -34,6 +37,7 @@ void operator delete(void* memory) noexcept {
 void operator delete(void* memory, std::size_t) noexcept {
     std::free(memory);
 }
+#pragma GCC diagnostic pop
 
 namespace {
 
