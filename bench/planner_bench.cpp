@@ -1,5 +1,8 @@
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <random>
 
 #include <benchmark/benchmark.h>
@@ -8,6 +11,33 @@
 #include <velmor/motion/robots.hpp>
 
 #include "../tests/motion/profile_bound.hpp"
+
+namespace {
+
+// Every allocation of the program, counted so that a benchmark can report its own per plan.
+std::atomic<std::size_t> allocations {0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+
+// GCC sees the replaced operator new's memory handed to free and warns, wrongly here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -58,14 +88,17 @@ template <typename Request>
 void plan_repeatedly(benchmark::State& state, const Planner& planner, const Request& request) {
     std::size_t samples = 0;
     double duration = 0.0;
+    const std::size_t allocated_before = allocations.load(std::memory_order_relaxed);
     for (auto _ : state) {
         const auto trajectory = planner.plan(request);
         samples = trajectory->size();
         duration = trajectory->duration();
         benchmark::DoNotOptimize(trajectory);
     }
+    const std::size_t allocated = allocations.load(std::memory_order_relaxed) - allocated_before;
     state.counters["duration"] = duration;
     state.counters["samples"] = static_cast<double>(samples);
+    state.counters["allocations"] = static_cast<double>(allocated) / static_cast<double>(state.iterations());
 }
 
 void RestToRest(benchmark::State& state) {

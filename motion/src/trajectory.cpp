@@ -14,29 +14,22 @@ namespace {
     throw VelmorError("trajectory", message);
 }
 
-void check_samples(const std::vector<std::vector<double>>& samples, std::size_t count, std::size_t dof,
-                   const char* what) {
-    if (samples.size() != count) {
-        refuse_trajectory(std::string("There are ") + std::to_string(count) + " times but " + std::to_string(samples.size()) +
+void check_count(std::size_t samples, std::size_t count, const char* what) {
+    if (samples != count) {
+        refuse_trajectory(std::string("There are ") + std::to_string(count) + " times but " + std::to_string(samples) +
                " " + what + ".");
-    }
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        if (samples[i].size() != dof) {
-            refuse_trajectory(std::string("Sample ") + std::to_string(i) + " has " + std::to_string(samples[i].size()) + " " +
-                   what + " instead of " + std::to_string(dof) + ".");
-        }
     }
 }
 
-}  // namespace
+void check_joints(const SampleColumn& column, std::size_t dof, const char* what) {
+    if (column.joints() != dof && !column.empty()) {
+        refuse_trajectory(std::string("The ") + what + " have " + std::to_string(column.joints()) + " joints instead of " +
+               std::to_string(dof) + ".");
+    }
+}
 
-Trajectory::Trajectory(std::vector<double> times, std::vector<std::vector<double>> positions,
-                       std::vector<std::vector<double>> velocities, std::vector<std::vector<double>> accelerations) {
+void check_times(const std::vector<double>& times) {
     const std::size_t count = times.size();
-    const std::size_t joints = positions.empty() ? 0 : positions.front().size();
-    check_samples(positions, count, joints, "positions");
-    check_samples(velocities, count, joints, "velocities");
-    check_samples(accelerations, count, joints, "accelerations");
     if (count > 0 && times.front() != 0.0) {
         refuse_trajectory("The first sample time is " + std::to_string(times.front()) + " instead of 0.");
     }
@@ -48,7 +41,34 @@ Trajectory::Trajectory(std::vector<double> times, std::vector<std::vector<double
             refuse_trajectory("Sample times are not strictly ascending at sample " + std::to_string(i) + ".");
         }
     }
-    dof = joints;
+}
+
+}  // namespace
+
+Trajectory::Trajectory(std::vector<double> times, std::vector<std::vector<double>> positions,
+                       std::vector<std::vector<double>> velocities, std::vector<std::vector<double>> accelerations) {
+    const std::size_t count = times.size();
+    const std::size_t joints = positions.empty() ? 0 : positions.front().size();
+    check_count(positions.size(), count, "positions");
+    SampleColumn p(positions, joints, "positions");
+    check_count(velocities.size(), count, "velocities");
+    SampleColumn v(velocities, joints, "velocities");
+    check_count(accelerations.size(), count, "accelerations");
+    SampleColumn a(accelerations, joints, "accelerations");
+    *this = Trajectory(std::move(times), std::move(p), std::move(v), std::move(a));
+}
+
+Trajectory::Trajectory(std::vector<double> times, SampleColumn positions, SampleColumn velocities,
+                       SampleColumn accelerations) {
+    const std::size_t count = times.size();
+    const std::size_t joints = positions.joints();
+    check_count(positions.size(), count, "positions");
+    check_count(velocities.size(), count, "velocities");
+    check_count(accelerations.size(), count, "accelerations");
+    check_joints(velocities, joints, "velocities");
+    check_joints(accelerations, joints, "accelerations");
+    check_times(times);
+    dof = count > 0 ? joints : 0;
     times_ = std::move(times);
     positions_ = std::move(positions);
     velocities_ = std::move(velocities);
@@ -59,7 +79,8 @@ State Trajectory::at(std::size_t index) const {
     if (index >= times_.size()) {
         refuse_trajectory("Sample " + std::to_string(index) + " is beyond the " + std::to_string(times_.size()) + " samples.");
     }
-    return State {times_[index], positions_[index], velocities_[index], accelerations_[index]};
+    return State {times_[index], positions_[index].vector(), velocities_[index].vector(),
+                  accelerations_[index].vector()};
 }
 
 State Trajectory::front() const {
@@ -90,12 +111,9 @@ Trajectory Trajectory::slice(std::size_t start, std::size_t count) const {
     for (std::size_t i = start; i < end; ++i) {
         result.times_.push_back(times_[i] - origin);
     }
-    result.positions_.assign(positions_.begin() + static_cast<std::ptrdiff_t>(start),
-                             positions_.begin() + static_cast<std::ptrdiff_t>(end));
-    result.velocities_.assign(velocities_.begin() + static_cast<std::ptrdiff_t>(start),
-                              velocities_.begin() + static_cast<std::ptrdiff_t>(end));
-    result.accelerations_.assign(accelerations_.begin() + static_cast<std::ptrdiff_t>(start),
-                                 accelerations_.begin() + static_cast<std::ptrdiff_t>(end));
+    result.positions_ = positions_.slice(start, end);
+    result.velocities_ = velocities_.slice(start, end);
+    result.accelerations_ = accelerations_.slice(start, end);
     return result;
 }
 
@@ -116,12 +134,13 @@ void Trajectory::append(const Trajectory& other) {
                std::to_string(dof) + " joints.");
     }
     const double offset = duration();
+    times_.reserve(times_.size() + other.size() - 1);
     for (std::size_t i = 1; i < other.size(); ++i) {
         times_.push_back(offset + other.times_[i]);
-        positions_.push_back(other.positions_[i]);
-        velocities_.push_back(other.velocities_[i]);
-        accelerations_.push_back(other.accelerations_[i]);
     }
+    positions_.append(other.positions_, 1);
+    velocities_.append(other.velocities_, 1);
+    accelerations_.append(other.accelerations_, 1);
 }
 
 }  // namespace velmor

@@ -16,7 +16,7 @@ namespace {
 
 using Samples = std::vector<std::vector<double>>;
 
-void check_finite(const Samples& samples, const char* what) {
+void check_finite(const SampleColumn& samples, const char* what) {
     for (std::size_t i = 0; i < samples.size(); ++i) {
         for (const double value : samples[i]) {
             if (!std::isfinite(value)) {
@@ -50,9 +50,9 @@ std::string to_json(const Trajectory& trajectory) {
         {"id", trajectory.id},
         {"motion", trajectory.motion},
         {"times", trajectory.times()},
-        {"positions", trajectory.positions()},
-        {"velocities", trajectory.velocities()},
-        {"accelerations", trajectory.accelerations()},
+        {"positions", trajectory.positions().rows()},
+        {"velocities", trajectory.velocities().rows()},
+        {"accelerations", trajectory.accelerations().rows()},
     };
     return object.dump();
 }

@@ -28,9 +28,13 @@ constexpr double step_shortening = 4.440892098500626e-16;
 }
 
 void copy_sample(const Trajectory& trajectory, std::size_t index, State& state) {
-    state.position = trajectory.positions()[index];
-    state.velocity = trajectory.velocities()[index];
-    state.acceleration = trajectory.accelerations()[index];
+    // Assigned in place, so that a state of the right size allocates nothing.
+    const SampleRow position = trajectory.positions()[index];
+    const SampleRow velocity = trajectory.velocities()[index];
+    const SampleRow acceleration = trajectory.accelerations()[index];
+    state.position.assign(position.begin(), position.end());
+    state.velocity.assign(velocity.begin(), velocity.end());
+    state.acceleration.assign(acceleration.begin(), acceleration.end());
 }
 
 }  // namespace
@@ -223,12 +227,12 @@ bool TimeScaler::play(const Trajectory& trajectory, Playhead& playhead, double s
         state.position.resize(joints);
         state.velocity.resize(joints);
         state.acceleration.resize(joints);
-        const std::vector<double>& p0 = trajectory.positions()[index];
-        const std::vector<double>& p1 = trajectory.positions()[index + 1];
-        const std::vector<double>& v0 = trajectory.velocities()[index];
-        const std::vector<double>& v1 = trajectory.velocities()[index + 1];
-        const std::vector<double>& a0 = trajectory.accelerations()[index];
-        const std::vector<double>& a1 = trajectory.accelerations()[index + 1];
+        const SampleRow p0 = trajectory.positions()[index];
+        const SampleRow p1 = trajectory.positions()[index + 1];
+        const SampleRow v0 = trajectory.velocities()[index];
+        const SampleRow v1 = trajectory.velocities()[index + 1];
+        const SampleRow a0 = trajectory.accelerations()[index];
+        const SampleRow a1 = trajectory.accelerations()[index + 1];
         const double to_next = times[index + 1] - played_time;
         const double from_previous = played_time - times[index];
         const double span = to_next + from_previous;

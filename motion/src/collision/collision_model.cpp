@@ -301,10 +301,11 @@ std::optional<Collision> CollisionModel::check(const Trajectory& trajectory) con
     if (trajectory.empty()) {
         return std::nullopt;
     }
-    for (const auto& position : trajectory.positions()) {
+    const std::vector<std::vector<double>> positions = trajectory.positions().rows();
+    for (const auto& position : positions) {
         impl->check_position(position, "trajectory's position");
     }
-    return impl->check_path(trajectory.positions(), trajectory.times());
+    return impl->check_path(positions, trajectory.times());
 }
 
 std::optional<Collision> CollisionModel::check_motion(const std::vector<double>& from,

@@ -7,12 +7,13 @@ namespace velmor::planning {
 
 namespace {
 
-void assign(const std::vector<JointState>& states, std::vector<double>& position, std::vector<double>& velocity,
-            std::vector<double>& acceleration) {
-    for (std::size_t i = 0; i < states.size(); ++i) {
-        position[i] = states[i].position;
-        velocity[i] = states[i].velocity;
-        acceleration[i] = states[i].acceleration;
+//! Writes `states` into row `k` of the three columns of `dof` joints.
+void assign(const std::vector<JointState>& states, std::size_t k, std::size_t dof, double* position, double* velocity,
+            double* acceleration) {
+    for (std::size_t i = 0; i < dof; ++i) {
+        position[k * dof + i] = states[i].position;
+        velocity[k * dof + i] = states[i].velocity;
+        acceleration[k * dof + i] = states[i].acceleration;
     }
 }
 
@@ -54,45 +55,46 @@ Trajectory sample(const JointMotion& motion, double delta_time, const std::vecto
     const std::size_t dof = start.size();
     std::vector<double> times = sample_times(motion.duration, delta_time);
     const std::size_t count = times.size();
-    std::vector<std::vector<double>> positions;
-    std::vector<std::vector<double>> velocities;
-    std::vector<std::vector<double>> accelerations;
-    positions.reserve(count);
-    velocities.reserve(count);
-    accelerations.reserve(count);
-    // Sample times rise, so each joint's pieces are walked once rather than searched; each
-    // sample is filled while its vectors are fresh in the cache.
-    std::vector<std::size_t> piece(dof, 0);
-    for (std::size_t k = 0; k < count; ++k) {
-        const bool last = k + 1 == count && k > 0;
-        const double t = times[k];
-        std::vector<double> position(dof);
-        std::vector<double> velocity(dof);
-        std::vector<double> acceleration(dof);
-        if (k == 0 || last) {
-            assign(k == 0 ? start : end, position, velocity, acceleration);
-        } else {
-            for (std::size_t i = 0; i < dof; ++i) {
-                const Profile& profile = motion.joints[i];
-                const std::vector<Piece>& pieces = profile.pieces();
-                const std::vector<double>& piece_starts = profile.piece_starts();
-                std::size_t& p = piece[i];
-                while (p + 1 < pieces.size() && piece_starts[p + 1] <= t) {
-                    ++p;
-                }
-                const JointState s = p < pieces.size() && t < profile.duration()
-                                         ? evaluate(pieces[p], t - piece_starts[p])
-                                         : profile.at(t);
-                position[i] = s.position;
-                velocity[i] = s.velocity;
-                acceleration[i] = s.acceleration;
+    std::vector<double> positions(count * dof);
+    std::vector<double> velocities(count * dof);
+    std::vector<double> accelerations(count * dof);
+    double* const p = positions.data();
+    double* const v = velocities.data();
+    double* const a = accelerations.data();
+    assign(start, 0, dof, p, v, a);
+    // Sample times rise: each joint's pieces are walked once, each filling the samples that
+    // fall within it in a loop of its own.
+    const std::size_t inner = count > 1 ? count - 1 : 1;
+    for (std::size_t i = 0; i < dof; ++i) {
+        const Profile& profile = motion.joints[i];
+        const std::vector<Piece>& pieces = profile.pieces();
+        const std::vector<double>& piece_starts = profile.piece_starts();
+        std::size_t k = 1;
+        for (std::size_t n = 0; n < pieces.size(); ++n) {
+            const Piece& piece = pieces[n];
+            const double piece_start = piece_starts[n];
+            const double piece_end = n + 1 < pieces.size() ? piece_starts[n + 1] : profile.duration();
+            for (; k < inner && times[k] < piece_end; ++k) {
+                const JointState s = evaluate(piece, times[k] - piece_start);
+                p[k * dof + i] = s.position;
+                v[k * dof + i] = s.velocity;
+                a[k * dof + i] = s.acceleration;
             }
         }
-        positions.push_back(std::move(position));
-        velocities.push_back(std::move(velocity));
-        accelerations.push_back(std::move(acceleration));
+        // Past its end the profile goes on at its final velocity.
+        for (; k < inner; ++k) {
+            const JointState s = profile.at(times[k]);
+            p[k * dof + i] = s.position;
+            v[k * dof + i] = s.velocity;
+            a[k * dof + i] = s.acceleration;
+        }
     }
-    return Trajectory(std::move(times), std::move(positions), std::move(velocities), std::move(accelerations));
+    // The last sample is the goal itself, so that no rounding of the profiles shows there.
+    if (count > 1) {
+        assign(end, count - 1, dof, p, v, a);
+    }
+    return Trajectory(std::move(times), SampleColumn(count, dof, std::move(positions)),
+                      SampleColumn(count, dof, std::move(velocities)), SampleColumn(count, dof, std::move(accelerations)));
 }
 
 }  // namespace velmor::planning

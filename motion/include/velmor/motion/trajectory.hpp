@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <velmor/motion/sample_column.hpp>
 #include <velmor/motion/state.hpp>
 
 namespace velmor {
@@ -13,7 +14,8 @@ namespace velmor {
 //! Invariants, checked when a trajectory is built from samples: times, positions,
 //! velocities and accelerations have one entry per sample; every sample has one
 //! value per joint; the first time is 0 and times rise strictly; the duration is
-//! the last time (0 for an empty trajectory).
+//! the last time (0 for an empty trajectory). Positions, velocities and accelerations
+//! are each held in one block (a SampleColumn), not one vector per sample.
 class Trajectory {
 public:
     //! Identifier, copied along but never interpreted.
@@ -26,6 +28,10 @@ public:
     //! From samples; throws VelmorError (module "trajectory") naming the broken invariant.
     Trajectory(std::vector<double> times, std::vector<std::vector<double>> positions,
                std::vector<std::vector<double>> velocities, std::vector<std::vector<double>> accelerations);
+    //! From columns, which must have as many samples as `times` and equally many joints;
+    //! throws VelmorError (module "trajectory") naming the broken invariant.
+    Trajectory(std::vector<double> times, SampleColumn positions, SampleColumn velocities,
+               SampleColumn accelerations);
 
     //! Number of joints.
     [[nodiscard]] std::size_t degrees_of_freedom() const { return dof; }
@@ -37,9 +43,10 @@ public:
 
     //! Sample times [s], strictly ascending from 0.
     [[nodiscard]] const std::vector<double>& times() const { return times_; }
-    [[nodiscard]] const std::vector<std::vector<double>>& positions() const { return positions_; }
-    [[nodiscard]] const std::vector<std::vector<double>>& velocities() const { return velocities_; }
-    [[nodiscard]] const std::vector<std::vector<double>>& accelerations() const { return accelerations_; }
+    //! Positions per sample: positions()[k][j] is joint j at sample k.
+    [[nodiscard]] const SampleColumn& positions() const { return positions_; }
+    [[nodiscard]] const SampleColumn& velocities() const { return velocities_; }
+    [[nodiscard]] const SampleColumn& accelerations() const { return accelerations_; }
 
     //! The state of sample `index`; throws VelmorError when out of range.
     [[nodiscard]] State at(std::size_t index) const;
@@ -64,9 +71,9 @@ public:
 private:
     std::size_t dof {0};
     std::vector<double> times_;
-    std::vector<std::vector<double>> positions_;
-    std::vector<std::vector<double>> velocities_;
-    std::vector<std::vector<double>> accelerations_;
+    SampleColumn positions_;
+    SampleColumn velocities_;
+    SampleColumn accelerations_;
 };
 
 }  // namespace velmor
