@@ -110,7 +110,7 @@ def text_ratio(program, numerator, denominator):
 
 
 P, C, D, R, F = "planner_bench", "collision_bench", "simulated_driver_bench", "recording_bench", "viewer_fanout_bench"
-PY = "python_calls_bench"
+PY, PD = "python_calls_bench", "profile_distribution_bench"
 PUBLISHED_PROFILES = "published best: 19.8 µs mean, 123 µs worst (7 joints, one core); next best 38 µs, 155 µs"
 
 # (item, figure, target as text, comparison, limit, measure, reference)
@@ -120,18 +120,28 @@ TARGETS = [
     ("1", "blend plan ÷ rest-to-rest plan of the same duration (median of 10)", "≤ 1.1×", "<=", 1.1,
      ratio((P, "BlendBetweenMovingStates", "cpu_time"), (P, "RestToRestAsLongAsTheBlend", "cpu_time"), 1, "µs"),
      "0.9–1.4× on 2ad7307 (81.5 µs ÷ 59.7 µs)"),
-    ("1", "allocations per trajectory column of a plan", "≤ 1", "<=", 1.0,
-     single((P, "RestToRest", "allocations_per_column"), 1, ""), "3 per sample on 2ad7307 (861 for 287 samples)"),
-    ("2", "profiles, 10^6 random cases: mean", "≤ 5 µs", "<=", 5.0,
-     single((P, "RandomStateToState", "mean_us"), 1, "µs"), PUBLISHED_PROFILES),
-    ("2", "profiles, 10^6 random cases: 99.9th percentile", "≤ 25 µs", "<=", 25.0,
-     single((P, "RandomStateToState", "p999_us"), 1, "µs"), PUBLISHED_PROFILES),
-    ("2", "profiles, 10^6 random cases: maximum", "≤ 100 µs", "<=", 100.0,
-     single((P, "RandomStateToState", "max_us"), 1, "µs"), PUBLISHED_PROFILES),
-    ("2", "profiles, 10^6 random cases: worst relative excess over a limit", "≤ 1e-9", "<=", 1e-9,
-     single((P, "RandomStateToState", "max_limit_excess"), 1, ""), "—"),
-    ("2", "profile duration ÷ independent time-optimal bound (worst case)", "≤ 1.01×", "<=", 1.01,
-     single((P, "StateToStateOverIndependentBound", "max_ratio"), 1, "×"), "—"),
+    ("1", "allocations of a whole rest-to-rest plan (~290 samples)", "≤ 100: none per sample", "<=", 100.0,
+     single((P, "RestToRest", "allocations"), 1, ""), "933 on bec6fc9: three per sample"),
+    ("2", "profiles, 10^6 random cases, 6 joints: mean", "≤ 5 µs", "<=", 5.0,
+     single((PD, "Profiles/6", "mean_us"), 1, "µs"), PUBLISHED_PROFILES),
+    ("2", "profiles, 10^6 random cases, 6 joints: 99.9th percentile", "≤ 25 µs", "<=", 25.0,
+     single((PD, "Profiles/6", "p999_us"), 1, "µs"), PUBLISHED_PROFILES),
+    ("2", "profiles, 10^6 random cases, 6 joints: maximum", "≤ 100 µs", "<=", 100.0,
+     single((PD, "Profiles/6", "max_us"), 1, "µs"), PUBLISHED_PROFILES),
+    ("2", "profiles, 6 joints: worst relative excess over a limit", "≤ 1e-9", "<=", 1e-9,
+     single((PD, "Profiles/6", "limit_excess"), 1, ""), "—"),
+    ("2", "profiles, 6 joints: duration ÷ time-optimal bound from above (worst sampled case)", "≤ 1.01×", "<=",
+     1.01, single((PD, "Profiles/6", "max_over_program"), 1, "×"), "—"),
+    ("2", "profiles, 10^6 random cases, 7 joints: mean", "≤ 5 µs", "<=", 5.0,
+     single((PD, "Profiles/7", "mean_us"), 1, "µs"), PUBLISHED_PROFILES),
+    ("2", "profiles, 10^6 random cases, 7 joints: 99.9th percentile", "≤ 25 µs", "<=", 25.0,
+     single((PD, "Profiles/7", "p999_us"), 1, "µs"), PUBLISHED_PROFILES),
+    ("2", "profiles, 10^6 random cases, 7 joints: maximum", "≤ 100 µs", "<=", 100.0,
+     single((PD, "Profiles/7", "max_us"), 1, "µs"), PUBLISHED_PROFILES),
+    ("2", "profiles, 7 joints: worst relative excess over a limit", "≤ 1e-9", "<=", 1e-9,
+     single((PD, "Profiles/7", "limit_excess"), 1, ""), "—"),
+    ("2", "profiles, 7 joints: duration ÷ time-optimal bound from above (worst sampled case)", "≤ 1.01×", "<=",
+     1.01, single((PD, "Profiles/7", "max_over_program"), 1, "×"), "—"),
     ("3", "bare time scaler ÷ control loop at time_speed 0, hooks unused (cycles/s)", "≤ 1.1×", "<=", 1.1,
      ratio((D, "bare_time_scaler", "cycles_per_s"), (D, "loop_throughput", "cycles_per_s"), 1, "cycles/s"),
      "1.56× on 2ad7307 (17.9 M ÷ 11.5 M cycles/s)"),
