@@ -309,10 +309,8 @@ void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& read
 bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     const ControlCycle cycle(*this);
     const SignalReader signals(read_signal);
-    // Read only for a recording: a cycle that races its start is left out of it.
-    const auto clock_at_cycle =
-        recorder.is_recording() ? std::optional<double>(simulated_clock->now()) : std::nullopt;
-    const bool devices_due = simulated_clock->advance(delta_time);
+    double clock_at_cycle {0.0};
+    const bool devices_due = simulated_clock->advance(delta_time, clock_at_cycle);
     if (global_signal_status.load() == SIGINT) {
         commands->interrupt();
         return false;
@@ -369,15 +367,19 @@ TimeScaler::StepOutcome SimulatedDriver::check_faults(TimeScaler::StepOutcome ou
     return outcome;
 }
 
-void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome, std::optional<double> clock_at_cycle) {
+void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome, double clock_at_cycle) {
     // Most cycles are not recorded; on_cycle checks again under the lock, so a cycle
     // racing the start of a recording is at worst left out of it.
-    if (!clock_at_cycle || !recorder.is_recording()) {
+    if (!recorder.is_recording()) {
         return;
     }
-    std::lock_guard lock(state_mutex);
-    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving,
-                      *clock_at_cycle);
+    {
+        std::lock_guard lock(state_mutex);
+        recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving,
+                          clock_at_cycle);
+    }
+    // A streamed recording whose file fell behind waits for it here, holding no lock.
+    recorder.wait_for_room();
 }
 
 }  // namespace velmor::drivers

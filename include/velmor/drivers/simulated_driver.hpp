@@ -260,7 +260,7 @@ private:
     TimeScaler::StepOutcome step_state();
     TimeScaler::StepOutcome check_faults(TimeScaler::StepOutcome outcome);
     // `clock_at_cycle`: the simulated clock at the cycle's start, read when a recording ran.
-    void record_cycle(TimeScaler::StepOutcome outcome, std::optional<double> clock_at_cycle);
+    void record_cycle(TimeScaler::StepOutcome outcome, double clock_at_cycle);
 
     bool holds_now(const Trigger& condition);
     std::optional<Eigen::Vector3d> tool_point(const std::string& arm);
