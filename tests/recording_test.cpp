@@ -276,7 +276,8 @@ TEST(Recording, StreamedRecordingWaitsForASlowFileOutsideTheStateLock) {
         times[i] = 0.5 * static_cast<double>(i);
         positions[i][0] = 0.1 * std::sin(2.0 * M_PI * static_cast<double>(i) / 400.0);
     }
-    const velmor::Trajectory long_way(times, positions, std::vector(times.size(), home), std::vector(times.size(), home));
+    const std::vector<std::vector<double>> still(times.size(), home);
+    const velmor::Trajectory long_way(times, positions, still, still);
     auto motion = cell.driver->run_async(long_way);
     std::vector<double> before = cell.driver->get_current_joint_position();
     while (true) {

@@ -316,15 +316,19 @@ bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
         return false;
     }
     commands->take_over_pending_command();
-    TimeScaler::StepOutcome outcome = step_state();
-    if (faults->has_work() || commands->holding()) {
+    // With no fault to check the stepped state is final, and is recorded under the lock that steps it.
+    const bool faults_due = faults->has_work() || commands->holding();
+    TimeScaler::StepOutcome outcome = step_state(faults_due ? std::nullopt : std::optional<double>(clock_at_cycle));
+    if (faults_due) {
         outcome = check_faults(outcome);
+        record_cycle(outcome, clock_at_cycle);
     }
+    // A streamed recording whose file fell behind waits for it here, holding no lock.
+    recorder.wait_for_room();
     // Before the events, which then see what the devices made of this cycle.
     if (devices_due || io_controller.cell_devices().watches_robot()) {
         io_controller.cell_devices().ring(simulated_clock->now(), true);
     }
-    record_cycle(outcome, clock_at_cycle);
     if (log_stream || log_motions) {
         print_cycle_lines(cycle_position, log_stream, log_motions);
     }
@@ -344,12 +348,16 @@ bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     return !commands->finish_cycle(outcome);
 }
 
-TimeScaler::StepOutcome SimulatedDriver::step_state() {
+TimeScaler::StepOutcome SimulatedDriver::step_state(std::optional<double> record_at) {
     std::lock_guard lock(state_mutex);
     const TimeScaler::StepOutcome outcome = time_scaler.next(current_state);
     slice_state_offset(current_state);
     cycle_position = current_state.position;
     cycle_velocity = current_state.velocity;
+    if (record_at && recorder.is_recording()) {
+        recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving,
+                          *record_at);
+    }
     return outcome;
 }
 
@@ -373,13 +381,9 @@ void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome, double clock
     if (!recorder.is_recording()) {
         return;
     }
-    {
-        std::lock_guard lock(state_mutex);
-        recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving,
-                          clock_at_cycle);
-    }
-    // A streamed recording whose file fell behind waits for it here, holding no lock.
-    recorder.wait_for_room();
+    std::lock_guard lock(state_mutex);
+    recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving,
+                      clock_at_cycle);
 }
 
 }  // namespace velmor::drivers
