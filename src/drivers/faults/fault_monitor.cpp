@@ -168,7 +168,7 @@ std::optional<Fault> FaultMonitor::check(const CycleView& cycle) {
             fault = Fault::SafetyViolation;
         }
     }
-    if (!fault && active_code == no_fault_code) {
+    if (!fault && !armed_faults.empty() && active_code == no_fault_code) {
         fault = fire_armed_fault(cycle);
     }
     return fault;
