@@ -107,14 +107,16 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// Rounds of the same motion: off, recorded in memory, streamed.
+// Rounds of the same motion: off, recorded in memory, streamed as JSON Lines and as MCAP.
 void loop_throughput_recorded(benchmark::State& bench) {
     Cell cell;
     const auto trajectory = sparse_trajectory();
     const auto file = scratch(".jsonl");
+    const auto mcap_file = scratch(".mcap");
     std::vector<CycleCost> off;
     std::vector<CycleCost> memory;
     std::vector<CycleCost> streamed;
+    std::vector<CycleCost> streamed_mcap;
     for (auto _ : bench) {
         off.push_back(seconds_per_cycle(cell, trajectory));
         auto in_memory = cell.driver.record();
@@ -124,8 +126,12 @@ void loop_throughput_recorded(benchmark::State& bench) {
         auto to_file = cell.driver.record(file);
         streamed.push_back(seconds_per_cycle(cell, trajectory));
         to_file->stop();
+        auto to_mcap = cell.driver.record(mcap_file);
+        streamed_mcap.push_back(seconds_per_cycle(cell, trajectory));
+        to_mcap->stop();
     }
     std::filesystem::remove(file);
+    std::filesystem::remove(mcap_file);
     const auto medians = [](const std::vector<CycleCost>& costs) {
         std::vector<double> wall;
         std::vector<double> processor;
@@ -153,6 +159,7 @@ void loop_throughput_recorded(benchmark::State& bench) {
     report("off", off);
     report("memory", memory);
     report("stream", streamed);
+    report("mcap", streamed_mcap);
 }
 
 // Steady state over a long recording: many motions into one recording, which

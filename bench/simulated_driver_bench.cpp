@@ -1,5 +1,8 @@
 // Control-loop figures of the simulated driver:
 //  - loop throughput at time_speed 0, against a bare TimeScaler::next loop on the same trajectory;
+//  - the same two in alternating rounds of one run, with every hook present but unused
+//    (argument 0) and with the joint safety limits watched (argument 1): the medians'
+//    ratio, in wall-clock and in processor time;
 //  - wall-clock cycle period at time_speed 1 over 2,000 cycles, for each pacing
 //    (argument 0: pause after the cycle's work, the default; 1: fixed rate);
 //  - latency from run_async on an idle driver to its first cycle, and from a stop to its pick-up.
@@ -11,6 +14,7 @@
 #include <cmath>
 #include <mutex>
 #include <numeric>
+#include <ctime>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -26,14 +30,14 @@ using velmor::drivers::Result;
 using velmor::drivers::SimulatedDriver;
 using velmor::drivers::Trigger;
 
-// 10,000 samples 4 ms apart that start and end in the all-zero position.
-velmor::Trajectory long_trajectory(std::size_t joints, std::size_t samples = 10000) {
+// Samples `step` [s] apart that start and end in the all-zero position.
+velmor::Trajectory long_trajectory(std::size_t joints, std::size_t samples = 10000, double step = 0.004) {
     std::vector<double> times(samples);
     std::vector<std::vector<double>> positions(samples, std::vector<double>(joints));
     auto velocities = positions;
     auto accelerations = positions;
     for (std::size_t i = 0; i < samples; ++i) {
-        times[i] = 0.004 * static_cast<double>(i);
+        times[i] = step * static_cast<double>(i);
         const double phase = 2.0 * M_PI * static_cast<double>(i) / static_cast<double>(samples - 1);
         for (std::size_t j = 0; j < joints; ++j) {
             positions[i][j] = 0.1 * std::sin(phase);
@@ -94,6 +98,74 @@ void bare_time_scaler(benchmark::State& bench) {
     bench.counters["cycles_per_s"] =
         benchmark::Counter(static_cast<double>(trajectory.size() + 1) * static_cast<double>(bench.iterations()),
                            benchmark::Counter::kIsRate);
+}
+
+double process_seconds() {
+    timespec now {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+// Wall-clock and processor seconds of one round.
+struct RoundCost {
+    double wall;
+    double processor;
+};
+
+template <typename Round>
+RoundCost time_round(Round&& round) {
+    const double processor = process_seconds();
+    const auto started = Clock::now();
+    round();
+    return {std::chrono::duration<double>(Clock::now() - started).count(), process_seconds() - processor};
+}
+
+double median_of(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The whole motion, from the command to its result, against the bare time scaler over
+// the same trajectory; the main thread waits for the result without spinning, so the
+// processor time is the loop thread's. The trajectory is short enough to be handed
+// over in a moment, long enough that the cycles dominate.
+void loop_against_time_scaler(benchmark::State& bench) {
+    Cell cell;
+    cell.driver.time_speed = 0.0;
+    if (bench.range(0) != 0) {
+        velmor::drivers::SafetyLimits limits;
+        limits.joint_position = true;
+        limits.joint_velocity = true;
+        cell.driver.set_safety_limits(limits);
+    }
+    // 25,000 cycles of 4 ms along samples 0.5 s apart.
+    const auto sparse = long_trajectory(6, 201, 0.5);
+    const double cycles = 100.0 / 0.004 + 1.0;
+    velmor::drivers::TimeScaler scaler(0.004);
+    velmor::State state;
+    std::vector<double> loop_wall;
+    std::vector<double> loop_processor;
+    std::vector<double> bare_wall;
+    std::vector<double> bare_processor;
+    for (auto _ : bench) {
+        const RoundCost loop = time_round([&] { benchmark::DoNotOptimize(cell.driver.run(sparse)); });
+        const RoundCost bare = time_round([&] {
+            scaler.set_trajectory(&sparse);
+            while (scaler.next(state) != velmor::drivers::TimeScaler::StepOutcome::Finished) {
+                benchmark::DoNotOptimize(state.position.data());
+            }
+        });
+        loop_wall.push_back(loop.wall / cycles);
+        loop_processor.push_back(loop.processor / cycles);
+        bare_wall.push_back(bare.wall / cycles);
+        bare_processor.push_back(bare.processor / cycles);
+    }
+    bench.counters["loop_ns"] = 1e9 * median_of(loop_wall);
+    bench.counters["bare_ns"] = 1e9 * median_of(bare_wall);
+    bench.counters["ratio"] = median_of(loop_wall) / median_of(bare_wall);
+    bench.counters["loop_cpu_ns"] = 1e9 * median_of(loop_processor);
+    bench.counters["bare_cpu_ns"] = 1e9 * median_of(bare_processor);
+    bench.counters["cpu_ratio"] = median_of(loop_processor) / median_of(bare_processor);
 }
 
 double percentile(std::vector<double> values, double fraction) {
@@ -165,6 +237,7 @@ void start_and_stop_latency(benchmark::State& bench) {
 
 BENCHMARK(loop_throughput)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(bare_time_scaler)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(loop_against_time_scaler)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(30)->UseRealTime();
 BENCHMARK(cycle_period_at_real_time)->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(start_and_stop_latency)->Unit(benchmark::kMillisecond)->Iterations(20);
 

@@ -177,6 +177,10 @@ void bind_recording(py::module_& m) {
             "chunks, or uncompressed with compression=\"none\"), else JSON Lines")
         .def("stop", &Recording::stop, "End the recording", Release())
         .def_property_readonly("is_running", &Recording::is_running, "Whether the driver still records into it")
+        .def_property_readonly("loop_waits", &Recording::loop_waits,
+                               "How often the control loop waited for the file of a streamed recording that fell behind")
+        .def_property_readonly("loop_wait_seconds", &Recording::loop_wait_seconds,
+                               "How long [s of wall-clock time] the control loop waited for the file in all")
         .def_property_readonly(
             "stream_path",
             [](const Recording& self) -> std::optional<py::str> {

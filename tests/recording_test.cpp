@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <malloc.h>
+#include <sys/stat.h>
 #include <random>
 #include <string>
 #include <thread>
@@ -254,6 +255,51 @@ TEST(Recording, StreamedLongRunKeepsMemoryBounded) {
     EXPECT_LT(during - std::min(during, before), 8'000'000U);
     const auto loaded = Recording::load(path);
     EXPECT_EQ(loaded->cycle_count(), cycles);
+    std::filesystem::remove(path);
+}
+
+// A pipe that nobody drains stands for a disk that fell behind: once every chunk in
+// memory is full the loop waits for it, holding no lock, so the state stays readable.
+TEST(Recording, StreamedRecordingWaitsForASlowFileOutsideTheStateLock) {
+    const auto path = temporary("slow.jsonl");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    std::FILE* reader = nullptr;
+    std::thread opener([&] { reader = std::fopen(path.c_str(), "rb"); });
+    SimulatedRobot cell(0.0);
+    const auto recording = cell.driver->record(path);
+    opener.join();
+    ASSERT_NE(reader, nullptr);
+    // 50,000 cycles, more than the chunks in memory hold, along samples 0.5 s apart.
+    std::vector<double> times(401);
+    std::vector<std::vector<double>> positions(times.size(), home);
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        times[i] = 0.5 * static_cast<double>(i);
+        positions[i][0] = 0.1 * std::sin(2.0 * M_PI * static_cast<double>(i) / 400.0);
+    }
+    const std::vector<std::vector<double>> still(times.size(), home);
+    const velmor::Trajectory long_way(times, positions, still, still);
+    auto motion = cell.driver->run_async(long_way);
+    std::vector<double> before = cell.driver->get_current_joint_position();
+    while (true) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_NE(motion.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+        const std::vector<double> now = cell.driver->get_current_joint_position();
+        if (now == before) {
+            break;
+        }
+        before = now;
+    }
+    std::thread drain([reader] {
+        char buffer[65536];
+        while (std::fread(buffer, 1, sizeof(buffer), reader) > 0) {
+        }
+    });
+    EXPECT_EQ(motion.get(), Result::Success);
+    recording->stop();
+    drain.join();
+    std::fclose(reader);
+    EXPECT_GE(recording->loop_waits(), 1U);
+    EXPECT_GE(recording->loop_wait_seconds(), 0.1);
     std::filesystem::remove(path);
 }
 

@@ -279,6 +279,7 @@ bool Driver::pause() {
 void Driver::add_event(const Trigger& trigger, const Action& action) {
     const std::lock_guard lock(new_events_mutex);
     new_events.push_back(Event {trigger, action, events_added++});
+    new_events_waiting.store(true);
 }
 
 void Driver::create_io_alias(const std::string& name, std::size_t address) {
@@ -315,6 +316,7 @@ void Driver::on_motion_did_finish() {
     {
         const std::lock_guard lock(new_events_mutex);
         unchecked.swap(new_events);
+        new_events_waiting.store(false);
     }
 }
 
@@ -342,11 +344,7 @@ void Driver::end_outrun_pause_locked() {
 }
 
 bool Driver::has_events() const {
-    if (!events.empty()) {
-        return true;
-    }
-    const std::lock_guard lock(new_events_mutex);
-    return !new_events.empty();
+    return !events.empty() || new_events_waiting.load();
 }
 
 void Driver::check_for_events(double time, const std::vector<double>& position) {
@@ -356,6 +354,7 @@ void Driver::check_for_events(double time, const std::vector<double>& position) 
             events.insert(events.end(), std::make_move_iterator(new_events.begin()),
                           std::make_move_iterator(new_events.end()));
             new_events.clear();
+            new_events_waiting.store(false);
         }
     }
     // Triggers and actions run without any lock held, so an action may add events.

@@ -8,7 +8,8 @@ namespace velmor::drivers {
 
 namespace {
 
-thread_local const SignalReader* innermost {nullptr};
+// Initial-exec, as the control cycle's marks: no call per access in every cycle.
+[[gnu::tls_model("initial-exec")]] thread_local const SignalReader* innermost {nullptr};
 
 }  // namespace
 

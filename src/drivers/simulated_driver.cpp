@@ -309,24 +309,26 @@ void SimulatedDriver::run_cycles_while_waiting(const std::function<bool()>& read
 bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     const ControlCycle cycle(*this);
     const SignalReader signals(read_signal);
-    // Read only for a recording: a cycle that races its start is left out of it.
-    const auto clock_at_cycle =
-        recorder.is_recording() ? std::optional<double>(simulated_clock->now()) : std::nullopt;
-    const bool devices_due = simulated_clock->advance(delta_time);
+    double clock_at_cycle {0.0};
+    const bool devices_due = simulated_clock->advance(delta_time, clock_at_cycle);
     if (global_signal_status.load() == SIGINT) {
         commands->interrupt();
         return false;
     }
     commands->take_over_pending_command();
-    TimeScaler::StepOutcome outcome = step_state();
-    if (faults->has_work() || commands->holding()) {
+    // With no fault to check the stepped state is final, and is recorded under the lock that steps it.
+    const bool faults_due = faults->has_work() || commands->holding();
+    TimeScaler::StepOutcome outcome = step_state(faults_due ? std::nullopt : std::optional<double>(clock_at_cycle));
+    if (faults_due) {
         outcome = check_faults(outcome);
+        record_cycle(outcome, clock_at_cycle);
     }
+    // A streamed recording whose file fell behind waits for it here, holding no lock.
+    recorder.wait_for_room();
     // Before the events, which then see what the devices made of this cycle.
     if (devices_due || io_controller.cell_devices().watches_robot()) {
         io_controller.cell_devices().ring(simulated_clock->now(), true);
     }
-    record_cycle(outcome, clock_at_cycle);
     if (log_stream || log_motions) {
         print_cycle_lines(cycle_position, log_stream, log_motions);
     }
@@ -346,12 +348,16 @@ bool SimulatedDriver::run_cycle(const std::function<void()>& observe) {
     return !commands->finish_cycle(outcome);
 }
 
-TimeScaler::StepOutcome SimulatedDriver::step_state() {
+TimeScaler::StepOutcome SimulatedDriver::step_state(std::optional<double> record_at) {
     std::lock_guard lock(state_mutex);
     const TimeScaler::StepOutcome outcome = time_scaler.next(current_state);
     slice_state_offset(current_state);
     cycle_position = current_state.position;
     cycle_velocity = current_state.velocity;
+    if (record_at && recorder.is_recording()) {
+        recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving,
+                          *record_at);
+    }
     return outcome;
 }
 
@@ -369,15 +375,15 @@ TimeScaler::StepOutcome SimulatedDriver::check_faults(TimeScaler::StepOutcome ou
     return outcome;
 }
 
-void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome, std::optional<double> clock_at_cycle) {
+void SimulatedDriver::record_cycle(TimeScaler::StepOutcome outcome, double clock_at_cycle) {
     // Most cycles are not recorded; on_cycle checks again under the lock, so a cycle
     // racing the start of a recording is at worst left out of it.
-    if (!clock_at_cycle || !recorder.is_recording()) {
+    if (!recorder.is_recording()) {
         return;
     }
     std::lock_guard lock(state_mutex);
     recorder.on_cycle(current_state, time_scaler.get_scale(), outcome != TimeScaler::StepOutcome::Moving,
-                      *clock_at_cycle);
+                      clock_at_cycle);
 }
 
 }  // namespace velmor::drivers

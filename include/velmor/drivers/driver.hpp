@@ -319,6 +319,9 @@ private:
     // so that actions may add events without the loop holding a lock.
     mutable std::mutex new_events_mutex;
     std::vector<Event> new_events;
+    // Whether `new_events` may hold any: set and cleared under new_events_mutex, read
+    // without it, so that a cycle with no event to take over takes no lock.
+    std::atomic<bool> new_events_waiting {false};
     std::uint64_t events_added {0};
 
     // end_outrun_pause with pause_mutex held.

@@ -257,10 +257,11 @@ private:
     // One control cycle, whichever thread runs it; whether the motion goes on. `observe`
     // runs after the cycle's events, while the cycle still owns the motion's state.
     bool run_cycle(const std::function<void()>& observe);
-    TimeScaler::StepOutcome step_state();
+    TimeScaler::StepOutcome step_state(std::optional<double> record_at);
     TimeScaler::StepOutcome check_faults(TimeScaler::StepOutcome outcome);
-    // `clock_at_cycle`: the simulated clock at the cycle's start, read when a recording ran.
-    void record_cycle(TimeScaler::StepOutcome outcome, std::optional<double> clock_at_cycle);
+    // Records the cycle, when a recording runs, after its fault check; `clock_at_cycle`:
+    // the simulated clock at the cycle's start. step_state records it when no check is due.
+    void record_cycle(TimeScaler::StepOutcome outcome, double clock_at_cycle);
 
     bool holds_now(const Trigger& condition);
     std::optional<Eigen::Vector3d> tool_point(const std::string& arm);

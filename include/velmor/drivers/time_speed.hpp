@@ -69,6 +69,9 @@ public:
     //! How often wake() was called: a pause given this count ends at any later wake().
     [[nodiscard]] std::uint64_t wakes() const { return wake_count.load(); }
 
+    //! Whether the speed of the moment makes a pause of delta_time [s] / speed; false
+    //! for the speeds that mean no pause. Takes no lock, for a cycle that runs back to back.
+    [[nodiscard]] bool pauses(double delta_time) const;
     //! Waits until delta_time [s] / speed of wall-clock time have passed since `start`,
     //! following changes of the speed; ends early at a wake() after `woken_at` (a
     //! count of wakes()) and while a Hurry lives.

@@ -111,12 +111,18 @@ void SimulatedClock::sleep(std::unique_lock<std::mutex>& lock) {
 }
 
 bool SimulatedClock::advance(double seconds) {
+    double before {0.0};
+    return advance(seconds, before);
+}
+
+bool SimulatedClock::advance(double seconds, double& before) {
     const std::lock_guard lock(mutex);
     // A cycle runs during a motion or a step, when no wall-clock time is followed and
     // there is nothing to fold.
     if (follows_wall_clock()) {
         fold(WallClock::now());
     }
+    before = stored;
     stored += seconds;
     changed();
     return stored >= alarm;

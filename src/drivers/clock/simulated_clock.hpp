@@ -47,6 +47,9 @@ public:
     [[nodiscard]] double now() const;
     //! Adds `seconds` [s] (a control cycle) and wakes the waits; whether the alarm is due.
     bool advance(double seconds);
+    //! advance(seconds), giving in `before` the time [s] it advanced from: a cycle's start
+    //! without a lock and a clock reading of its own.
+    bool advance(double seconds, double& before);
     //! A motion starts (true) or ends (false): no wall-clock time is followed while one runs.
     void set_moving(bool moving);
     //! Stepping is switched: no wall-clock time is followed while it is on.

@@ -15,6 +15,11 @@ void CyclePacer::begin_cycle() {
 
 void CyclePacer::pause(double delta_time, Pacing pacing) {
     using Clock = std::chrono::steady_clock;
+    // Back to back, as at time speed 0: neither the clock nor the lock of a pause is needed.
+    if (!speed.pauses(delta_time)) {
+        on_grid = false;
+        return;
+    }
     const auto now = Clock::now();
     if (pacing != Pacing::FixedRate) {
         on_grid = false;

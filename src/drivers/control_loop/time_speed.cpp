@@ -14,7 +14,7 @@ constexpr double shortest_pause_us {1.0};
 constexpr double longest_pause_us {9.2e18};
 constexpr double longest_slice {3600.0};  // [s]
 
-bool pauses(double period) {
+bool pauses_for(double period) {
     const double pause_us = 1'000'000.0 * period;
     return pause_us >= shortest_pause_us && pause_us < longest_pause_us;
 }
@@ -46,6 +46,10 @@ void TimeSpeed::store(double value) {
     changed.notify_all();
 }
 
+bool TimeSpeed::pauses(double delta_time) const {
+    return pauses_for(delta_time / speed.load());
+}
+
 void TimeSpeed::wake() {
     {
         const std::lock_guard lock(mutex);
@@ -59,7 +63,7 @@ TimeSpeed::Pause TimeSpeed::pause(std::chrono::steady_clock::time_point start, d
     std::unique_lock lock(mutex);
     while (true) {
         const double period = delta_time / speed.load();
-        if (!pauses(period)) {
+        if (!pauses_for(period)) {
             return {PauseEnd::NoPause, period};
         }
         if (wake_count.load() != woken_at || hurrying > 0) {

@@ -96,6 +96,7 @@ void FaultMonitor::set_safety_limits(const SafetyLimits& new_limits) {
     if (!watching) {
         recovery.end();
     }
+    news = true;
 }
 
 std::optional<std::string> FaultMonitor::safety_violation(const std::vector<double>& position,
@@ -167,7 +168,7 @@ std::optional<Fault> FaultMonitor::check(const CycleView& cycle) {
             fault = Fault::SafetyViolation;
         }
     }
-    if (!fault && active_code == no_fault_code) {
+    if (!fault && !armed_faults.empty() && active_code == no_fault_code) {
         fault = fire_armed_fault(cycle);
     }
     return fault;
@@ -178,14 +179,20 @@ std::optional<std::string> FaultMonitor::cycle_violation(const std::vector<doubl
     if (!watching) {
         return std::nullopt;
     }
+    // A recovery begins, and limits change, only with news, which the check takes first.
+    if (!cycle_recovering) {
+        return find_safety_violation(cycle_limits, joint_limits, *robot, position, velocity);
+    }
     std::lock_guard lock(mutex);
     if (!recovery.active()) {
+        cycle_recovering = false;
         return find_safety_violation(limits, joint_limits, *robot, position, velocity);
     }
     measure_excess(limits, joint_limits, *robot, position, velocity, excess);
     auto farther = recovery.follow(excess);
     if (!farther && recovery.within()) {
         recovery.end();
+        cycle_recovering = false;
     }
     return farther;
 }
@@ -193,6 +200,8 @@ std::optional<std::string> FaultMonitor::cycle_violation(const std::vector<doubl
 std::optional<Fault> FaultMonitor::take_news() {
     std::lock_guard lock(mutex);
     news = false;
+    cycle_limits = limits;
+    cycle_recovering = recovery.active();
     if (clears_seen != clear_count) {
         clears_seen = clear_count;
         armed_faults.clear();

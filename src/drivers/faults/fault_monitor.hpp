@@ -135,6 +135,10 @@ private:
     // Owned by the thread that runs the cycles: the armed faults taken over, and the clears seen.
     std::vector<ArmedFault> armed_faults;
     std::uint64_t clears_seen {0};
+    // Also the cycles' own: the limits and whether the robot recovers, as of the last news,
+    // so that a cycle that checks the limits outside a recovery takes no lock.
+    SafetyLimits cycle_limits;
+    bool cycle_recovering {false};
 };
 
 }  // namespace velmor::drivers

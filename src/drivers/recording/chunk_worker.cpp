@@ -55,6 +55,16 @@ std::unique_ptr<CycleChunk> ChunkWorker::take() {
     return chunk;
 }
 
+bool ChunkWorker::wait_for_spare() {
+    std::unique_lock lock(mutex);
+    if (!spares.empty()) {
+        return false;
+    }
+    // Every chunk that is not spare waits for the file or is being written, and comes back.
+    chunk_ready.wait(lock, [this] { return !spares.empty() || finishing; });
+    return true;
+}
+
 void ChunkWorker::write(std::unique_ptr<CycleChunk> chunk) {
     {
         const std::lock_guard lock(mutex);
@@ -77,6 +87,7 @@ std::optional<std::string> ChunkWorker::finish(const std::string& last_line) {
         finishing = true;
     }
     wake.notify_one();
+    chunk_ready.notify_all();
     thread.join();
     if (file != nullptr) {
         if (mcap) {

@@ -42,6 +42,9 @@ public:
     //! An empty chunk. Kept in memory: a spare, or null when none is ready (the
     //! caller then allocates). Streamed: waits until the file has taken one.
     std::unique_ptr<CycleChunk> take();
+    //! Streamed: waits until take() has a chunk to give at once, or the stream is finishing;
+    //! whether it had to wait.
+    bool wait_for_spare();
     //! Streamed: queues a chunk to be written, after which it comes back through take().
     void write(std::unique_ptr<CycleChunk> chunk);
     //! Streamed: queues a record to be written.

@@ -44,6 +44,18 @@ struct CycleChunk {
     //! lacks are stored as NaN, joints beyond `degrees_of_freedom` are left out.
     void append(double cycle_time, double wall, double cycle_scale, std::int64_t cycle_command,
                 const velmor::State& state) {
+        // The rows a few cycles ahead are fetched for writing meanwhile: a cycle that
+        // waited for them to come from memory would cost several times as much.
+        if (count + rows_ahead < capacity) {
+            const std::size_t row = count + rows_ahead;
+            __builtin_prefetch(&time[row], 1);
+            __builtin_prefetch(&wall_time[row], 1);
+            __builtin_prefetch(&scale[row], 1);
+            __builtin_prefetch(&command[row], 1);
+            __builtin_prefetch(&position[row * degrees_of_freedom], 1);
+            __builtin_prefetch(&velocity[row * degrees_of_freedom], 1);
+            __builtin_prefetch(&acceleration[row * degrees_of_freedom], 1);
+        }
         time[count] = cycle_time;
         wall_time[count] = wall;
         scale[count] = cycle_scale;
@@ -56,6 +68,8 @@ struct CycleChunk {
     }
 
 private:
+    static constexpr std::size_t rows_ahead = 16;
+
     void copy_row(const std::vector<double>& from, std::vector<double>& to, std::size_t first) const {
         // A plain loop: for a handful of joints a call to memmove costs more than the copy.
         if (from.size() >= degrees_of_freedom) {

@@ -116,6 +116,7 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, std::vector<s
         cycle_chunk = nullptr;
         clock_origin = record_side->clock_origin = clock_origin_now;
         cycle_step = recording->header.delta_time;
+        streaming = path.has_value();
         cycle_count = 0;
         recording->running = true;
         cycles = std::move(cycle_side);
@@ -257,6 +258,25 @@ void Recorder::end_chunk() {
         side.worker->write(std::move(side.streamed_chunk));
     }
     cycle_chunk = nullptr;
+}
+
+void Recorder::ask_for_room() {
+    starved_worker = cycles->worker;
+    starved_recording = cycles->recording;
+    room_wanted = true;
+}
+
+void Recorder::wait_for_file() {
+    room_wanted = false;
+    const auto worker = std::move(starved_worker);
+    const auto recording = std::move(starved_recording);
+    const auto began = Clock::now();
+    if (worker->wait_for_spare()) {
+        recording->waits_for_file.fetch_add(1);
+        // One adder at a time, the thread that runs the cycles: no update is lost.
+        recording->seconds_waited_for_file.store(recording->seconds_waited_for_file.load() +
+                                                 seconds_between(began, Clock::now()));
+    }
 }
 
 double Recorder::wall_time() const {

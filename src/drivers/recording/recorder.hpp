@@ -22,6 +22,10 @@
 
 namespace velmor::drivers {
 
+namespace recording {
+class ChunkWorker;
+}  // namespace recording
+
 //! Records what a driver does into a Recording, through hooks that the driver
 //! calls where things happen. While no recording runs every hook returns at once.
 //!
@@ -95,6 +99,18 @@ public:
         next_cycle_time.store(cycle_time + cycle_step, std::memory_order_relaxed);
         if (cycle_chunk->full()) {
             end_chunk();
+            if (streaming) {
+                ask_for_room();
+            }
+        }
+    }
+    //! Called after on_cycle by the thread that ran the cycle, holding no lock: when a
+    //! streamed recording has no empty chunk left for the next cycle (the file fell
+    //! behind by all of them), waits until the file has taken one, and notes the wait
+    //! in the recording. Memory stays bounded and readers of the state never wait for the disk.
+    void wait_for_room() {
+        if (room_wanted) {
+            wait_for_file();
         }
     }
     //! A command was given; it is the one being executed until on_command_finished.
@@ -141,6 +157,9 @@ private:
     }
     void begin_chunk();
     void end_chunk();
+    // Readies wait_for_room after a streamed chunk was handed to the file.
+    void ask_for_room();
+    void wait_for_file();
     // A counter reading and the wall-clock time [s] since the recording began, of one moment.
     void read_anchor(std::uint64_t& ticks, double& wall) const;
     void clock_read(std::uint64_t ticks);
@@ -166,6 +185,12 @@ private:
     CycleChunk* cycle_chunk {nullptr};
     double clock_origin {0.0};
     double cycle_step {0.0};
+    bool streaming {false};
+    // Touched only by the threads that run cycles, which never overlap: set in on_cycle,
+    // taken by the wait_for_room after it.
+    bool room_wanted {false};
+    std::shared_ptr<recording::ChunkWorker> starved_worker;
+    std::shared_ptr<Recording> starved_recording;
     std::size_t cycle_count {0};
     // Reading the clock costs as much as the rest of a cycle's record, so
     // cycles that come back to back read it once in a few (see clock_read).

@@ -93,6 +93,11 @@ public:
 
     //! Whether the recorder still appends to it.
     [[nodiscard]] bool is_running() const { return running.load(); }
+    //! How often the control loop waited for the file of a streamed recording that fell
+    //! too far behind (its chunks in memory all full), holding no lock; 0 in memory.
+    [[nodiscard]] std::size_t loop_waits() const { return waits_for_file.load(); }
+    //! How long [s of wall-clock time] those waits lasted in all.
+    [[nodiscard]] double loop_wait_seconds() const { return seconds_waited_for_file.load(); }
     //! Ends the recording if it still runs; throws VelmorError (module
     //! "recording") when a streamed recording could not be written completely.
     void stop();
@@ -125,6 +130,9 @@ private:
         Recorder* recorder {nullptr};
     };
     std::atomic<bool> running {false};
+    // Added to by the thread that runs a cycle, read by anybody.
+    std::atomic<std::size_t> waits_for_file {0};
+    std::atomic<double> seconds_waited_for_file {0.0};
     bool read_back_done {false};
     std::shared_ptr<Link> link;
 };
