@@ -4,10 +4,10 @@
 
 namespace velmor::drivers {
 
-// Initial-exec: read at a fixed offset from the thread pointer rather than through a call
-// per access, which every cycle pays twice. The few bytes come from the static TLS
-// block that the C library keeps spare for libraries loaded later.
-[[gnu::tls_model("initial-exec")]] thread_local const Driver::ControlCycle* Driver::ControlCycle::innermost {nullptr};
+// The default model, not initial-exec: the Python module loads this library late,
+// and initial-exec would take the static TLS surplus that other late-loaded
+// libraries may have used up, failing the import.
+thread_local const Driver::ControlCycle* Driver::ControlCycle::innermost {nullptr};
 
 bool Driver::in_control_cycle() {
     return ControlCycle::on_this_thread(nullptr);

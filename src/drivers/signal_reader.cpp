@@ -8,8 +8,8 @@ namespace velmor::drivers {
 
 namespace {
 
-// Initial-exec, as the control cycle's marks: no call per access in every cycle.
-[[gnu::tls_model("initial-exec")]] thread_local const SignalReader* innermost {nullptr};
+// The default TLS model, as the control cycle's marks (see control_cycle.cpp).
+thread_local const SignalReader* innermost {nullptr};
 
 }  // namespace
 
