@@ -11,6 +11,7 @@
 #include "urdf/collision_shapes.hpp"
 #include "urdf/file_reference.hpp"
 #include "urdf/parse.hpp"
+#include "urdf/visual_shapes.hpp"
 
 namespace velmor::robots {
 
@@ -246,8 +247,15 @@ std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOp
                                     "limit v: 4·v per second and 16·v per second squared.");
     }
     auto links = link_geometry(model->getName(), attached, chain.size() + 1);
-    return std::make_shared<RobotArm>(model->getName(), std::move(chain), std::move(limits), options.base,
-                                      options.tool_offset, std::move(links));
+    std::vector<LinkVisual> visuals(chain.size() + 1);
+    for (const Attached& part : attached) {
+        urdf_reading::add_visual_shapes(*part.link, part.placement, folder, options.package_paths,
+                                        visuals[part.arm_link]);
+    }
+    auto arm = std::make_shared<RobotArm>(model->getName(), std::move(chain), std::move(limits), options.base,
+                                          options.tool_offset, std::move(links));
+    arm->set_link_visuals(std::move(visuals));
+    return arm;
 }
 
 }  // namespace velmor::robots
