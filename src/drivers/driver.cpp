@@ -291,6 +291,7 @@ std::shared_ptr<Recording> Driver::record(const std::optional<std::filesystem::p
     header.limits = robot->get_joint_limits();
     header.delta_time = delta_time;
     header.driver_version = VELMOR_VERSION;
+    header.obstacles = planner->environment->obstacles();
     return recorder.start(std::move(header), path, compression);
 }
 
