@@ -13,8 +13,11 @@ const jointsTable = document.getElementById('joints');
 const contactLine = document.getElementById('contact');
 
 // Read by the browser test: frames drawn, positions shown, obstacles drawn, links in
-// contact, robot shapes and meshes loaded, and tool path points drawn.
-const stats = { frames: 0, positions: 0, obstacles: 0, linksInContact: 0, robot: robotStats, pathPoints: 0 };
+// contact, robot shapes and meshes loaded, tool path points drawn, triangles of the last
+// frame and where the camera stands.
+const stats = {
+  frames: 0, positions: 0, obstacles: 0, linksInContact: 0, robot: robotStats, pathPoints: 0, triangles: 0, camera: [],
+};
 window.miravaStats = stats;
 
 function makeScene() {
@@ -172,6 +175,8 @@ async function main() {
     controls.update();
     renderer.render(scene, camera);
     stats.frames += 1;
+    stats.triangles = renderer.info.render.triangles;
+    stats.camera = camera.position.toArray();
   });
 }
 
