@@ -77,7 +77,7 @@ async function checkCamera(page) {
   await drag(page, 'right', [600, 350], [-80, 60]);
   const panned = await cameraAtRest(page);
   check(distance(panned, orbited) > 0.05, 'dragging with the right button pans the camera');
-  const target = [0, 0, 0.4];
+  const target = await page.evaluate(() => window.miravaStats.cameraTarget);
   await page.mouse.move(600, 350);
   await page.mouse.wheel(0, -400);
   const zoomed = await cameraAtRest(page);
@@ -111,10 +111,9 @@ async function checkReplay(context) {
 
     await scrub(page, 0);
     await page.click('#path-toggle');
-    await page.selectOption('#replay-speed', '4');
     await page.click('#replay-play');
     await page.waitForFunction(() => window.miravaStats.pathPoints > 20);
-    await page.click('#replay-play');
+    if (await page.evaluate(() => window.miravaReplay.state.playing)) await page.click('#replay-play');
     check(true, 'with the switch on, the tool\'s path is drawn while the replay plays');
     await settle(page);
     await page.screenshot({ path: path.join(artifacts, 'robot_page_path.png') });

@@ -14,9 +14,9 @@ const contactLine = document.getElementById('contact');
 
 // Read by the browser test: frames drawn, positions shown, obstacles drawn, links in
 // contact, robot shapes and meshes loaded, tool path points drawn, triangles of the last
-// frame and where the camera stands.
+// frame, and where the camera stands and what it looks at.
 const stats = {
-  frames: 0, positions: 0, obstacles: 0, linksInContact: 0, robot: robotStats, pathPoints: 0, triangles: 0, camera: [],
+  frames: 0, positions: 0, obstacles: 0, linksInContact: 0, robot: robotStats, pathPoints: 0, triangles: 0, camera: [], cameraTarget: [],
 };
 window.miravaStats = stats;
 
@@ -177,6 +177,7 @@ async function main() {
     stats.frames += 1;
     stats.triangles = renderer.info.render.triangles;
     stats.camera = camera.position.toArray();
+    stats.cameraTarget = controls.target.toArray();
   });
 }
 
