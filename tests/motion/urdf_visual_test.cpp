@@ -28,10 +28,10 @@ const char* placed_spheres = R"(<robot name="placed">
   <link name="tip"><visual><origin xyz="0 0 0.02"/><geometry><sphere radius="0.01"/></geometry></visual>
     <collision><origin xyz="0 0 0.02"/><geometry><sphere radius="0.01"/></geometry></collision></link>
   <joint name="j1" type="revolute"><parent link="base"/><child link="a"/><origin xyz="0 0 0.3" rpy="0 0.2 0"/>
-    <axis xyz="0 0 1"/><limit lower="-3" upper="3" velocity="1"/></joint>
+    <axis xyz="0 0 1"/><limit lower="-3" upper="3" velocity="1" effort="1"/></joint>
   <joint name="fix" type="fixed"><parent link="a"/><child link="bracket"/><origin xyz="0.3 0 0" rpy="0 0 0.5"/></joint>
   <joint name="j2" type="prismatic"><parent link="bracket"/><child link="b"/><origin xyz="0 0.1 0"/>
-    <axis xyz="1 0 0"/><limit lower="0" upper="0.5" velocity="1"/></joint>
+    <axis xyz="1 0 0"/><limit lower="0" upper="0.5" velocity="1" effort="1"/></joint>
   <joint name="flange" type="fixed"><parent link="b"/><child link="tip"/><origin xyz="0.25 0 0" rpy="0 1.5 0"/></joint>
 </robot>)";
 
