@@ -111,8 +111,11 @@ async function checkReplay(context) {
 
     await scrub(page, 0);
     await page.click('#path-toggle');
+    // A quarter of real speed draws a path of many points however slowly the page draws.
+    await page.selectOption('#replay-speed', '0.25');
     await page.click('#replay-play');
-    await page.waitForFunction(() => window.miravaStats.pathPoints > 20);
+    await page.waitForFunction((end) => window.miravaStats.pathPoints > 10 && window.miravaReplay.state.time > end,
+      expected.first_end);
     if (await page.evaluate(() => window.miravaReplay.state.playing)) await page.click('#replay-play');
     check(true, 'with the switch on, the tool\'s path is drawn while the replay plays');
     await settle(page);
