@@ -44,7 +44,8 @@ struct UrdfOptions {
 //! as a file path or as its XML text (anything starting with "<"). Revolute, continuous
 //! (unbounded positions), prismatic and fixed joints; position and velocity limits from
 //! each joint's <limit>; link geometry from the <collision> spheres, cylinders and boxes
-//! of the links on the path, as capsules. File references of meshes must
+//! of the links on the path, as capsules; how each link looks from its <visual> shapes
+//! (RobotArm::get_link_visuals, src/urdf/visual_shapes.hpp). File references of meshes must
 //! resolve inside the description's folder or a package path. Throws VelmorError (module "urdf") naming what is wrong.
 [[nodiscard]] std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOptions& options = {});
 
