@@ -128,13 +128,10 @@ async function main() {
   const centre = bases.reduce((sum, base) => sum.add(base), new THREE.Vector3()).divideScalar(bases.length);
   const spread = Math.max(...bases.map((base) => base.distanceTo(centre)));
   const controls = new OrbitControls(camera, renderer.domElement);
-  controls.target.set(centre.x, centre.y, centre.z + 0.4);
-  camera.position.copy(controls.target).add(new THREE.Vector3(1.6, -1.8, 0.8).multiplyScalar(1 + spread));
   controls.enableDamping = true;
 
   const arms = model.arms.map((arm) => new ArmView(scene, arm));
   const paths = arms.map(() => new ToolPath(scene));
-  addViewTools(document.getElementById('overlay'), controls, paths);
   const obstacles = new ObstaclesView(scene);
   const cells = buildOverlay(model);
   // `time` [s] orders the tool's path: the page's clock live, the recording's in a replay.
@@ -152,6 +149,13 @@ async function main() {
     contactLine.textContent = names.length ? `in contact: ${names.join(', ')}` : '';
   };
   show(new Array(model.degrees_of_freedom).fill(0));
+  // A tall arm (its tool high above the base at the zero position) is seen whole: aimed
+  // at half its height, from farther away.
+  const top = Math.max(...arms.map((arm) => arm.toolPoint.z - centre.z));
+  controls.target.set(centre.x, centre.y, centre.z + Math.max(0.4, top / 2));
+  camera.position.copy(controls.target)
+    .add(new THREE.Vector3(1.6, -1.8, 0.8).multiplyScalar(Math.max(1 + spread, top / 1.2)));
+  addViewTools(document.getElementById('overlay'), controls, paths);
 
   const resize = () => {
     renderer.setSize(view.clientWidth, view.clientHeight);
