@@ -86,7 +86,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DA
         COMPONENT examples PATTERN __pycache__ EXCLUDE)
 # The robot descriptions the motion library is tested with, for users to start from.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/motion/robots/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/velmor-simulated-driver/robots
-        COMPONENT examples)
+        COMPONENT examples PATTERN "*.py" EXCLUDE)
 
 # The CMake package: find_package(velmor_simulated_driver CONFIG) anywhere the prefix lies.
 install(EXPORT velmor_simulated_driver_targets NAMESPACE velmor:: DESTINATION ${velmor_cmake_dir}

@@ -7,6 +7,12 @@
 #include <tuple>
 #include <memory>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
 #include <velmor/drivers/simulated/sensor_html.hpp>
 
 #include "support/viewer_client.hpp"
@@ -54,6 +60,81 @@ Signal digital(const std::string& name, std::int32_t value) {
 std::string message(const std::string& name, const std::string& action, const std::string& extra = "") {
     return R"({"name":")" + name + R"(","action":")" + action + "\"" + extra + "}";
 }
+
+// A page on a bare socket, which can send several messages in one write, as they
+// arrive when a page sends faster than the viewer reads. Receives time out after 5 s.
+class BarePage {
+public:
+    BarePage() : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const timeval timeout {5, 0};
+        if (socket_ < 0 || setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0 ||
+            connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+            throw std::runtime_error("cannot connect");
+        }
+        send_all("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                 "Sec-WebSocket-Key: AAAAAAAAAAAAAAAAAAAAAA==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        while (received_.find("\r\n\r\n") == std::string::npos) {
+            receive();
+        }
+        received_.erase(0, received_.find("\r\n\r\n") + 4);
+    }
+    ~BarePage() { ::close(socket_); }
+
+    // Sends short texts as masked text frames in one write; a zero mask leaves them as they are.
+    void send_at_once(const std::vector<std::string>& texts) {
+        std::string frames;
+        for (const auto& text : texts) {
+            frames += {static_cast<char>(0x81), static_cast<char>(0x80 | text.size())};
+            frames.append(4, '\0');
+            frames += text;
+        }
+        send_all(frames);
+    }
+
+    // The next text frame (the server sends unmasked frames of up to 64 KiB).
+    std::string read() {
+        wait_for(2);
+        std::size_t header = 2;
+        std::size_t length = static_cast<std::uint8_t>(received_[1]) & 0x7fU;
+        if (length == 126) {
+            wait_for(4);
+            header = 4;
+            length = (std::size_t {static_cast<std::uint8_t>(received_[2])} << 8U) |
+                     static_cast<std::uint8_t>(received_[3]);
+        }
+        wait_for(header + length);
+        std::string text = received_.substr(header, length);
+        received_.erase(0, header + length);
+        return text;
+    }
+
+private:
+    void wait_for(std::size_t bytes) {
+        while (received_.size() < bytes) {
+            receive();
+        }
+    }
+    void receive() {
+        char chunk[4096];
+        const auto got = ::recv(socket_, chunk, sizeof(chunk), 0);
+        if (got <= 0) {
+            throw std::runtime_error("nothing received");
+        }
+        received_.append(chunk, static_cast<std::size_t>(got));
+    }
+    void send_all(const std::string& bytes) {
+        if (::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
+            throw std::runtime_error("cannot send");
+        }
+    }
+
+    int socket_;
+    std::string received_;
+};
 
 bool one_active(const std::string& fragment) {
     return fragment.find(R"(<button class="active" type="submit" name="action" value="set-value">1<)") !=
@@ -339,4 +420,22 @@ TEST(SignalViewer, CloseEndsIdleKeepAliveConnections) {
     EXPECT_EQ(velmor::testing::http_request(context, socket, "/", true).status, 200U);
     auto destroyed = std::async(std::launch::async, [&] { served.reset(); });
     EXPECT_EQ(destroyed.wait_for(10s), std::future_status::ready);
+}
+
+TEST(SignalViewer, ValuesSentInABurstReachPagesAsFewFramesEndingWithTheLast) {
+    Served served {Signal {"speed", 0.0F, std::nullopt}};
+    BarePage page;
+    page.read();
+    std::vector<std::string> burst;
+    for (int value = 1; value <= 40; ++value) {
+        burst.push_back(message("speed", "set-value", R"(,"value":")" + std::to_string(value) + "\""));
+    }
+    page.send_at_once(burst);
+    const std::string last = get_sensor_html(Signal {"speed", 40.0F, std::nullopt}, false);
+    std::vector<std::string> frames {page.read()};
+    while (frames.back() != last) {
+        frames.push_back(page.read());
+    }
+    EXPECT_LT(frames.size(), burst.size() / 4) << "one frame per value would be " << burst.size();
+    EXPECT_EQ(served.value("speed"), (std::variant<std::int32_t, float>(40.0F)));
 }

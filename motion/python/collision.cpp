@@ -36,7 +36,9 @@ void bind_link_geometry(py::module_& m) {
              }),
              py::arg("name"), py::arg("capsules"))
         .def_readwrite("name", &LinkGeometry::name)
-        .def_readwrite("capsules", &LinkGeometry::capsules);
+        .def_readwrite("capsules", &LinkGeometry::capsules)
+        .def_readwrite("ignored_links", &LinkGeometry::ignored_links,
+                       "Links of the same arm (by index, the base 0) never checked against this one");
 
     // A RobotArm built with link geometry; the earlier constructor stays the first overload.
     py::class_<RobotArm, Robot, std::shared_ptr<RobotArm>>(m.attr("RobotArm"))

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <pybind11/stl.h>
@@ -75,10 +76,12 @@ void bind_builtin_robots(py::module_& m) {
         [](const py::object& path_or_xml, std::optional<std::string> base_link, std::optional<std::string> tip_link,
            std::optional<std::map<std::string, std::filesystem::path>> package_paths,
            const std::optional<py::object>& max_acceleration, const std::optional<py::object>& max_jerk, Frame base,
-           Frame tool_offset) {
+           Frame tool_offset, std::optional<std::vector<std::pair<std::string, std::string>>> disabled_collisions) {
             robots::UrdfOptions options {std::move(base_link), std::move(tip_link),
                                          package_paths.value_or(std::map<std::string, std::filesystem::path> {}),
-                                         per_joint(max_acceleration), per_joint(max_jerk), base, tool_offset};
+                                         per_joint(max_acceleration), per_joint(max_jerk), base, tool_offset,
+                                         disabled_collisions.value_or(
+                                             std::vector<std::pair<std::string, std::string>> {})};
             const std::string source = py::isinstance<py::str>(path_or_xml)
                                            ? path_or_xml.cast<std::string>()
                                            : py::module_::import("os").attr("fspath")(path_or_xml).cast<std::string>();
@@ -87,10 +90,12 @@ void bind_builtin_robots(py::module_& m) {
         py::arg("path_or_xml"), py::arg("base_link") = py::none(), py::arg("tip_link") = py::none(),
         py::arg("package_paths") = py::none(), py::arg("max_acceleration") = py::none(),
         py::arg("max_jerk") = py::none(), py::arg("base") = Frame::Identity(),
-        py::arg("tool_offset") = Frame::Identity(),
+        py::arg("tool_offset") = Frame::Identity(), py::arg("disabled_collisions") = py::none(),
         "The serial arm from base_link to tip_link of a robot description (URDF): a file path or the XML text. "
         "package_paths maps package names to folders for package:// references; max_acceleration and max_jerk "
-        "are one value or one per joint, else derived from each joint's velocity limit v (4·v and 16·v).");
+        "are one value or one per joint, else derived from each joint's velocity limit v (4·v and 16·v); "
+        "disabled_collisions lists pairs of link names never checked against each other. Collision meshes "
+        "are STL files, bounded by their oriented box.");
     robots.def("make", &robots::make, py::arg("name"), "A new robot of the named built-in model.");
 }
 

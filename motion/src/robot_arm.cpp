@@ -38,6 +38,13 @@ void check_links(const std::string& name, const std::vector<LinkGeometry>& links
                                                "\" has a capsule with a value that is not finite or a negative radius.");
             }
         }
+        for (const std::size_t other : link.ignored_links) {
+            if (other >= links.size()) {
+                throw VelmorError("robot", "Link \"" + link.name + "\" of robot \"" + name + "\" ignores link " +
+                                               std::to_string(other) + ", but the arm has " +
+                                               std::to_string(links.size()) + " links.");
+            }
+        }
     }
 }
 

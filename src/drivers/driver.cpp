@@ -10,7 +10,6 @@
 #include <utility>
 
 #include <velmor/log/log.hpp>
-#include <velmor/motion/environment.hpp>
 #include <velmor/motion/version_number.hpp>
 #include <velmor/velmor_error.hpp>
 
@@ -280,19 +279,6 @@ bool Driver::pause() {
 void Driver::add_event(const Trigger& trigger, const Action& action) {
     const std::lock_guard lock(new_events_mutex);
     new_events.push_back(Event {trigger, action, events_added++});
-}
-
-std::shared_ptr<Recording> Driver::record(const std::optional<std::filesystem::path>& path, McapCompression compression) {
-    RecordingHeader header;
-    header.robot = robot->name;
-    header.environment_robot = planner->environment->get_robots().front()->name;
-    header.joint_offset = joint_offset;
-    header.degrees_of_freedom = degrees_of_freedom;
-    header.limits = robot->get_joint_limits();
-    header.delta_time = delta_time;
-    header.driver_version = VELMOR_VERSION;
-    header.obstacles = planner->environment->obstacles();
-    return recorder.start(std::move(header), path, compression);
 }
 
 void Driver::create_io_alias(const std::string& name, std::size_t address) {

@@ -1,6 +1,7 @@
 // Reads an MCAP recording with @mcap/core, an implementation of the format that
 // is not ours, and prints what it found as one JSON object:
-//   {"indexed": {"statistics": {topic: count}, "messages": {topic: count}} | null,
+//   {"indexed": {"statistics": {topic: count}, "messages": {topic: count},
+//                "last": {topic: the last message, parsed}} | null,
 //    "stream": {"messages": {topic: count}, "done": bool}, "errors": [...]}
 // Every message is parsed as JSON and checked against its channel's JSON Schema
 // (the subset the library writes: type, required, properties, items).
@@ -91,12 +92,15 @@ async function readIndexed() {
       statistics[reader.channelsById.get(id).topic] = Number(total);
     }
     const messages = {};
+    const last = {};
     for await (const message of reader.readMessages()) {
       const channel = reader.channelsById.get(message.channelId);
       count(messages, channel.topic);
       check(channel, reader.schemasById.get(channel.schemaId), message);
+      last[channel.topic] = message.data;
     }
-    return { statistics, messages, chunks: reader.chunkIndexes.length };
+    for (const topic in last) last[topic] = JSON.parse(decoder.decode(last[topic]));
+    return { statistics, messages, last, chunks: reader.chunkIndexes.length };
   } finally {
     await handle.close();
   }

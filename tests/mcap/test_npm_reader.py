@@ -9,6 +9,7 @@ import shutil
 import subprocess
 import urllib.request
 
+import numpy
 import pytest
 
 import velmor
@@ -60,6 +61,7 @@ def run(driver, goal, cycles=None):
 
 def expected(recording):
     return {"/velmor/scene": 1, "/velmor/joint_states": recording.cycle_count(),
+            "/velmor/tool_pose": recording.cycle_count(),
             "/velmor/commands": len(recording.commands), "/velmor/events": len(recording.events),
             "/velmor/io": len(recording.io), "/velmor/marks": len(recording.marks),
             "/velmor/waits": len(recording.waits)}
@@ -81,6 +83,21 @@ def test_every_channel_and_message_count_is_right(driver, tmp_path, how, cycles)
     assert found["errors"] == []
     assert found["indexed"]["statistics"] == counts == found["indexed"]["messages"]
     assert found["stream"] == {"messages": counts, "done": True}
+    # The last tool pose is where the last joint state puts the tool.
+    last = found["indexed"]["last"]
+    tcp = velmor.robots.UR5e().calculate_tcp(last["/velmor/joint_states"]["position"])
+    assert last["/velmor/joint_states"]["name"] == [f"joint{j}" for j in range(1, 7)]
+    (pose,) = last["/velmor/tool_pose"]["poses"]
+    assert [pose["position"][axis] for axis in "xyz"] == pytest.approx(tcp.translation(), abs=1e-12)
+    assert rotation_of(pose["orientation"]) == pytest.approx(numpy.array(tcp.rotation()), abs=1e-12)
+
+
+def rotation_of(q):
+    """The rotation matrix of a unit quaternion {x, y, z, w}."""
+    x, y, z, w = q["x"], q["y"], q["z"], q["w"]
+    return numpy.array([[1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w)],
+                        [2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w)],
+                        [2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)]])
 
 
 def test_a_file_cut_short_gives_its_complete_chunks(driver, tmp_path):

@@ -19,6 +19,7 @@ EXPECTED_OUTPUT = {
     "04_io_config.py": "gripper: 1",
     "05_faster_than_real_time.py": "40 motions: ",
     "06_recover_from_estop.py": "recovered: 2 stations served",
+    "07_robot_from_urdf.py": "done: around the post and down a straight line",
     "demo.py": "[demo] done: 2 parts moved",
 }
 
@@ -29,7 +30,7 @@ def example_scripts():
 
 def test_the_numbered_examples_and_the_demo_are_present():
     names = [script.name for script in example_scripts()]
-    assert [name[:3] for name in names if name[0].isdigit()] == ["01_", "02_", "03_", "04_", "05_", "06_"]
+    assert [name[:3] for name in names if name[0].isdigit()] == ["01_", "02_", "03_", "04_", "05_", "06_", "07_"]
     assert "demo.py" in names
     assert sorted(EXPECTED_OUTPUT) == names
 
@@ -41,7 +42,7 @@ ARGUMENTS = {"demo.py": ["--cycles", "2", "--no-mirava", "--plot", "{folder}/dem
 
 @pytest.mark.parametrize("script", example_scripts(), ids=lambda script: script.name)
 def test_example_runs_to_completion(script, tmp_path):
-    environment = dict(os.environ, VELMOR_EXAMPLE_TIME_SPEED="20")
+    environment = dict(os.environ, VELMOR_EXAMPLE_TIME_SPEED="20", VELMOR_EXAMPLE_OUTPUT=str(tmp_path))
     arguments = [argument.format(folder=tmp_path) for argument in ARGUMENTS.get(script.name, [])]
     finished = subprocess.run([sys.executable, str(script), *arguments], cwd=EXAMPLES.parent, env=environment,
                               capture_output=True, text=True, timeout=TIME_LIMIT)
@@ -51,3 +52,6 @@ def test_example_runs_to_completion(script, tmp_path):
     if script.name == "demo.py":
         assert "Cycle time: " in finished.stdout
         assert (tmp_path / "demo_run.png").read_bytes()[:4] == b"\x89PNG"
+    if script.name == "07_robot_from_urdf.py":
+        assert "touches post" in finished.stdout, "the direct way must be blocked for the example to show anything"
+        assert (tmp_path / "07_robot_from_urdf.jsonl").stat().st_size > 0

@@ -1,7 +1,10 @@
 """Robots from robot descriptions (URDF): reading, writing and planning with them."""
 
 import math
+import os
 import pathlib
+import subprocess
+import sys
 
 import pytest
 
@@ -52,3 +55,25 @@ def test_collision_shapes_come_from_the_description(ball, link):
     planner.environment.add_obstacle("ball", velmor.Sphere(radius=0.05, frame=velmor.Frame(*ball)))
     hit = planner.check_collision([0.0] * 7)
     assert (hit.link_name if hit else None) == link
+
+
+READ_SEVEN_AXIS = f"""import velmor, velmor_driver_simulated as vds
+velmor.robots.from_urdf({str(ROBOTS / "seven_axis.urdf")!r})
+assert vds.flush_log()
+"""
+
+
+def test_the_gripper_collides_by_its_mesh_with_an_info_line():
+    environment = dict(os.environ, VELMOR_LOG_LEVEL="info", NO_COLOR="1")
+    finished = subprocess.run([sys.executable, "-c", READ_SEVEN_AXIS], env=environment, capture_output=True,
+                              text=True, timeout=60)
+    assert finished.returncode == 0, finished.stderr
+    assert 'link "flange" collides as the 0.08 × 0.12 × 0.09 m box around its mesh "meshes/gripper.stl" ' \
+           "(36 triangles)" in finished.stdout, finished.stdout
+
+
+def test_disabled_collision_pairs_are_given_by_link_name():
+    arm = velmor.robots.from_urdf(ROBOTS / "seven_axis.urdf", disabled_collisions=[("flange", "base")])
+    assert arm.get_link_geometry()[7].ignored_links == [0]
+    with pytest.raises(RuntimeError, match='not in the description: "palm"'):
+        velmor.robots.from_urdf(ROBOTS / "seven_axis.urdf", disabled_collisions=[("flange", "palm")])

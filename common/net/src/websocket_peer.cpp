@@ -19,17 +19,10 @@ void WebsocketPeer::accept(Request request, std::size_t max_message, const Timeo
     ws_.async_accept(request, beast::bind_front_handler(&WebsocketPeer::on_accept, shared_from_this()));
 }
 
-void WebsocketPeer::post_frame(std::shared_ptr<const std::string> key, WriteQueue::Frame frame) {
-    boost::asio::post(ws_.get_executor(), [self = shared_from_this(), key = std::move(key),
-                                           frame = std::move(frame)]() mutable {
-        self->queue_frame(*key, std::move(frame));
-    });
-}
-
 void WebsocketPeer::close() {
     boost::asio::post(ws_.get_executor(), [self = shared_from_this()] {
         beast::error_code ec;
-        auto& socket = beast::get_lowest_layer(self->ws_).socket();
+        auto& socket = self->ws_.next_layer();
         socket.shutdown(boost::asio::ip::tcp::socket::shutdown_both, ec);
         socket.close(ec);
     });

@@ -30,6 +30,13 @@ double link_length(const ChainJoint& joint, const JointLimits& limits) {
     return length;
 }
 
+//! Whether one of two links of an arm ignores the other.
+bool ignores(const CollisionModel::Impl::Link& link, const CollisionModel::Impl::Link& other) {
+    const auto& a = link.ignored;
+    const auto& b = other.ignored;
+    return std::find(a.begin(), a.end(), other.index) != a.end() || std::find(b.begin(), b.end(), link.index) != b.end();
+}
+
 //! The joints' axes and the reach of every link, for the motion bounds.
 void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first_joint, bool several_arms) {
     using Impl = CollisionModel::Impl;
@@ -40,6 +47,7 @@ void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first
     for (std::size_t i = 0; i < geometry.size(); ++i) {
         Impl::Link link {arm_index, i, (several_arms ? "arm" + std::to_string(arm_index) + "/" : "") + geometry[i].name,
                          {}, Eigen::Vector3d::Zero(), 0.0, std::vector<double>(model.degrees_of_freedom, 0.0)};
+        link.ignored = geometry[i].ignored_links;
         double farthest = 0.0;
         Eigen::Vector3d low = Eigen::Vector3d::Constant(std::numeric_limits<double>::infinity());
         Eigen::Vector3d high = -low;
@@ -142,7 +150,7 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
             const Link& other = links[m];
             const bool same_arm = other.arm == link.arm;
             if (other.capsules.empty() || (same_arm && other.index == link.index + 1) ||
-                (link.index == 0 && other.index == 0)) {
+                (link.index == 0 && other.index == 0) || (same_arm && ignores(link, other))) {
                 continue;
             }
             Pair pair {l, m, false, other.lever};

@@ -35,6 +35,8 @@ struct CollisionModel::Impl {
         //! Per joint of the robot: how far [m] from that joint's axis any point of the
         //! link's segments can be, whatever the other joints do; 0 for joints that do not move it.
         std::vector<double> lever;
+        //! Indices (within its arm) of the links never checked against it.
+        std::vector<std::size_t> ignored {};
     };
     struct Body {
         std::size_t link;

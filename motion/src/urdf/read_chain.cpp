@@ -9,6 +9,7 @@
 #include <velmor/log/log.hpp>
 
 #include "urdf/collision_shapes.hpp"
+#include "urdf/disabled_collisions.hpp"
 #include "urdf/file_reference.hpp"
 #include "urdf/parse.hpp"
 #include "urdf/visual_shapes.hpp"
@@ -157,28 +158,30 @@ struct Attached {
     Frame placement;
 };
 
-//! Capsules around the attached links' collision shapes, one entry per arm link; empty
-//! (the chain's skeleton) when the path holds no shapes or a mesh, which is not read.
-std::vector<LinkGeometry> link_geometry(const std::string& robot, const std::vector<Attached>& attached,
-                                        std::size_t arm_links) {
-    std::vector<LinkGeometry> links(arm_links);
+//! Capsules around the attached links' collision shapes, one entry per arm link, with
+//! the disabled pairs marked; empty (the chain's skeleton) when the path holds no shapes
+//! and no pairs are disabled.
+std::vector<LinkGeometry> link_geometry(const urdf::ModelInterface& model, const std::vector<Attached>& attached,
+                                        const std::vector<ChainJoint>& chain, const urdf_reading::MeshFiles& files,
+                                        const UrdfOptions& options) {
+    std::vector<LinkGeometry> links(chain.size() + 1);
+    std::map<std::string, std::size_t> arm_link;
     bool any = false;
     for (const Attached& part : attached) {
-        const auto capsules = urdf_reading::collision_capsules(*part.link, part.placement);
-        if (!capsules) {
-            velmor::log::log_<velmor::log::Level::Info>(
-                "urdf", "Robot \"" + robot + "\": link \"" + part.link->name + "\" collides as a mesh, which is "
-                        "not read; the arm's collision model is its bare skeleton.");
-            return {};
-        }
+        const auto capsules = urdf_reading::collision_capsules(*part.link, part.placement, files);
         LinkGeometry& link = links[part.arm_link];
         if (link.name.empty()) {
             link.name = part.link->name;
         }
-        link.capsules.insert(link.capsules.end(), capsules->begin(), capsules->end());
-        any = any || !capsules->empty();
+        link.capsules.insert(link.capsules.end(), capsules.begin(), capsules.end());
+        arm_link[part.link->name] = part.arm_link;
+        any = any || !capsules.empty();
     }
-    return any ? links : std::vector<LinkGeometry> {};
+    if (!any) {
+        links = skeleton_geometry(chain);
+    }
+    urdf_reading::disable_collisions(links, arm_link, model, options.disabled_collisions);
+    return any || !options.disabled_collisions.empty() ? links : std::vector<LinkGeometry> {};
 }
 
 }  // namespace
@@ -246,7 +249,8 @@ std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOp
                                     "acceleration or jerk limits, so those not given are derived from the velocity "
                                     "limit v: 4·v per second and 16·v per second squared.");
     }
-    auto links = link_geometry(model->getName(), attached, chain.size() + 1);
+    auto links = link_geometry(*model, attached, chain,
+                               urdf_reading::MeshFiles {model->getName(), folder, options.package_paths}, options);
     std::vector<LinkVisual> visuals(chain.size() + 1);
     for (const Attached& part : attached) {
         urdf_reading::add_visual_shapes(*part.link, part.placement, folder, options.package_paths,

@@ -67,7 +67,8 @@ Recorder::~Recorder() {
     link->recorder = nullptr;
 }
 
-std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::optional<std::filesystem::path>& path,
+std::shared_ptr<Recording> Recorder::start(RecordingHeader header, std::vector<std::shared_ptr<const RobotArm>> arms,
+                                           const std::optional<std::filesystem::path>& path,
                                            McapCompression compression) {
     if (active) {
         throw VelmorError("recording", "A recording is running already; stop it first.");
@@ -75,6 +76,7 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
     header.started = utc_now();
     auto recording = std::make_shared<Recording>();
     recording->header = std::move(header);
+    recording->arms = std::move(arms);
     recording->link = link;
     const std::size_t joints = recording->header.degrees_of_freedom;
 
@@ -83,7 +85,7 @@ std::shared_ptr<Recording> Recorder::start(RecordingHeader header, const std::op
         std::string line;
         std::unique_ptr<mcap::RecordingWriter> mcap;
         if (mcap::is_mcap_path(*path)) {
-            mcap = std::make_unique<mcap::RecordingWriter>(recording->header, compression);
+            mcap = std::make_unique<mcap::RecordingWriter>(recording->header, recording->arms, compression);
             mcap->take_output(line);
         } else {
             recording::append_header_line(recording->header, line);

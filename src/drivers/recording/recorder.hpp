@@ -55,10 +55,12 @@ public:
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    //! Starts recording a robot described by `header`, streaming to `path` when
-    //! given (as MCAP for a ".mcap" path, chunks compressed as `compression` says, else JSON Lines). Throws VelmorError (module "recording") when a recording runs
-    //! already or the file cannot be created.
-    std::shared_ptr<Recording> start(RecordingHeader header, const std::optional<std::filesystem::path>& path,
+    //! Starts recording a robot described by `header`, made of `arms` (see
+    //! Recording::arms), streaming to `path` when given (as MCAP for a ".mcap" path,
+    //! chunks compressed as `compression` says, else JSON Lines). Throws VelmorError
+    //! (module "recording") when a recording runs already or the file cannot be created.
+    std::shared_ptr<Recording> start(RecordingHeader header, std::vector<std::shared_ptr<const RobotArm>> arms,
+                                     const std::optional<std::filesystem::path>& path,
                                      McapCompression compression = McapCompression::Zstd);
     //! Ends the running recording, if any; see Recording::stop.
     void stop();

@@ -116,16 +116,31 @@ void SignalViewer::send_update(const Signal& signal) {
     // One queued task per signal: it publishes the value of the moment it runs,
     // so later changes ride along, and a signal that changes faster than the loop
     // publishes cannot fill the task queue.
-    if (!queued_updates.insert(&signal).second) {
+    const auto [queued, inserted] = queued_updates.try_emplace(&signal, false);
+    if (!inserted) {
+        queued->second = true;
         return;
     }
-    boost::asio::post(*websocket->loop, [this, stored = &signal] {
-        {
-            const std::lock_guard queued_lock(websocket_mutex);
-            queued_updates.erase(stored);
+    boost::asio::post(*websocket->loop, [this, stored = &signal] { publish_when_settled(*stored, 0); });
+}
+
+void SignalViewer::publish_when_settled(const Signal& signal, int turn) {
+    {
+        const std::lock_guard lock(websocket_mutex);
+        const auto queued = queued_updates.find(&signal);
+        // Messages that a page sent at once are read one per loop turn, each handler
+        // queued behind this task: it first lets the next one run, then waits for as
+        // long as they change the signal (at most settle_turns turns), so that a burst
+        // of changes costs every page one frame instead of one per change.
+        if (websocket != nullptr && turn < settle_turns && (turn == 0 || queued->second)) {
+            queued->second = false;
+            boost::asio::post(*websocket->loop,
+                              [this, stored = &signal, turn] { publish_when_settled(*stored, turn + 1); });
+            return;
         }
-        publish_fragment(*stored);
-    });
+        queued_updates.erase(queued);
+    }
+    publish_fragment(signal);
 }
 
 void SignalViewer::close() {

@@ -181,10 +181,15 @@ std::optional<server::Update> SignalViewer::handle_message(std::string_view text
     IntervalThread& entry = interval_threads[message.name];
     if (applied.toggles) {
         start_toggle(*signal, entry, *message.after, *message.interval);
+        // Published at once, so that pages see the toggle start before its thread's flips.
+        publish_fragment(*signal);
     } else if (message.action == "stop" && entry.running) {
         end_toggle(entry);
+        publish_fragment(*signal);
+    } else {
+        // Values that a page sends in a burst ride on one queued publish.
+        send_update(*signal);
     }
-    publish_fragment(*signal);
     return std::nullopt;
 }
 

@@ -79,6 +79,9 @@ public:
     std::vector<MarkRecord> marks;
     //! Dwells and waits of the program, each once it has ended or the recording stopped.
     std::vector<WaitRecord> waits;
+    //! The arms of the recorded robot in the order of their joints, whose tool poses an
+    //! MCAP file carries; known to a recording made by a driver, empty for a loaded one.
+    std::vector<std::shared_ptr<const RobotArm>> arms;
     //! The file a streamed recording was written to; empty for one kept in memory.
     std::optional<std::filesystem::path> stream_path;
 

@@ -12,7 +12,6 @@
 #include <string_view>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include <velmor/drivers/simulated/shared_signal_table.hpp>
@@ -83,7 +82,8 @@ public:
     SignalViewer& operator=(const SignalViewer&) = delete;
 
     //! Queues a publish of the signal's current fragment to every open page; returns at
-    //! once. Updates of one signal that are still queued make one publish of its latest value.
+    //! once. Updates of one signal that are still queued make one publish of its latest
+    //! value, which waits until the loop has handled the messages it already has at hand.
     void send_update(const Signal& signal);
     //! Queues the closing of the listening socket and of idle HTTP connections and
     //! ends the toggle threads; returns at once.
@@ -109,6 +109,7 @@ private:
     std::optional<server::Update> handle_message(std::string_view text);
     void start_toggle(const Signal& signal, IntervalThread& entry, float after, float interval);
     void end_toggle(IntervalThread& entry);
+    void publish_when_settled(const Signal& signal, int turn);
     void publish_fragment(const Signal& signal);
     bool wait_seconds(const IntervalThread& entry, float seconds);
     void end_toggle_threads();
@@ -117,8 +118,11 @@ private:
     mutable std::mutex websocket_mutex;
     bool close_requested {false};
     bool drop_requested {false};
-    // Signals with an update queued on the loop; guarded by websocket_mutex.
-    std::unordered_set<const Signal*> queued_updates;
+    // Loop turns a queued publish waits at most for further changes of its signal.
+    static constexpr int settle_turns = 16;
+    // Signals with an update queued on the loop, each with whether it changed again since
+    // its task last looked; guarded by websocket_mutex.
+    std::unordered_map<const Signal*, bool> queued_updates;
     std::thread server_thread;
     SharedSignalTable& signals;
     // Touched only by the server thread while it runs, and by the constructor and destructor around it.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct LinkGeometry {
     std::string name;
     //! The capsules the link is made of.
     std::vector<Capsule> capsules;
+    //! Links of the same arm (by index, the base 0) never checked against this one, as
+    //! its neighbours are not: parts that touch by design.
+    std::vector<std::size_t> ignored_links {};
 };
 
 //! Link geometry along an arm's Denavit-Hartenberg skeleton: link i is a bare segment

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <velmor/motion/frame.hpp>
@@ -38,15 +39,18 @@ struct UrdfOptions {
     Frame base;
     //! Pose of the tool centre point relative to the tip link.
     Frame tool_offset;
+    //! Pairs of link names never checked against each other for self-collision, besides
+    //! neighbouring links (which never are): parts that touch by design.
+    std::vector<std::pair<std::string, std::string>> disabled_collisions {};
 };
 
 //! The serial arm from the base link to the tip link of a robot description (URDF), given
 //! as a file path or as its XML text (anything starting with "<"). Revolute, continuous
 //! (unbounded positions), prismatic and fixed joints; position and velocity limits from
-//! each joint's <limit>; link geometry from the <collision> spheres, cylinders and boxes
-//! of the links on the path, as capsules; how each link looks from its <visual> shapes
-//! (RobotArm::get_link_visuals, src/urdf/visual_shapes.hpp). File references of meshes must
-//! resolve inside the description's folder or a package path. Throws VelmorError (module "urdf") naming what is wrong.
+//! each joint's <limit>; link geometry from the <collision> spheres, cylinders, boxes and
+//! STL meshes (by their oriented bounding box) of the links on the path, as capsules; how
+//! each link looks from its <visual> shapes (RobotArm::get_link_visuals). File
+//! references of meshes must resolve inside the description's folder or a package path. Throws VelmorError (module "urdf") naming what is wrong.
 [[nodiscard]] std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOptions& options = {});
 
 }  // namespace velmor::robots

@@ -118,6 +118,10 @@ public:
             throw std::runtime_error("it holds more than " + std::to_string(max_messages) + " messages");
         }
         const std::string_view topic = message.topic;
+        // Tool poses follow from the joint states; a loaded recording has no arms to carry them again.
+        if (topic == tool_pose_channel.topic) {
+            return;
+        }
         if (topic == joint_states_channel.topic && has_header) {
             CycleChunk& chunk = next_row();
             if (StateScanner(message.data).read(chunk, chunk.count)) {

@@ -1,9 +1,10 @@
 #include "drivers/recording/mcap/recording_writer.hpp"
 
 #include <charconv>
-#include <cmath>
-#include <limits>
 
+#include <nlohmann/json.hpp>
+
+#include "drivers/recording/mcap/number_text.hpp"
 #include "drivers/recording/mcap/schemas.hpp"
 #include "drivers/recording/output_file.hpp"
 #include "drivers/recording/record_json.hpp"
@@ -14,31 +15,6 @@ namespace {
 
 std::uint16_t add_kind(ChunkedWriter& writer, const ChannelKind& kind) {
     return writer.add_channel(kind.topic, kind.schema_name, kind.schema);
-}
-
-// Nanoseconds of a time in seconds; times before the recording began, or not a number, count as 0.
-std::uint64_t nanoseconds(double seconds) {
-    constexpr double highest = 1.8e19;
-    if (!(seconds > 0.0)) {
-        return 0;
-    }
-    return seconds * 1e9 >= highest ? std::numeric_limits<std::uint64_t>::max()
-                                    : static_cast<std::uint64_t>(std::llround(seconds * 1e9));
-}
-
-// The shortest text that reads back as the same double; JSON's missing values as strings.
-void append_double(double value, std::string& out) {
-    if (std::isnan(value)) {
-        out += "\"nan\"";
-    } else if (std::isinf(value)) {
-        out += value > 0 ? "\"inf\"" : "\"-inf\"";
-    } else if (value == 0.0 && std::signbit(value)) {
-        // "-0" would read back as the integer 0.
-        out += "-0.0";
-    } else {
-        char text[32];
-        out.append(text, std::to_chars(text, text + sizeof(text), value).ptr);
-    }
 }
 
 void append_row(const char* key, const std::vector<double>& column, std::size_t first, std::size_t joints,
@@ -63,6 +39,25 @@ void line_of(const Record& record, std::string& out) {
     out.pop_back();
 }
 
+// The joints' names in the robot model; a recording loaded from a file knows none,
+// and viewers want some to label the plots: "joint_1", ...
+nlohmann::json joint_names(std::size_t joints, const std::vector<std::shared_ptr<const RobotArm>>& arms) {
+    nlohmann::json names = nlohmann::json::array();
+    for (const auto& arm : arms) {
+        const auto& chain = arm->get_chain();
+        for (const ChainJoint& joint : chain) {
+            names.push_back(arms.size() > 1 ? arm->name + '/' + joint.get_name() : joint.get_name());
+        }
+    }
+    if (names.size() != joints) {
+        names = nlohmann::json::array();
+        for (std::size_t j = 1; j <= joints; ++j) {
+            names.push_back("joint_" + std::to_string(j));
+        }
+    }
+    return names;
+}
+
 }  // namespace
 
 bool is_mcap_path(const std::filesystem::path& path) {
@@ -73,10 +68,12 @@ bool is_mcap_path(const std::filesystem::path& path) {
     return extension == ".mcap";
 }
 
-RecordingWriter::RecordingWriter(const RecordingHeader& header, McapCompression compression)
-    : writer(compression) {
-    const std::uint16_t scene = add_kind(writer, scene_channel);
-    joint_states = add_kind(writer, joint_states_channel);
+RecordingWriter::RecordingWriter(const RecordingHeader& header, std::vector<std::shared_ptr<const RobotArm>> arms,
+                                 McapCompression compression)
+    : writer(compression),
+      scene(add_kind(writer, scene_channel)),
+      joint_states(add_kind(writer, joint_states_channel)),
+      tool_poses(writer, std::move(arms)) {
     commands = add_kind(writer, commands_channel);
     events = add_kind(writer, events_channel);
     io = add_kind(writer, io_channel);
@@ -85,12 +82,7 @@ RecordingWriter::RecordingWriter(const RecordingHeader& header, McapCompression 
     recording::append_header_line(header, message);
     message.pop_back();
     writer.add_message(scene, 0, 0, message);
-    // Joints have no names in a recording; viewers want some to label the plots.
-    names = ",\"name\":[";
-    for (std::size_t j = 1; j <= header.degrees_of_freedom; ++j) {
-        names += (j > 1 ? ",\"joint_" : "\"joint_") + std::to_string(j) + '"';
-    }
-    names += ']';
+    names = ",\"name\":" + joint_names(header.degrees_of_freedom, tool_poses.get_arms()).dump();
 }
 
 void RecordingWriter::add(const CycleChunk& chunk) {
@@ -113,6 +105,7 @@ void RecordingWriter::add(const CycleChunk& chunk) {
         message += '}';
         writer.add_message(joint_states, nanoseconds(chunk.time[i]), nanoseconds(chunk.wall_time[i]), message);
     }
+    tool_poses.add(chunk, writer);
 }
 
 void RecordingWriter::add(const CommandRecord& record) {
@@ -142,7 +135,7 @@ void RecordingWriter::add(const WaitRecord& record) {
 
 void save(const Recording& recording, const std::filesystem::path& path, McapCompression compression) {
     recording::OutputFile file(path);
-    RecordingWriter writer(recording.header, compression);
+    RecordingWriter writer(recording.header, recording.arms, compression);
     std::string bytes;
     const auto drain = [&] {
         writer.take_output(bytes);

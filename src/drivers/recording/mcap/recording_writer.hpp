@@ -1,5 +1,5 @@
-// A recording as MCAP: the scene, one joint-state message per control cycle,
-// and one message per command, event and I/O change, each on its own channel
+// A recording as MCAP: the scene, one joint-state and one tool-pose message per
+// control cycle, and one message per command, event and I/O change, each on its own channel
 // (see schemas.hpp). Log times are simulated times, publish times wall-clock
 // times since the recording began, both in nanoseconds; each message also holds
 // both as seconds, written so that they read back bit for bit.
@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 
 #include "drivers/recording/cycle_chunk.hpp"
 #include "drivers/recording/mcap/chunked_writer.hpp"
+#include "drivers/recording/mcap/tool_pose_channel.hpp"
 
 namespace velmor::drivers::mcap {
 
@@ -23,8 +25,10 @@ bool is_mcap_path(const std::filesystem::path& path);
 
 class RecordingWriter {
 public:
-    //! Begins the file with the channels and the scene of `header`.
-    RecordingWriter(const RecordingHeader& header, McapCompression compression);
+    //! Begins the file with the channels and the scene of `header`; the tool poses
+    //! are those of `arms` (see Recording::arms).
+    RecordingWriter(const RecordingHeader& header, std::vector<std::shared_ptr<const RobotArm>> arms,
+                    McapCompression compression);
 
     void add(const CycleChunk& chunk);
     void add(const CommandRecord& record);
@@ -39,7 +43,9 @@ public:
 
 private:
     ChunkedWriter writer;
+    std::uint16_t scene {0};
     std::uint16_t joint_states {0};
+    ToolPoseChannel tool_poses;
     std::uint16_t commands {0};
     std::uint16_t events {0};
     std::uint16_t io {0};

@@ -37,6 +37,21 @@ const ChannelKind joint_states_channel {"/velmor/joint_states", "velmor.JointSta
  "velocity":{"type":"array","items":{"type":["number","string"]},"description":"[rad/s] or [m/s]"},
  "acceleration":{"type":"array","items":{"type":["number","string"]},"description":"[rad/s^2] or [m/s^2]"}}})"};
 
+const ChannelKind tool_pose_channel {"/velmor/tool_pose", "velmor.ToolPoses", R"({
+"title":"The pose of each arm's tool centre point in the world in one control cycle",
+"type":"object",
+"required":["time","wall_time","poses"],
+"properties":{
+ "time":{"type":["number","string"],"description":"simulated time [s]"},
+ "wall_time":{"type":["number","string"],"description":"wall-clock time since the recording began [s]"},
+ "poses":{"type":"array","items":{"type":"object","required":["arm","position","orientation"],
+  "properties":{"arm":{"type":"string"},
+   "position":{"type":"object","required":["x","y","z"],"description":"[m]",
+    "properties":{"x":{"type":["number","string"]},"y":{"type":["number","string"]},"z":{"type":["number","string"]}}},
+   "orientation":{"type":"object","required":["x","y","z","w"],"description":"unit quaternion",
+    "properties":{"x":{"type":["number","string"]},"y":{"type":["number","string"]},"z":{"type":["number","string"]},
+     "w":{"type":["number","string"]}}}}}}}})"};
+
 const ChannelKind commands_channel {"/velmor/commands", "velmor.Command", R"({
 "title":"A command given to the driver, with its result",
 "type":"object",

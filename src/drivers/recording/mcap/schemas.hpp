@@ -15,6 +15,8 @@ struct ChannelKind {
 extern const ChannelKind scene_channel;
 //! One message per control cycle: joint names, positions, velocities, accelerations.
 extern const ChannelKind joint_states_channel;
+//! One message per control cycle: the pose of each arm's tool centre point in the world.
+extern const ChannelKind tool_pose_channel;
 //! One message per command, with its result.
 extern const ChannelKind commands_channel;
 //! One message per fired event.

@@ -61,7 +61,8 @@ public:
     //! Forgets an HTTP session.
     void leave(HttpSession* session);
 
-    //! Sends a frame to every session subscribed to the broadcast topic.
+    //! Sends a frame to every session subscribed to the broadcast topic; on the
+    //! thread that runs the sessions' loop only, as it queues on each session at once.
     void publish(Update update);
     //! Ends every HTTP session that waits for a request and makes the others end after their response.
     void stop_http_sessions();

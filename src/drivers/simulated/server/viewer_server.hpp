@@ -26,7 +26,7 @@ public:
     boost::beast::error_code listen(std::uint16_t port);
     //! The port it listens on.
     std::uint16_t port() const;
-    //! Sends a frame to every open WebSocket connection.
+    //! Sends a frame to every open WebSocket connection; on the loop's thread only.
     void publish(Update update);
     //! Closes the listening sockets and idle HTTP connections; WebSockets stay open.
     void close();

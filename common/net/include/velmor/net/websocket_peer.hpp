@@ -8,7 +8,6 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/websocket/stream.hpp>
@@ -21,7 +20,7 @@ namespace velmor {
 //! time, and writes frames through a WriteQueue, so that a slow reader gets the newest
 //! frame of each key and nothing piles up. Subclasses say what opening, a message and
 //! a failure mean. The queue and the stream are touched only by the thread running the
-//! connection's I/O context; post_frame() and close() hand over to it from any thread.
+//! connection's I/O context; close() hands over to it from any thread.
 class WebsocketPeer : public std::enable_shared_from_this<WebsocketPeer> {
 public:
     using Request = boost::beast::http::request<boost::beast::http::string_body>;
@@ -38,14 +37,13 @@ public:
     //! Completes the handshake of `request` with text frames, messages of at most
     //! `max_message` bytes and `timeout`, then calls on_open() and starts reading.
     void accept(Request request, std::size_t max_message, const Timeout& timeout);
-    //! Queues `frame` about `key`, replacing a waiting one about the same key; any thread.
-    void post_frame(std::shared_ptr<const std::string> key, WriteQueue::Frame frame);
+    //! Queues `frame` about `key`, replacing a waiting one about the same key, and starts
+    //! writing when the connection is idle; on the I/O thread only.
+    void queue_frame(const std::string& key, WriteQueue::Frame frame);
     //! Ends the connection at once; any thread.
     void close();
 
 protected:
-    //! Queues `frame` about `key` like post_frame(); on the I/O thread only.
-    void queue_frame(const std::string& key, WriteQueue::Frame frame);
     //! The handshake succeeded; on the I/O thread.
     virtual void on_open() = 0;
     //! A whole message arrived; the default ignores it (reading still answers pings
@@ -62,7 +60,9 @@ private:
     void do_write();
     void on_write(boost::beast::error_code ec, std::size_t bytes);
 
-    boost::beast::websocket::stream<boost::beast::tcp_stream> ws_;
+    // On the bare socket: the WebSocket's own timeouts cover it, and a write costs
+    // no timer bookkeeping of a timed stream.
+    boost::beast::websocket::stream<boost::asio::ip::tcp::socket> ws_;
     boost::beast::flat_buffer buffer_;
     WriteQueue queue_;
 };
