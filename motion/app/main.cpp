@@ -25,12 +25,15 @@ void print_usage(const std::filesystem::path& default_web_root) {
     for (const auto& name : velmor::robots::model_names()) {
         std::cout << ' ' << name;
     }
-    std::cout << " (default ur5e)\n"
-                 "  --scene     JSON scene file of obstacles to show until a driver sends its own\n"
+    std::cout << " (default ur5e),\n"
+                 "              or a robot description file (.urdf) whose arm to show\n"
+                 "  --scene     JSON scene file of obstacles to show until a driver sends its own;\n"
+                 "              in a replay, shown instead of the obstacles recorded with the run\n"
                  "  --web-root  folder of index.html and app.js (default "
               << default_web_root.string() << ")\n"
                  "  --replay    a recording of a driver (JSON Lines) to replay on a timeline;\n"
-                 "              the robot defaults to the one recorded\n";
+                 "              the robot defaults to the one recorded (give --robot FILE.urdf\n"
+                 "              for a robot read from a description)\n";
 }
 
 }  // namespace

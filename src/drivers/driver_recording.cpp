@@ -18,6 +18,7 @@ std::shared_ptr<Recording> Driver::record(const std::optional<std::filesystem::p
     header.limits = robot->get_joint_limits();
     header.delta_time = delta_time;
     header.driver_version = VELMOR_VERSION;
+    header.obstacles = planner->environment->obstacles();
     std::vector<std::shared_ptr<const RobotArm>> arms;
     for (auto arm = robot->get_next_arm(); arm; arm = robot->get_next_arm(arm)) {
         arms.push_back(arm);

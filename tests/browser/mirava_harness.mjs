@@ -46,6 +46,38 @@ export async function openPage(context, url, width, height) {
   return { page, errors };
 }
 
+// Share of pixels that differ between two PNG screenshots, outside `exclude` (a CSS-pixel rectangle).
+export async function differingShare(context, first, second, exclude) {
+  const page = await context.newPage();
+  const share = await page.evaluate(async ({ a, b, box }) => {
+    const load = async (data) => {
+      const image = new Image();
+      image.src = `data:image/png;base64,${data}`;
+      await image.decode();
+      const canvas = new OffscreenCanvas(image.width, image.height);
+      const context = canvas.getContext('2d');
+      context.drawImage(image, 0, 0);
+      return context.getImageData(0, 0, image.width, image.height);
+    };
+    const [x, y] = [await load(a), await load(b)];
+    let differing = 0;
+    let counted = 0;
+    for (let row = 0; row < x.height; ++row) {
+      for (let column = 0; column < x.width; ++column) {
+        if (column >= box.x && column < box.x + box.width && row >= box.y && row < box.y + box.height) continue;
+        const i = 4 * (row * x.width + column);
+        const delta = Math.abs(x.data[i] - y.data[i]) + Math.abs(x.data[i + 1] - y.data[i + 1])
+          + Math.abs(x.data[i + 2] - y.data[i + 2]);
+        counted += 1;
+        if (delta > 48) differing += 1;
+      }
+    }
+    return differing / counted;
+  }, { a: first.toString('base64'), b: second.toString('base64'), box: exclude });
+  await page.close();
+  return share;
+}
+
 // Runs `checks` with a fresh browser context and exits the process: 0 when they pass.
 export async function runInBrowser(profilePrefix, checks) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), profilePrefix));

@@ -9,6 +9,7 @@
 #include <future>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -23,6 +24,8 @@
 #include <nlohmann/json.hpp>
 
 #include <velmor/motion/mirava.hpp>
+#include <velmor/motion/robots.hpp>
+#include <velmor/motion/urdf.hpp>
 #include <velmor/common/velmor_error.hpp>
 
 #include "mirava_app/protocol.hpp"
@@ -494,5 +497,116 @@ TEST(MiravaAppReplay, RefusesBrokenRecordingsAndJointsTheRobotLacks) {
     // The recorded joint behind the arm's six.
     options.replay->joint_offset = 6;
     EXPECT_THROW(Server {options}, velmor::VelmorError);
+    std::filesystem::remove(path);
+}
+
+namespace {
+
+const std::filesystem::path robots_folder = VELMOR_ROBOTS_DIR;
+
+Eigen::Matrix4d matrix_of(const json& rows) {
+    Eigen::Matrix4d m;
+    for (int k = 0; k < 16; ++k) {
+        m(k / 4, k % 4) = rows[static_cast<std::size_t>(k)].get<double>();
+    }
+    return m;
+}
+
+// The tool frame the page works out from the model's chain, as the page does it.
+Eigen::Matrix4d chain_tool_frame(const json& arm, const std::vector<double>& q) {
+    Eigen::Matrix4d frame = matrix_of(arm["base"]);
+    for (std::size_t i = 0; i < q.size(); ++i) {
+        const auto& joint = arm["chain"][i];
+        const Eigen::Vector3d axis = Eigen::Vector3d(joint["axis"][0], joint["axis"][1], joint["axis"][2]).normalized();
+        Eigen::Isometry3d motion = Eigen::Isometry3d::Identity();
+        if (joint["type"] == "prismatic") {
+            motion.translation() = axis * q[i];
+        } else {
+            motion.linear() = Eigen::AngleAxisd(q[i], axis).toRotationMatrix();
+        }
+        frame = frame * matrix_of(joint["origin"]) * motion.matrix() * matrix_of(joint["offset"]);
+    }
+    return frame * matrix_of(arm["tool_offset"]);
+}
+
+std::string file_text(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+class MiravaAppChain : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(MiravaAppChain, TheModelsChainGivesTheArmsToolFrames) {
+    Server server(manual_options(GetParam()));
+    server.start();
+    const auto model = json::parse(get(server.port(), "/robot.json").body());
+    const auto arm = std::dynamic_pointer_cast<velmor::RobotArm>(
+        GetParam().ends_with(".urdf") ? velmor::robots::from_urdf(GetParam()) : velmor::robots::make(GetParam()));
+    ASSERT_TRUE(arm);
+    ASSERT_EQ(model["arms"][0]["chain"].size(), arm->get_degrees_of_freedom());
+    std::vector<double> q(arm->get_degrees_of_freedom());
+    for (int sample = 0; sample < 20; ++sample) {
+        for (std::size_t i = 0; i < q.size(); ++i) {
+            q[i] = 0.1 * static_cast<double>((sample * 7 + static_cast<int>(i) * 3) % 11) - 0.5;
+        }
+        const Eigen::Matrix4d difference = chain_tool_frame(model["arms"][0], q) - arm->calculate_tcp(q).transform.matrix();
+        EXPECT_LT(difference.cwiseAbs().maxCoeff(), 1e-12) << "sample " << sample;
+    }
+    EXPECT_EQ(model["arms"][0]["visuals"].size(), arm->get_link_visuals().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(BuiltInAndDescribed, MiravaAppChain,
+                         ::testing::Values("ur5e", (robots_folder / "seven_axis.urdf").string(),
+                                           (robots_folder / "gantry_wrist.urdf").string()));
+
+TEST(MiravaApp, ServesTheDescribedRobotsMeshAndNothingElseUnderItsRoute) {
+    Server server(manual_options((robots_folder / "seven_axis.urdf").string()));
+    server.start();
+    const auto model = json::parse(get(server.port(), "/robot.json").body());
+    const auto& flange = model["arms"][0]["visuals"][7]["shapes"][0];
+    EXPECT_EQ(flange["shape"], "mesh");
+    ASSERT_EQ(flange["url"], "/mesh/0");
+    const auto mesh = get(server.port(), "/mesh/0");
+    EXPECT_EQ(mesh.result(), http::status::ok);
+    EXPECT_EQ(mesh.body(), file_text(robots_folder / "meshes" / "gripper.stl"));
+    for (const char* target : {"/mesh/1", "/mesh/00", "/mesh/+0", "/mesh/-0", "/mesh/", "/mesh/0/", "/mesh/0?x",
+                               "/mesh/../seven_axis.urdf", "/mesh/meshes/gripper.stl", "/mesh/18446744073709551616"}) {
+        EXPECT_EQ(get(server.port(), target).result(), http::status::not_found) << target;
+    }
+    EXPECT_THROW(Server(manual_options((robots_folder / "none.urdf").string())), velmor::VelmorError);
+}
+
+TEST(MiravaAppReplay, ShowsTheRecordedObstaclesUnlessASceneIsGiven) {
+    const auto path = write_recording("replay_scene_", 1, recorded_times);
+    auto lines = file_text(path);
+    const std::string recorded = R"({"obstacles":[{"name":"post","shape":"cylinder","radius":0.05,"length":0.6}]})";
+    lines.insert(lines.find('}'), ",\"scene\":" + recorded);
+    std::ofstream(path) << lines;
+    auto options = manual_options();
+    options.replay = velmor::mirava_app::read_replay(path);
+    Server recorded_scene(options);
+    recorded_scene.start();
+    const auto view = json::parse(get(recorded_scene.port(), "/view.json").body());
+    EXPECT_EQ(view["replay"], true);
+    ASSERT_EQ(view["obstacles"].size(), 1U);
+    EXPECT_EQ(view["obstacles"][0]["name"], "post");
+    EXPECT_EQ(view["obstacles"][0]["length"], 0.6);
+
+    const auto scene = std::filesystem::temp_directory_path() / ("scene_" + std::to_string(::getpid()) + ".json");
+    std::ofstream(scene) << R"({"obstacles":[{"name":"ball","shape":"sphere","radius":0.1}]})";
+    options.scene = scene;
+    Server given_scene(options);
+    given_scene.start();
+    EXPECT_EQ(json::parse(get(given_scene.port(), "/view.json").body())["obstacles"][0]["name"], "ball");
+
+    options.replay.reset();
+    Server live(options);
+    live.start();
+    EXPECT_EQ(get(live.port(), "/view.json").body(), R"({"obstacles":[],"replay":false})");
+    std::filesystem::remove(scene);
     std::filesystem::remove(path);
 }

@@ -118,6 +118,23 @@ def test_mcap_round_trip_keeps_every_bit_and_is_told_by_its_magic(recorded, driv
         recorded.save(path, compression="lz4")
 
 
+@pytest.mark.parametrize("suffix", ["jsonl", "mcap"])
+def test_recordings_keep_the_obstacles_around_the_robot(driver, planner, tmp_path, suffix):
+    post = velmor.Cylinder(radius=0.05, length=0.6, frame=velmor.Frame(0.5, 0.3, 0.3))
+    planner.environment.add_obstacle("post", post)
+    driver.time_speed = 0.0
+    with driver.record() as recording:
+        assert driver.move_to(GOAL) == Result.Success
+    first = tmp_path / f"run.{suffix}"
+    recording.save(first)
+    # Read back and written again: the scene passes through the reader as well.
+    again = tmp_path / "again.jsonl"
+    Recording.load(first).save(again)
+    scene = json.loads(again.read_text().splitlines()[0])["scene"]
+    assert [(o["name"], o["shape"], o["radius"], o["length"]) for o in scene["obstacles"]] == [
+        ("post", "cylinder", 0.05, 0.6)]
+
+
 def test_mcap_cut_short_loads_its_complete_chunks_with_a_warning(driver, tmp_path, capfd):
     driver.time_speed = 0.0
     path = tmp_path / "run.mcap"

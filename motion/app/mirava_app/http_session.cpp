@@ -1,5 +1,6 @@
 #include "mirava_app/http_session.hpp"
 
+#include <charconv>
 #include <chrono>
 #include <fstream>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "mirava_app/driver_session.hpp"
 #include "mirava_app/log_line.hpp"
 #include "mirava_app/page_session.hpp"
+#include "mirava_app/robot_model.hpp"
 
 namespace velmor::mirava_app {
 
@@ -33,6 +35,17 @@ std::optional<std::string> read_file(const std::filesystem::path& path) {
     std::ostringstream content;
     content << file.rdbuf();
     return content.str();
+}
+
+// The index that `digits` spell, or none for anything but a plain number below `count`.
+std::optional<std::size_t> listed_index(const std::string& digits, std::size_t count) {
+    std::size_t index = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+    if (digits.empty() || digits.front() == '+' || error != std::errc() || end != digits.data() + digits.size() ||
+        index >= count || (digits.size() > 1 && digits.front() == '0')) {
+        return std::nullopt;
+    }
+    return index;
 }
 
 }  // namespace
@@ -74,6 +87,10 @@ void HttpSession::on_read(beast::error_code ec, std::size_t) {
     }
     if (target == "/robot.json") {
         respond(http::status::ok, "application/json", site.robot_json);
+    } else if (target.rfind(mesh_route, 0) == 0) {
+        send_mesh(target.substr(std::string_view(mesh_route).size()));
+    } else if (target == "/view.json") {
+        respond(http::status::ok, "application/json", site.view_json);
     } else if (target == "/replay.json" && !site.replay_json.empty()) {
         respond(http::status::ok, "application/json", site.replay_json);
     } else {
@@ -111,6 +128,25 @@ void HttpSession::send_file(const std::string& target) {
     }
     respond(http::status::ok, target == "/" ? "text/html; charset=utf-8" : "text/javascript; charset=utf-8",
             std::move(*content));
+}
+
+void HttpSession::send_mesh(const std::string& digits) {
+    const auto& meshes = state_->site().meshes;
+    const auto index = listed_index(digits, meshes.size());
+    if (!index) {
+        respond(http::status::not_found, "text/plain", "Not found.\n");
+        return;
+    }
+    std::error_code error;
+    const auto size = std::filesystem::file_size(meshes[*index], error);
+    auto content = error || size > max_mesh_size ? std::nullopt : read_file(meshes[*index]);
+    if (!content || content->size() > max_mesh_size) {
+        log_line("Cannot serve the mesh " + meshes[*index].string() + ": it cannot be read or is larger than " +
+                 std::to_string(max_mesh_size) + " bytes.");
+        respond(http::status::not_found, "text/plain", "The mesh cannot be read.\n");
+        return;
+    }
+    respond(http::status::ok, "model/stl", std::move(*content));
 }
 
 void HttpSession::respond(http::status status, std::string content_type, std::string body) {

@@ -15,8 +15,8 @@
 
 namespace velmor::mirava_app {
 
-//! One HTTP connection: serves the page, its bundle, the robot model and a
-//! replay, hands WebSocket upgrades on "/driver" and "/page" to a DriverSession
+//! One HTTP connection: serves the page, its bundle, the robot model, its mesh
+//! files and a replay, hands WebSocket upgrades on "/driver" and "/page" to a DriverSession
 //! or a PageSession, and refuses foreign Host and Origin headers.
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
 public:
@@ -31,6 +31,8 @@ private:
     void on_read(boost::beast::error_code ec, std::size_t bytes);
     void upgrade();
     void send_file(const std::string& target);
+    //! Sends mesh file `digits` of the robot model; 404 for anything but the index of one.
+    void send_mesh(const std::string& digits);
     void respond(boost::beast::http::status status, std::string content_type, std::string body);
 
     boost::beast::tcp_stream stream_;

@@ -15,6 +15,7 @@
 #include <velmor/common/bounded_json.hpp>
 #include <velmor/common/recording_bounds.hpp>
 #include <velmor/common/velmor_error.hpp>
+#include <velmor/motion/scene_json.hpp>
 #include <velmor/mcap/message_reader.hpp>
 
 namespace velmor::mirava_app {
@@ -252,6 +253,14 @@ Replay read_replay(const std::filesystem::path& path) {
     replay.environment_robot = reader.header.value("environment_robot", "");
     replay.joint_offset = reader.header.value("joint_offset", std::size_t {0});
     replay.degrees_of_freedom = reader.joints;
+    if (const auto scene = reader.header.find("scene"); scene != reader.header.end()) {
+        try {
+            replay.obstacles = scene_from_json(scene->dump());
+        } catch (const VelmorError& error) {
+            throw VelmorError("mirava", "Cannot read the scene of the recording '" + path.string() + "': " +
+                                            error.message);
+        }
+    }
     // I/O may change and commands may end after the last cycle, while the driver stands idle.
     double duration = reader.times.empty() ? 0.0 : reader.times.back().get<double>();
     for (const Json* records : {&reader.io, &reader.commands}) {
@@ -277,6 +286,11 @@ Replay read_replay(const std::filesystem::path& path) {
                         {"io", std::move(reader.io)}}
                       .dump();
     return replay;
+}
+
+std::string view_json(bool replay, const std::map<std::string, Shape>& obstacles) {
+    const auto shown = replay ? obstacles : std::map<std::string, Shape> {};
+    return Json {{"replay", replay}, {"obstacles", Json::parse(scene_to_json(shown)).at("obstacles")}}.dump();
 }
 
 }  // namespace velmor::mirava_app

@@ -2,7 +2,10 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <map>
 #include <string>
+
+#include <velmor/motion/shapes.hpp>
 
 namespace velmor::mirava_app {
 
@@ -14,6 +17,8 @@ struct Replay {
     std::size_t joint_offset {0};
     //! Joints per recorded sample.
     std::size_t degrees_of_freedom {0};
+    //! The obstacles recorded with the run; none for a recording that holds no scene.
+    std::map<std::string, Shape> obstacles;
     //! The body of GET /replay.json:
     //!
     //!   {"file": ..., "robot": ..., "environment_robot": ..., "joint_offset": i,
@@ -35,5 +40,10 @@ inline constexpr double replay_samples_per_second = 60.0;
 //! always the last one. Throws VelmorError (module "mirava") naming the file
 //! and line when it cannot be read.
 Replay read_replay(const std::filesystem::path& path);
+
+//! The body of GET /view.json, what the page shows besides the robot:
+//! {"replay": true when `replay` is, "obstacles": [...]}, the obstacles in the form of a
+//! scene file's list: `obstacles` in a replay, none live (those come over "/page").
+std::string view_json(bool replay, const std::map<std::string, Shape>& obstacles);
 
 }  // namespace velmor::mirava_app

@@ -12,6 +12,7 @@
 #include <velmor/common/velmor_error.hpp>
 #include <velmor/motion/robots.hpp>
 #include <velmor/motion/scene_json.hpp>
+#include <velmor/motion/urdf.hpp>
 #include <velmor/net/listener.hpp>
 
 #include "mirava_app/http_session.hpp"
@@ -57,17 +58,21 @@ asio::ip::address listening_address(const ServerOptions& options) {
     return address;
 }
 
+// A built-in model by name, or the arm a robot description file (".urdf") describes.
 std::shared_ptr<Robot> make_robot(const std::string& name) {
+    const bool description = std::filesystem::path(name).extension() == ".urdf";
     try {
-        return robots::make(name);
+        return description ? std::shared_ptr<Robot>(robots::from_urdf(name)) : robots::make(name);
     } catch (const VelmorError& error) {
-        throw VelmorError("mirava", "Unknown robot '" + name + "': " + error.message);
+        throw VelmorError("mirava", (description ? "Cannot show the robot description '" : "Unknown robot '") + name +
+                                        "': " + error.message);
     }
 }
 
-std::map<std::string, Shape> scene_obstacles(const std::filesystem::path& scene) {
+// The scene file's obstacles; without one, those recorded with a replayed run, else none.
+std::map<std::string, Shape> scene_obstacles(const std::filesystem::path& scene, const std::optional<Replay>& replay) {
     if (scene.empty()) {
-        return {};
+        return replay ? replay->obstacles : std::map<std::string, Shape> {};
     }
     try {
         return load_scene_file(scene.string());
@@ -82,10 +87,13 @@ struct Server::Impl {
     explicit Impl(const ServerOptions& options) {
         const auto robot = make_robot(options.robot);
         const auto address = listening_address(options);
+        auto model = robot_model(robot);
+        const auto obstacles = scene_obstacles(options.scene, options.replay);
         state = std::make_shared<SharedState>(
-            Site {options.web_root, robot_model_json(robot), checked_replay(options.replay, *robot),
+            Site {options.web_root, std::move(model.json), std::move(model.meshes),
+                  checked_replay(options.replay, *robot), view_json(options.replay.has_value(), obstacles),
                   AllowedHosts(address, {})},
-            robot, scene_obstacles(options.scene));
+            robot, obstacles);
         update_interval = checked_interval(options.update_interval);
         state->relay().on_position = [this]() { schedule_publish(); };
         listener = std::make_shared<Listener>(

@@ -16,11 +16,13 @@ struct ServerOptions {
     std::string host {"127.0.0.1"};
     //! Port to listen on; 0 picks a free one.
     std::uint16_t port {8768};
-    //! Name of the built-in robot model to show.
+    //! Name of the built-in robot model to show, or the path of a robot description file
+    //! (".urdf") whose arm from the root link to the single leaf is shown.
     std::string robot {"ur5e"};
     //! Folder holding index.html and app.js.
     std::filesystem::path web_root;
-    //! Scene file (scene_json.hpp) of the obstacles to show until a driver sends its own; empty: none.
+    //! Scene file (scene_json.hpp) of the obstacles to show until a driver sends its own, and
+    //! in a replay instead of the recorded ones; empty: none, or the recorded ones.
     std::filesystem::path scene;
     //! Shortest pause between two position updates of the pages [s]; 0 updates them only through publish_now().
     double update_interval {1.0 / 60.0};

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <velmor/motion/robot.hpp>
 #include <velmor/motion/shapes.hpp>
@@ -22,8 +23,12 @@ struct Site {
     std::filesystem::path web_root;
     //! The body of GET /robot.json.
     std::string robot_json;
+    //! The mesh files of the robot model, file i served at GET /mesh/i and nothing else.
+    std::vector<std::filesystem::path> meshes;
     //! The body of GET /replay.json; empty when showing drivers live.
     std::string replay_json;
+    //! The body of GET /view.json (replay.hpp's view_json).
+    std::string view_json;
     //! Names the server may be reached under; requests under other Host names and WebSocket
     //! handshakes from pages of other origins are refused.
     AllowedHosts hosts;

@@ -12,6 +12,7 @@
 #include "urdf/disabled_collisions.hpp"
 #include "urdf/file_reference.hpp"
 #include "urdf/parse.hpp"
+#include "urdf/visual_shapes.hpp"
 
 namespace velmor::robots {
 
@@ -250,8 +251,15 @@ std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOp
     }
     auto links = link_geometry(*model, attached, chain,
                                urdf_reading::MeshFiles {model->getName(), folder, options.package_paths}, options);
-    return std::make_shared<RobotArm>(model->getName(), std::move(chain), std::move(limits), options.base,
-                                      options.tool_offset, std::move(links));
+    std::vector<LinkVisual> visuals(chain.size() + 1);
+    for (const Attached& part : attached) {
+        urdf_reading::add_visual_shapes(*part.link, part.placement, folder, options.package_paths,
+                                        visuals[part.arm_link]);
+    }
+    auto arm = std::make_shared<RobotArm>(model->getName(), std::move(chain), std::move(limits), options.base,
+                                          options.tool_offset, std::move(links));
+    arm->set_link_visuals(std::move(visuals));
+    return arm;
 }
 
 }  // namespace velmor::robots

@@ -10,6 +10,7 @@
 
 #include <velmor/common/bounded_json.hpp>
 #include <velmor/common/recording_bounds.hpp>
+#include <velmor/motion/scene_json.hpp>
 
 #include "drivers/recording/base64.hpp"
 #include "drivers/recording/json_fields.hpp"
@@ -140,6 +141,7 @@ void append_header_line(const RecordingHeader& header, std::string& out) {
                  {"limits", limits},
                  {"driver_version", header.driver_version},
                  {"started", header.started},
+                 {"scene", Json::parse(scene_to_json(header.obstacles))},
                  {"columns", "base64 of little-endian float64 values; command: int64, -1 for none; "
                              "joint columns row-major, cycle by joint"}},
                 out);
@@ -242,6 +244,10 @@ RecordingHeader header_from_json(const Json& line) {
     }
     header.driver_version = member(line, "driver_version").get<std::string>();
     header.started = member(line, "started").get<std::string>();
+    // Recordings of earlier versions hold no scene.
+    if (const auto scene = line.find("scene"); scene != line.end()) {
+        header.obstacles = scene_from_json(scene->dump());
+    }
     return header;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <velmor/drivers/recording/mcap_compression.hpp>
 #include <velmor/drivers/recording/records.hpp>
 #include <velmor/motion/robot.hpp>
+#include <velmor/motion/shapes.hpp>
 
 namespace velmor::drivers {
 
@@ -40,6 +42,8 @@ struct RecordingHeader {
     std::string driver_version;
     //! Wall-clock date and time at which recording began (UTC, ISO 8601).
     std::string started;
+    //! The obstacles around the robot when recording began, keyed by name.
+    std::map<std::string, velmor::Shape> obstacles;
 };
 
 //! Which per-cycle column to copy out of a recording.

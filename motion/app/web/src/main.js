@@ -4,33 +4,21 @@
 import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { loadReplay, startReplay } from './replay.js';
+import { ArmView, matrixFromRows, robotStats } from './robot_view.js';
+import { ToolPath, addViewTools } from './view_tools.js';
 
 const view = document.getElementById('view');
 const connectionLine = document.getElementById('connection');
 const jointsTable = document.getElementById('joints');
 const contactLine = document.getElementById('contact');
 
-// Read by the browser test: frames drawn, positions shown, obstacles drawn and links in contact.
-const stats = { frames: 0, positions: 0, obstacles: 0, linksInContact: 0 };
+// Read by the browser test: frames drawn, positions shown, obstacles drawn, links in
+// contact, robot shapes and meshes loaded, tool path points drawn, triangles of the last
+// frame, and where the camera stands and what it looks at.
+const stats = {
+  frames: 0, positions: 0, obstacles: 0, linksInContact: 0, robot: robotStats, pathPoints: 0, triangles: 0, camera: [], cameraTarget: [],
+};
 window.miravaStats = stats;
-
-function matrixFromRows(values) {
-  const m = new THREE.Matrix4();
-  m.set(...values);
-  return m;
-}
-
-// Standard Denavit-Hartenberg transform of one revolute joint at `q` [rad].
-function dhMatrix(dh, q) {
-  const theta = q + dh.theta;
-  const ct = Math.cos(theta), st = Math.sin(theta);
-  const ca = Math.cos(dh.alpha), sa = Math.sin(dh.alpha);
-  return new THREE.Matrix4().set(
-    ct, -st * ca, st * sa, dh.a * ct,
-    st, ct * ca, -ct * sa, dh.a * st,
-    0, sa, ca, dh.d,
-    0, 0, 0, 1);
-}
 
 function makeScene() {
   const scene = new THREE.Scene();
@@ -46,82 +34,9 @@ function makeScene() {
   return scene;
 }
 
-const linkColour = 0xb8c4d0;
-const contactColour = 0xff3b30;
 const obstacleMaterial = new THREE.MeshStandardMaterial({
   color: 0xd29922, metalness: 0.1, roughness: 0.7, transparent: true, opacity: 0.8,
 });
-const yAxis = new THREE.Vector3(0, 1, 0);
-// Bare segments of a link (radius 0) are drawn this thick [m].
-const thinnest = 0.008;
-
-// A capsule fixed in its link's frame, as a matrix that takes three's upright capsule there.
-function capsuleMesh(capsule, material) {
-  const start = new THREE.Vector3(...capsule.start);
-  const end = new THREE.Vector3(...capsule.end);
-  const direction = new THREE.Vector3().subVectors(end, start);
-  const length = direction.length();
-  const radius = Math.max(capsule.radius, thinnest);
-  const mesh = new THREE.Mesh(new THREE.CapsuleGeometry(radius, length, 6, 16), material);
-  mesh.matrixAutoUpdate = false;
-  const place = new THREE.Matrix4().compose(
-    start.clone().addScaledVector(direction, 0.5),
-    length > 1e-9 ? new THREE.Quaternion().setFromUnitVectors(yAxis, direction.divideScalar(length))
-      : new THREE.Quaternion(),
-    new THREE.Vector3(1, 1, 1));
-  return { mesh, place };
-}
-
-// One arm: meshes built once, moved by update(). Link i is drawn from its capsules in
-// the frame after joint i; link 0, the base, in the base frame.
-class ArmView {
-  constructor(scene, model) {
-    this.model = model;
-    this.base = matrixFromRows(model.base);
-    this.tool = matrixFromRows(model.tool_offset);
-    this.frames = [];
-    this.links = model.links.map((link) => {
-      const material = new THREE.MeshStandardMaterial({ color: linkColour, metalness: 0.3, roughness: 0.5 });
-      const capsules = link.capsules.map((capsule) => capsuleMesh(capsule, material));
-      capsules.forEach(({ mesh }) => scene.add(mesh));
-      return { name: link.name, material, capsules };
-    });
-    for (let i = 0; i <= model.dh.length; ++i) {
-      const axes = new THREE.AxesHelper(0.08);
-      axes.matrixAutoUpdate = false;
-      scene.add(axes);
-      this.frames.push(axes);
-    }
-    this.toolAxes = new THREE.AxesHelper(0.15);
-    this.toolAxes.matrixAutoUpdate = false;
-    scene.add(this.toolAxes);
-  }
-
-  update(position) {
-    let transform = this.base.clone();
-    this.frames[0].matrix.copy(transform);
-    this.placeLink(0, transform);
-    for (let i = 0; i < this.model.dh.length; ++i) {
-      transform = transform.multiply(dhMatrix(this.model.dh[i], position[this.model.first_joint + i] ?? 0));
-      this.frames[i + 1].matrix.copy(transform);
-      this.placeLink(i + 1, transform);
-    }
-    this.toolAxes.matrix.copy(transform.multiply(this.tool));
-  }
-
-  placeLink(index, frame) {
-    this.links[index]?.capsules.forEach(({ mesh, place }) => mesh.matrix.multiplyMatrices(frame, place));
-  }
-
-  // Colours red the links whose index is in `touching`; returns the names of those links.
-  showContact(touching) {
-    return this.links.filter((link, index) => {
-      const inContact = touching.has(index);
-      link.material.color.setHex(inContact ? contactColour : linkColour);
-      return inContact;
-    }).map((link) => link.name);
-  }
-}
 
 // A shape of the scene, in the pose its frame [x, y, z, a, b, c] gives: R = Rz(a) Ry(b) Rx(c).
 function obstacleMesh(obstacle) {
@@ -160,7 +75,7 @@ function buildOverlay(model) {
   document.getElementById('robot').textContent = `Mirava: ${model.name}`;
   const cells = [];
   model.arms.forEach((arm, a) => {
-    arm.dh.forEach((_, i) => {
+    arm.chain.forEach((_, i) => {
       const row = jointsTable.insertRow();
       // Arms of one model share a name, so several arms are told apart by number.
       row.insertCell().textContent = model.arms.length > 1 ? `A${a + 1} J${i + 1}` : `J${i + 1}`;
@@ -213,15 +128,19 @@ async function main() {
   const centre = bases.reduce((sum, base) => sum.add(base), new THREE.Vector3()).divideScalar(bases.length);
   const spread = Math.max(...bases.map((base) => base.distanceTo(centre)));
   const controls = new OrbitControls(camera, renderer.domElement);
-  controls.target.set(centre.x, centre.y, centre.z + 0.4);
-  camera.position.copy(controls.target).add(new THREE.Vector3(1.6, -1.8, 0.8).multiplyScalar(1 + spread));
   controls.enableDamping = true;
 
   const arms = model.arms.map((arm) => new ArmView(scene, arm));
+  const paths = arms.map(() => new ToolPath(scene));
   const obstacles = new ObstaclesView(scene);
   const cells = buildOverlay(model);
-  const show = (position, inContact = []) => {
-    arms.forEach((arm) => arm.update(position));
+  // `time` [s] orders the tool's path: the page's clock live, the recording's in a replay.
+  const show = (position, inContact = [], time = performance.now() / 1000) => {
+    arms.forEach((arm, a) => {
+      arm.update(position);
+      paths[a].add(arm.toolPoint, time);
+    });
+    stats.pathPoints = paths.reduce((sum, path) => sum + path.drawn(), 0);
     showJoints(cells, position);
     const touching = arms.map((arm, a) => arm.showContact(new Set(inContact.filter(([which]) => which === a)
       .map(([, link]) => link))));
@@ -230,6 +149,13 @@ async function main() {
     contactLine.textContent = names.length ? `in contact: ${names.join(', ')}` : '';
   };
   show(new Array(model.degrees_of_freedom).fill(0));
+  // A tall arm (its tool high above the base at the zero position) is seen whole: aimed
+  // at half its height, from farther away.
+  const top = Math.max(...arms.map((arm) => arm.toolPoint.z - centre.z));
+  controls.target.set(centre.x, centre.y, centre.z + Math.max(0.4, top / 2));
+  camera.position.copy(controls.target)
+    .add(new THREE.Vector3(1.6, -1.8, 0.8).multiplyScalar(Math.max(1 + spread, top / 1.2)));
+  addViewTools(document.getElementById('overlay'), controls, paths);
 
   const resize = () => {
     renderer.setSize(view.clientWidth, view.clientHeight);
@@ -241,6 +167,7 @@ async function main() {
 
   const replay = await loadReplay();
   if (replay) {
+    obstacles.show(replay.obstacles);
     startReplay(replay, model, show, connectionLine);
   } else {
     connect((position, inContact) => {
@@ -252,6 +179,9 @@ async function main() {
     controls.update();
     renderer.render(scene, camera);
     stats.frames += 1;
+    stats.triangles = renderer.info.render.triangles;
+    stats.camera = camera.position.toArray();
+    stats.cameraTarget = controls.target.toArray();
   });
 }
 

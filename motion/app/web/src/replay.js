@@ -29,10 +29,14 @@ const STYLE = `
   #io-panel tr.changed td { color: #f0b72f; }
 `;
 
-// The replay data of the application, or null when it shows drivers live.
+// The replay data of the application with the obstacles recorded (or given) for it,
+// or null when it shows drivers live.
 export async function loadReplay() {
+  const view = await (await fetch('/view.json')).json();
+  if (!view.replay) return null;
   const response = await fetch('/replay.json');
-  return response.ok ? response.json() : null;
+  if (!response.ok) throw new Error(`the replay cannot be loaded: ${response.status}`);
+  return { ...(await response.json()), obstacles: view.obstacles };
 }
 
 function element(tag, properties = {}, parent = null) {
@@ -119,7 +123,7 @@ function buildTimeline(replay) {
   return { play, speed, slider, clock, rows };
 }
 
-// Starts the replay; `show` moves the drawn robot to a whole robot's joint position.
+// Starts the replay; `show` moves the drawn robot to a whole robot's joint position at a recorded time.
 export function startReplay(replay, model, show, statusLine) {
   const ui = buildTimeline(replay);
   statusLine.className = 'up';
@@ -135,7 +139,7 @@ export function startReplay(replay, model, show, statusLine) {
 
   const render = () => {
     positionAt(replay, state.time).forEach((q, j) => { whole[replay.joint_offset + j] = q; });
-    show(whole);
+    show(whole, [], state.time);
     ui.slider.value = String(state.time);
     ui.clock.textContent = `${seconds(state.time)} / ${seconds(replay.duration)}`;
     for (const [name, { value, changed }] of ioAt(replay, state.time)) {

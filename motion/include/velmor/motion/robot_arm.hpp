@@ -7,6 +7,7 @@
 #include <velmor/motion/chain_joint.hpp>
 #include <velmor/motion/frame.hpp>
 #include <velmor/motion/link_geometry.hpp>
+#include <velmor/motion/link_visual.hpp>
 #include <velmor/motion/robot.hpp>
 
 namespace velmor {
@@ -66,6 +67,12 @@ public:
     [[nodiscard]] const Frame& get_tool_offset() const { return tool_offset; }
     //! The solid of every link, base first, for collision checks.
     [[nodiscard]] const std::vector<LinkGeometry>& get_link_geometry() const { return links; }
+    //! How every link looks, base first, as its robot description draws it; empty for an
+    //! arm drawn from its link geometry.
+    [[nodiscard]] const std::vector<LinkVisual>& get_link_visuals() const { return visuals; }
+    //! Sets how the links look, one entry per link or none; only before the arm is shared
+    //! with another thread. Throws VelmorError (module "robot") for another count.
+    void set_link_visuals(std::vector<LinkVisual> link_visuals);
 
 private:
     std::vector<DenavitHartenberg> dh_parameters;
@@ -74,6 +81,7 @@ private:
     Frame base;
     Frame tool_offset;
     std::vector<LinkGeometry> links;
+    std::vector<LinkVisual> visuals;
 };
 
 }  // namespace velmor

@@ -48,7 +48,8 @@ struct UrdfOptions {
 //! as a file path or as its XML text (anything starting with "<"). Revolute, continuous
 //! (unbounded positions), prismatic and fixed joints; position and velocity limits from
 //! each joint's <limit>; link geometry from the <collision> spheres, cylinders, boxes and
-//! STL meshes (by their oriented bounding box) of the links on the path, as capsules. File
+//! STL meshes (by their oriented bounding box) of the links on the path, as capsules; how
+//! each link looks from its <visual> shapes (RobotArm::get_link_visuals). File
 //! references of meshes must resolve inside the description's folder or a package path. Throws VelmorError (module "urdf") naming what is wrong.
 [[nodiscard]] std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOptions& options = {});
 

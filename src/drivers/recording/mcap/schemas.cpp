@@ -20,7 +20,8 @@ const ChannelKind scene_channel {"/velmor/scene", "velmor.Scene", R"({
   "properties":{"min_position":{"type":["number","string"]},"max_position":{"type":["number","string"]},
    "max_velocity":{"type":["number","string"]},"max_acceleration":{"type":["number","string"]},
    "max_jerk":{"type":["number","string"]}}}},
- "driver_version":{"type":"string"},"started":{"type":"string"},"columns":{"type":"string"}}})"};
+ "driver_version":{"type":"string"},"started":{"type":"string"},"columns":{"type":"string"},
+ "scene":{"type":"object","description":"the obstacles when recording began, as a scene file holds them"}}})"};
 
 const ChannelKind joint_states_channel {"/velmor/joint_states", "velmor.JointStates", R"({
 "title":"The state of the joints in one control cycle",
