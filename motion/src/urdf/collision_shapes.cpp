@@ -7,6 +7,7 @@
 #include <velmor/log/log.hpp>
 
 #include "urdf/file_reference.hpp"
+#include "urdf/pose.hpp"
 #include "urdf/stl_mesh.hpp"
 
 namespace velmor::urdf_reading {
@@ -15,15 +16,6 @@ namespace {
 
 std::array<double, 3> point(const Eigen::Vector3d& p) {
     return {p.x(), p.y(), p.z()};
-}
-
-Eigen::Isometry3d transform_of(const urdf::Pose& pose) {
-    double x = 0.0, y = 0.0, z = 0.0, w = 1.0;
-    pose.rotation.getQuaternion(x, y, z, w);
-    Eigen::Isometry3d transform = Eigen::Isometry3d::Identity();
-    transform.linear() = Eigen::Quaterniond(w, x, y, z).normalized().toRotationMatrix();
-    transform.translation() = Eigen::Vector3d(pose.position.x, pose.position.y, pose.position.z);
-    return transform;
 }
 
 //! The capsule along a box's longest axis, at `frame`, with half edge lengths `half`.

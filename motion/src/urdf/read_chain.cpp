@@ -12,6 +12,7 @@
 #include "urdf/disabled_collisions.hpp"
 #include "urdf/file_reference.hpp"
 #include "urdf/parse.hpp"
+#include "urdf/pose.hpp"
 #include "urdf/visual_shapes.hpp"
 
 namespace velmor::robots {
@@ -52,15 +53,6 @@ std::pair<std::string, std::optional<fs::path>> load(const std::string& path_or_
     }
     text.resize(static_cast<std::size_t>(file.gcount()));
     return {std::move(text), fs::absolute(path).parent_path()};
-}
-
-Frame frame(const urdf::Pose& pose) {
-    double x = 0.0, y = 0.0, z = 0.0, w = 1.0;
-    pose.rotation.getQuaternion(x, y, z, w);
-    Eigen::Isometry3d transform = Eigen::Isometry3d::Identity();
-    transform.linear() = Eigen::Quaterniond(w, x, y, z).normalized().toRotationMatrix();
-    transform.translation() = Eigen::Vector3d(pose.position.x, pose.position.y, pose.position.z);
-    return Frame(transform);
 }
 
 void check_file_references(const urdf::ModelInterface& model, const std::optional<fs::path>& folder,
@@ -199,7 +191,7 @@ std::shared_ptr<RobotArm> from_urdf(const std::string& path_or_xml, const UrdfOp
     Frame pending;  // fixed placements since the last moving joint
     std::vector<Attached> attached {{base, 0, Frame()}};
     for (const auto& joint : path(*model, base, tip)) {
-        const Frame origin = pending * frame(joint->parent_to_joint_origin_transform);
+        const Frame origin = pending * Frame(urdf_reading::transform_of(joint->parent_to_joint_origin_transform));
         pending = Frame();
         const auto child = model->getLink(joint->child_link_name);
         if (joint->type == urdf::Joint::FIXED) {

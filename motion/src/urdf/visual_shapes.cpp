@@ -1,19 +1,11 @@
 #include "urdf/visual_shapes.hpp"
 
 #include "urdf/file_reference.hpp"
+#include "urdf/pose.hpp"
 
 namespace velmor::urdf_reading {
 
 namespace {
-
-Eigen::Isometry3d pose_transform(const urdf::Pose& pose) {
-    double x = 0.0, y = 0.0, z = 0.0, w = 1.0;
-    pose.rotation.getQuaternion(x, y, z, w);
-    Eigen::Isometry3d transform = Eigen::Isometry3d::Identity();
-    transform.linear() = Eigen::Quaterniond(w, x, y, z).normalized().toRotationMatrix();
-    transform.translation() = Eigen::Vector3d(pose.position.x, pose.position.y, pose.position.z);
-    return transform;
-}
 
 //! The shape of `geometry` at `origin`, or none for an empty geometry.
 std::optional<VisualShape> shape_of(const urdf::Geometry* geometry, const Eigen::Isometry3d& origin,
@@ -61,7 +53,7 @@ void add_visual_shapes(const urdf::Link& link, const Frame& placement, const std
         visual.name = link.name;
     }
     for (const auto& drawn : link.visual_array) {
-        if (auto shape = shape_of(drawn->geometry.get(), placement.transform * pose_transform(drawn->origin), folder,
+        if (auto shape = shape_of(drawn->geometry.get(), placement.transform * transform_of(drawn->origin), folder,
                                   package_paths)) {
             if (drawn->material && drawn->material->texture_filename.empty()) {
                 const auto& c = drawn->material->color;
@@ -74,7 +66,7 @@ void add_visual_shapes(const urdf::Link& link, const Frame& placement, const std
         return;
     }
     for (const auto& solid : link.collision_array) {
-        if (auto shape = shape_of(solid->geometry.get(), placement.transform * pose_transform(solid->origin), folder,
+        if (auto shape = shape_of(solid->geometry.get(), placement.transform * transform_of(solid->origin), folder,
                                   package_paths)) {
             visual.shapes.push_back(std::move(*shape));
         }

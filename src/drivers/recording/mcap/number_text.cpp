@@ -29,4 +29,12 @@ void append_double(double value, std::string& out) {
     }
 }
 
+void begin_cycle_message(double time, double wall_time, std::string& out) {
+    out.clear();
+    out += "{\"time\":";
+    append_double(time, out);
+    out += ",\"wall_time\":";
+    append_double(wall_time, out);
+}
+
 }  // namespace velmor::drivers::mcap

@@ -13,4 +13,7 @@ std::uint64_t nanoseconds(double seconds);
 //! values (NaN, infinities) as the strings "nan", "inf" and "-inf".
 void append_double(double value, std::string& out);
 
+//! Starts a message of one control cycle in `out`: `{"time":...,"wall_time":...`.
+void begin_cycle_message(double time, double wall_time, std::string& out);
+
 }  // namespace velmor::drivers::mcap

@@ -88,11 +88,7 @@ RecordingWriter::RecordingWriter(const RecordingHeader& header, std::vector<std:
 void RecordingWriter::add(const CycleChunk& chunk) {
     const std::size_t joints = chunk.degrees_of_freedom;
     for (std::size_t i = 0; i < chunk.count; ++i) {
-        message.clear();
-        message += "{\"time\":";
-        append_double(chunk.time[i], message);
-        message += ",\"wall_time\":";
-        append_double(chunk.wall_time[i], message);
+        begin_cycle_message(chunk.time[i], chunk.wall_time[i], message);
         message += ",\"scale\":";
         append_double(chunk.scale[i], message);
         message += ",\"command\":";

@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
+#include <string_view>
+#include <utility>
 
 #include <Eigen/Geometry>
 #include <nlohmann/json.hpp>
@@ -30,6 +33,14 @@ void append_pose_number(double value, std::string& out) {
     out.append(text, end.ptr);
 }
 
+// Each number after the text that comes before it.
+void append_members(std::initializer_list<std::pair<std::string_view, double>> members, std::string& out) {
+    for (const auto& [before, value] : members) {
+        out += before;
+        append_pose_number(value, out);
+    }
+}
+
 }  // namespace
 
 ToolPoseChannel::ToolPoseChannel(ChunkedWriter& writer, std::vector<std::shared_ptr<const RobotArm>> arms)
@@ -46,11 +57,7 @@ void ToolPoseChannel::add(const CycleChunk& chunk, ChunkedWriter& writer) {
     }
     const std::size_t joints = chunk.degrees_of_freedom;
     for (std::size_t i = 0; i < chunk.count; ++i) {
-        message.clear();
-        message += "{\"time\":";
-        append_double(chunk.time[i], message);
-        message += ",\"wall_time\":";
-        append_double(chunk.wall_time[i], message);
+        begin_cycle_message(chunk.time[i], chunk.wall_time[i], message);
         message += ",\"poses\":[";
         std::size_t first = i * joints;
         for (std::size_t a = 0; a < arms.size(); ++a) {
@@ -70,19 +77,10 @@ void ToolPoseChannel::add(const CycleChunk& chunk, ChunkedWriter& writer) {
                 message += ',';
             }
             message += pose_openings[a];
-            append_pose_number(p.x(), message);
-            message += ",\"y\":";
-            append_pose_number(p.y(), message);
-            message += ",\"z\":";
-            append_pose_number(p.z(), message);
-            message += "},\"orientation\":{\"x\":";
-            append_pose_number(q.x(), message);
-            message += ",\"y\":";
-            append_pose_number(q.y(), message);
-            message += ",\"z\":";
-            append_pose_number(q.z(), message);
-            message += ",\"w\":";
-            append_pose_number(q.w(), message);
+            append_members({{"", p.x()}, {",\"y\":", p.y()}, {",\"z\":", p.z()},
+                            {"},\"orientation\":{\"x\":", q.x()}, {",\"y\":", q.y()}, {",\"z\":", q.z()},
+                            {",\"w\":", q.w()}},
+                           message);
             message += "}}";
         }
         message += "]}";
