@@ -85,6 +85,21 @@ void loop_throughput(benchmark::State& bench) {
                            benchmark::Counter::kIsRate);
 }
 
+// The whole motion timed, from the command to its result: two samples 400 s apart,
+// interpolated in 100,000 cycles, so that handing the motion over costs nothing
+// beside playing it, whatever the trajectory's storage.
+void loop_throughput_whole_motion(benchmark::State& bench) {
+    Cell cell;
+    cell.driver.time_speed = 0.0;
+    const std::vector<std::vector<double>> ends {std::vector<double>(6, 0.0), std::vector<double>(6, 0.1)};
+    const velmor::Trajectory trajectory({0.0, 400.0}, ends, {ends[0], ends[0]}, {ends[0], ends[0]});
+    for (auto _ : bench) {
+        benchmark::DoNotOptimize(cell.driver.run_async(trajectory).get());
+    }
+    bench.counters["cycles_per_s"] = benchmark::Counter(100'001.0 * static_cast<double>(bench.iterations()),
+                                                        benchmark::Counter::kIsRate);
+}
+
 void bare_time_scaler(benchmark::State& bench) {
     const auto trajectory = long_trajectory(6);
     velmor::drivers::TimeScaler scaler(0.004);
@@ -236,6 +251,7 @@ void start_and_stop_latency(benchmark::State& bench) {
 }  // namespace
 
 BENCHMARK(loop_throughput)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(loop_throughput_whole_motion)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(bare_time_scaler)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(loop_against_time_scaler)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(30)->UseRealTime();
 BENCHMARK(cycle_period_at_real_time)->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1);

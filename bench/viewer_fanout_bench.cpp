@@ -41,6 +41,8 @@
 #include <velmor/drivers/simulated/sensor_html.hpp>
 #include <velmor/drivers/simulated/signal_viewer.hpp>
 
+#include "ws_fanout_folder.hpp"
+
 extern char** environ;
 
 namespace {
@@ -298,7 +300,7 @@ void BM_ViewerMessageFanout(benchmark::State& state) {
 class NodeServer {
 public:
     explicit NodeServer(std::size_t bytes) {
-        const std::filesystem::path directory = VELMOR_WS_FANOUT_DIR;
+        const std::filesystem::path directory = ws_fanout_folder();
         if (!std::filesystem::exists(directory / "node_modules" / "ws")) {
             throw std::runtime_error("run npm ci in " + directory.string());
         }

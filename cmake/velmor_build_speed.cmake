@@ -31,9 +31,49 @@ endif()
 # programs have one source each and are left as they are.
 option(VELMOR_UNITY_BUILD "Compile the libraries' sources in batches" ON)
 
+# The batches are written here rather than by CMake's UNITY_BUILD, which includes
+# each source by its absolute path: that path changes with every checkout, so a
+# fresh clone found none of its batches in the compiler cache's direct mode and
+# preprocessed each one again. These include their sources by a path relative to
+# the batch file, the same in every clone. Call it after the target's sources
+# are all given.
+set(velmor_unity_batch_size 8)
+
+function(velmor_write_unity_batch target number content)
+  set(batch ${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.dir/batches/batch_${number}.cpp)
+  # Written only when its text changes, so that configuring again rebuilds nothing.
+  file(CONFIGURE OUTPUT ${batch} CONTENT "${content}" @ONLY)
+  target_sources(${target} PRIVATE ${batch})
+endfunction()
+
 function(velmor_unity_build target)
-  if(VELMOR_UNITY_BUILD)
-    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+  if(NOT VELMOR_UNITY_BUILD)
+    return()
+  endif()
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(source_dir ${target} SOURCE_DIR)
+  set(batch_dir ${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.dir/batches)
+  set(content "")
+  set(in_batch 0)
+  set(number 0)
+  foreach(source ${sources})
+    if(NOT source MATCHES "\\.cpp$")
+      continue()
+    endif()
+    get_filename_component(absolute ${source} ABSOLUTE BASE_DIR ${source_dir})
+    file(RELATIVE_PATH relative ${batch_dir} ${absolute})
+    string(APPEND content "#include \"${relative}\"\n")
+    set_source_files_properties(${source} PROPERTIES HEADER_FILE_ONLY ON)
+    math(EXPR in_batch "${in_batch} + 1")
+    if(in_batch EQUAL velmor_unity_batch_size)
+      velmor_write_unity_batch(${target} ${number} "${content}")
+      set(content "")
+      set(in_batch 0)
+      math(EXPR number "${number} + 1")
+    endif()
+  endforeach()
+  if(in_batch GREATER 0)
+    velmor_write_unity_batch(${target} ${number} "${content}")
   endif()
 endfunction()
 

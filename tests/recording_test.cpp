@@ -244,14 +244,14 @@ TEST(Recording, StreamedLongRunKeepsMemoryBounded) {
     const std::size_t before = allocated_bytes();
     const auto recording = cell.driver->record(path);
     std::size_t cycles = 0;
-    while (cycles < 300'000) {
+    while (cycles < 120'000) {
         ASSERT_EQ(cell.driver->run(out), Result::Success);
         ASSERT_EQ(cell.driver->run(back), Result::Success);
         cycles += out.size() + back.size() + 2;
     }
     const std::size_t during = allocated_bytes();
     recording->stop();
-    // Kept in memory these cycles would take 300,000 × 176 bytes, over 50 MB.
+    // Kept in memory these cycles would take 120,000 × 176 bytes, over 20 MB.
     EXPECT_LT(during - std::min(during, before), 8'000'000U);
     const auto loaded = Recording::load(path);
     EXPECT_EQ(loaded->cycle_count(), cycles);

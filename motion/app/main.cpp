@@ -13,6 +13,7 @@
 #include <velmor/motion/robots.hpp>
 #include <velmor/net/host_port.hpp>
 
+#include "build_tree_web_root.hpp"
 #include "mirava_app/server.hpp"
 #include "mirava_app/web_root.hpp"
 
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
     velmor::mirava_app::ServerOptions options;
     // An installed program serves the page installed beside it; one in the build tree, the bundled page there.
     const auto default_web_root =
-        velmor::mirava_app::default_web_root(velmor::mirava_app::running_executable(), VELMOR_MIRAVA_WEB_ROOT);
+        velmor::mirava_app::default_web_root(velmor::mirava_app::running_executable(), build_tree_web_root());
     options.web_root = default_web_root;
     bool robot_given = false;
     try {

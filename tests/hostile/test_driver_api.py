@@ -56,7 +56,9 @@ def _cap_memory():
 
 def attack(script):
     """Runs `script` after the prelude in a capped child interpreter and checks that it ends well."""
-    source = PRELUDE + textwrap.dedent(script) + '\nprint("ok")\n'
+    # One write, on a line of its own: the log's thread writes to the same stream and
+    # may come between two writes of print().
+    source = PRELUDE + textwrap.dedent(script) + '\nimport os, sys\nsys.stdout.flush()\nos.write(1, b"\\nok\\n")\n'
     try:
         finished = subprocess.run([sys.executable, "-c", source], preexec_fn=_cap_memory, capture_output=True,
                                   text=True, timeout=DEADLINE)

@@ -31,6 +31,7 @@
 #include "mirava_app/protocol.hpp"
 #include "mirava_app/replay.hpp"
 #include "support/deadline.hpp"
+#include "support/robots_folder.hpp"
 
 namespace {
 
@@ -502,7 +503,7 @@ TEST(MiravaAppReplay, RefusesBrokenRecordingsAndJointsTheRobotLacks) {
 
 namespace {
 
-const std::filesystem::path robots_folder = VELMOR_ROBOTS_DIR;
+const std::filesystem::path robots_folder = velmor::testing::robots_folder();
 
 Eigen::Matrix4d matrix_of(const json& rows) {
     Eigen::Matrix4d m;

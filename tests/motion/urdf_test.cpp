@@ -11,12 +11,14 @@
 #include <velmor/common/velmor_error.hpp>
 #include <velmor/motion/robots.hpp>
 
+#include "support/robots_folder.hpp"
+
 namespace {
 
 using velmor::Frame;
 using velmor::RobotArm;
 
-const std::string robots_folder = VELMOR_ROBOTS_DIR;
+const std::string robots_folder = velmor::testing::robots_folder();
 
 std::vector<double> random_position(const RobotArm& arm, std::mt19937& random, double margin = 0.0) {
     std::vector<double> q;
