@@ -175,7 +175,11 @@ void CollisionModel::Impl::check_position(const std::vector<double>& q, const ch
                                            " joint values but the robot has " + std::to_string(degrees_of_freedom) +
                                            " joints.");
     }
-    for (std::size_t j = 0; j < q.size(); ++j) {
+    check_finite(q.data(), what);
+}
+
+void CollisionModel::Impl::check_finite(const double* q, const char* what) const {
+    for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
         if (!std::isfinite(q[j])) {
             // Distances from such a position are not numbers, and would never report a contact.
             throw VelmorError("collision", std::string("The ") + what + " of joint " + std::to_string(j) +
@@ -294,25 +298,32 @@ CollisionModel& CollisionModel::operator=(CollisionModel&&) noexcept = default;
 
 std::optional<Collision> CollisionModel::check(const std::vector<double>& joint_position) const {
     impl->check_position(joint_position, "joint position");
-    return impl->check_path({joint_position}, {0.0});
+    const double time = 0.0;
+    return impl->check_path(joint_position.data(), 1, &time);
 }
 
 std::optional<Collision> CollisionModel::check(const Trajectory& trajectory) const {
     if (trajectory.empty()) {
         return std::nullopt;
     }
-    const std::vector<std::vector<double>> positions = trajectory.positions().rows();
-    for (const auto& position : positions) {
-        impl->check_position(position, "trajectory's position");
+    const SampleColumn& positions = trajectory.positions();
+    if (positions.joints() != impl->degrees_of_freedom) {
+        impl->check_position(positions.front(), "trajectory's position");
     }
-    return impl->check_path(positions, trajectory.times());
+    for (const SampleRow position : positions) {
+        impl->check_finite(position.data(), "trajectory's position");
+    }
+    return impl->check_path(positions.flat().data(), positions.size(), trajectory.times().data());
 }
 
 std::optional<Collision> CollisionModel::check_motion(const std::vector<double>& from,
                                                       const std::vector<double>& to) const {
     impl->check_position(from, "start of the motion");
     impl->check_position(to, "end of the motion");
-    return impl->check_path({from, to}, {0.0, 1.0});
+    std::vector<double> ends(from);
+    ends.insert(ends.end(), to.begin(), to.end());
+    const double times[] {0.0, 1.0};
+    return impl->check_path(ends.data(), 2, times);
 }
 
 double CollisionModel::clearance(const std::vector<double>& joint_position) const {

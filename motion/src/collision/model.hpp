@@ -87,6 +87,8 @@ struct CollisionModel::Impl {
 
     //! Throws VelmorError (module "collision") unless `q` has one finite value per joint.
     void check_position(const std::vector<double>& q, const char* what) const;
+    //! Throws VelmorError (module "collision") unless the joint values from `q` are finite.
+    void check_finite(const double* q, const char* what) const;
     //! Places every link for the joint position `q`.
     void place(const double* q, Pose& pose) const;
     //! Clearance [m] of one pair; a lower bound from the bounding balls when `exact` is
@@ -99,9 +101,9 @@ struct CollisionModel::Impl {
     //! The collision report of a pair at `time` [s].
     [[nodiscard]] Collision report(const Pair& pair, double time) const;
 
-    //! The first contact along the joint positions `q`, played linearly between them at `times`.
-    [[nodiscard]] std::optional<Collision> check_path(const std::vector<std::vector<double>>& q,
-                                                      const std::vector<double>& times) const;
+    //! The first contact along `count` joint positions stored one after the other from `q`,
+    //! played linearly between them at `times`.
+    [[nodiscard]] std::optional<Collision> check_path(const double* q, std::size_t count, const double* times) const;
 };
 
 }  // namespace velmor
