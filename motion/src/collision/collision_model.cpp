@@ -30,6 +30,30 @@ double link_length(const ChainJoint& joint, const JointLimits& limits) {
     return length;
 }
 
+//! Distance [m] of `point` from the line through `through` along the unit vector `axis`.
+double off_axis(const Eigen::Vector3d& axis, const Eigen::Vector3d& through, const Eigen::Vector3d& point) {
+    const Eigen::Vector3d offset = point - through;
+    return (offset - axis * axis.dot(offset)).norm();
+}
+
+//! Whether every capsule of `link` lies on the axis of the joint that follows it in its
+//! arm: that joint then turns the later links about the link without changing their
+//! distance from it.
+bool round_about_next_joint(const CollisionModel::Impl& model, const CollisionModel::Impl::Link& link) {
+    const auto& joints = model.arms[link.arm].joints;
+    if (link.index >= joints.size() || joints[link.index].get_type() != JointType::Revolute) {
+        return false;
+    }
+    const Eigen::Isometry3d& origin = joints[link.index].get_origin().transform;
+    const Eigen::Vector3d axis = origin.linear() * joints[link.index].get_axis();
+    constexpr double on_axis = 1e-12;  // [m]
+    return std::all_of(link.capsules.begin(), link.capsules.end(), [&](std::size_t b) {
+        const CollisionModel::Impl::Body& body = model.bodies[b];
+        return off_axis(axis, origin.translation(), body.start) <= on_axis &&
+               off_axis(axis, origin.translation(), body.end) <= on_axis;
+    });
+}
+
 //! Whether one of two links of an arm ignores the other.
 bool ignores(const CollisionModel::Impl::Link& link, const CollisionModel::Impl::Link& other) {
     const auto& a = link.ignored;
@@ -74,7 +98,16 @@ void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first
         for (std::size_t j = 1; j <= i; ++j) {
             const ChainJoint& joint = data.joints[j - 1];
             double distance = 1.0;
-            if (joint.get_type() == JointType::Revolute) {
+            if (joint.get_type() == JointType::Revolute && j == i) {
+                // Its own joint turns the link alone: exactly its capsules' distance from the axis.
+                distance = 0.0;
+                for (const Capsule& capsule : geometry[i].capsules) {
+                    for (const auto& point : {capsule.start, capsule.end}) {
+                        distance = std::max(distance, off_axis(joint.get_axis(), Eigen::Vector3d::Zero(),
+                                                               joint.get_offset().transform * vector(point)));
+                    }
+                }
+            } else if (joint.get_type() == JointType::Revolute) {
                 const Eigen::Vector3d offset = joint.get_offset().translation();
                 distance = (offset - joint.get_axis() * joint.get_axis().dot(offset)).norm() + farthest;
                 for (std::size_t k = j + 1; k <= i; ++k) {
@@ -157,7 +190,9 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
             if (same_arm) {
                 // Seen from the nearer link, only the joints between the two move the farther one.
                 const std::size_t arm_start = arms[link.arm].first_joint;
-                std::fill(pair.lever.begin(), pair.lever.begin() + static_cast<std::ptrdiff_t>(arm_start + link.index),
+                const bool round = round_about_next_joint(*this, link);
+                std::fill(pair.lever.begin(),
+                          pair.lever.begin() + static_cast<std::ptrdiff_t>(arm_start + link.index + (round ? 1 : 0)),
                           0.0);
             } else {
                 for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
