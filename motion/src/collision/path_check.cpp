@@ -76,12 +76,13 @@ public:
             for (std::size_t p = 0; p < pairs; ++p) {
                 if (horizon[p] == s) {
                     due.push_back(p);
-                    if (base[p] < s) {
-                        stale.push_back(p);
-                    }
+                }
+                // Once the links are placed, a pair past half its horizon is worth refreshing too.
+                if (base[p] < s && 2 * (horizon[p] - s) <= horizon[p] - base[p]) {
+                    stale.push_back(p);
                 }
             }
-            if (!stale.empty()) {
+            if (std::any_of(due.begin(), due.end(), [&](std::size_t p) { return base[p] < s; })) {
                 // Clear up to here: find out how much farther these pairs can go.
                 evaluate(row(s), stale, clear);
                 if (const auto touching = deepest_contact(stale, clear)) {
