@@ -13,10 +13,6 @@ namespace velmor {
 
 namespace {
 
-// Pairs whose bounding balls are farther apart than this keep the balls' distance as
-// their clearance: a lower bound that is large enough to let a motion check step far.
-constexpr double exact_within = 0.05;  // [m]
-
 Eigen::Vector3d vector(const std::array<double, 3>& value) {
     return {value[0], value[1], value[2]};
 }
@@ -221,84 +217,6 @@ void CollisionModel::Impl::check_finite(const double* q, const char* what) const
                                                " is not a finite number.");
         }
     }
-}
-
-void CollisionModel::Impl::place(const double* q, Pose& pose) const {
-    pose.frames.resize(links.size());
-    for (const Arm& arm : arms) {
-        Eigen::Isometry3d transform = arm.base;
-        pose.frames[arm.first_link] = transform;
-        for (std::size_t i = 0; i < arm.joints.size(); ++i) {
-            transform = transform * arm.joints[i].transform(q[arm.first_joint + i]);
-            pose.frames[arm.first_link + i + 1] = transform;
-        }
-    }
-    pose.starts.resize(bodies.size());
-    pose.ends.resize(bodies.size());
-    for (std::size_t b = 0; b < bodies.size(); ++b) {
-        const Eigen::Isometry3d& frame = pose.frames[bodies[b].link];
-        pose.starts[b] = frame * bodies[b].start;
-        pose.ends[b] = frame * bodies[b].end;
-    }
-    evaluated.fetch_add(1, std::memory_order_relaxed);
-}
-
-double CollisionModel::Impl::clearance(const Pose& pose, const Pair& pair, bool exact) const {
-    const Link& link = links[pair.link];
-    const Eigen::Vector3d centre = pose.frames[pair.link] * link.centre;
-    double result = std::numeric_limits<double>::infinity();
-    if (pair.with_obstacle) {
-        const Obstacle& obstacle = obstacles[pair.other];
-        const double apart = (centre - obstacle.centre).norm() - link.reach - obstacle.reach;
-        if (!exact && apart > exact_within) {
-            return apart;
-        }
-        for (const std::size_t b : link.capsules) {
-            double distance = 0.0;
-            if (obstacle.kind == Kind::Sphere) {
-                distance = collision::segment_point_distance(pose.starts[b], pose.ends[b], obstacle.centre) -
-                           obstacle.radius;
-            } else {
-                const Eigen::Vector3d start = obstacle.to_local * pose.starts[b];
-                const Eigen::Vector3d end = obstacle.to_local * pose.ends[b];
-                distance = obstacle.kind == Kind::Box
-                               ? collision::segment_box_distance(start, end, obstacle.half)
-                               : collision::segment_cylinder_distance(start, end, obstacle.radius, obstacle.half_length);
-            }
-            result = std::min(result, distance - bodies[b].radius);
-        }
-        return result;
-    }
-    const Link& other = links[pair.other];
-    const double apart =
-        (centre - pose.frames[pair.other] * other.centre).norm() - link.reach - other.reach;
-    if (!exact && apart > exact_within) {
-        return apart;
-    }
-    for (const std::size_t b : link.capsules) {
-        for (const std::size_t c : other.capsules) {
-            const double distance =
-                collision::segment_segment_distance(pose.starts[b], pose.ends[b], pose.starts[c], pose.ends[c]);
-            result = std::min(result, distance - bodies[b].radius - bodies[c].radius);
-        }
-    }
-    return result;
-}
-
-void CollisionModel::Impl::clearances(const Pose& pose, const std::vector<std::size_t>& which,
-                                      std::vector<double>& out) const {
-    out.resize(pairs.size(), std::numeric_limits<double>::infinity());
-    for (const std::size_t p : which) {
-        out[p] = clearance(pose, pairs[p], false);
-    }
-}
-
-double CollisionModel::Impl::approach(const Pair& pair, const double* dq) {
-    double total = 0.0;
-    for (std::size_t j = 0; j < pair.lever.size(); ++j) {
-        total += pair.lever[j] * dq[j];
-    }
-    return total;
 }
 
 Collision CollisionModel::Impl::report(const Pair& pair, double time) const {

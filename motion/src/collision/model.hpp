@@ -73,6 +73,8 @@ struct CollisionModel::Impl {
         std::vector<Eigen::Isometry3d> frames;
         std::vector<Eigen::Vector3d> starts;
         std::vector<Eigen::Vector3d> ends;
+        //! Scratch: which links a partial placement needs.
+        std::vector<char> needed;
     };
 
     std::size_t degrees_of_freedom {0};
@@ -91,6 +93,9 @@ struct CollisionModel::Impl {
     void check_finite(const double* q, const char* what) const;
     //! Places every link for the joint position `q`.
     void place(const double* q, Pose& pose) const;
+    //! Places, for the joint position `q`, the links of the pairs `which` (and the frames
+    //! of the links before them); the other links keep what they had.
+    void place(const double* q, Pose& pose, const std::vector<std::size_t>& which) const;
     //! Clearance [m] of one pair; a lower bound from the bounding balls when `exact` is
     //! false and that bound is already large.
     [[nodiscard]] double clearance(const Pose& pose, const Pair& pair, bool exact) const;

@@ -113,7 +113,7 @@ private:
     [[nodiscard]] const double* row(std::size_t k) const { return q + k * dof; }
 
     void evaluate(const double* position, const std::vector<std::size_t>& which, std::vector<double>& out) {
-        model.place(position, pose);
+        model.place(position, pose, which);
         for (const std::size_t p : which) {
             out[p] = model.clearance(pose, model.pairs[p], false);
         }
