@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <velmor/common/velmor_error.hpp>
+#include <velmor/motion/planner.hpp>
 #include <velmor/motion/robots.hpp>
 
 namespace {
@@ -228,5 +229,68 @@ TEST_P(LinkFrames, EqualTheJointFramesOfTheKinematics) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Robots, LinkFrames, ::testing::Values("ur5e", "dual-arm", "offsets"));
+
+// Planned motions between random clear positions among obstacles, checked as a whole
+// against dense sampling of every step: a motion the check calls free has no contact at
+// any sample, and a contact it reports is one (the position at its time touches), no
+// later than the first that sampling finds.
+TEST(Collision, TrajectoryCheckAgreesWithDenseSamplingOfEveryStep) {
+    auto cell = std::make_shared<Environment>(robots::make("ur5e"));
+    cell->add_obstacle("table", Box({1.6, 1.4, 0.04}, Frame::from_translation(-0.3, 0.0, -0.02)));
+    cell->add_obstacle("post", Cylinder(0.05, 1.2, Frame::from_translation(0.45, 0.1, 0.6)));
+    cell->add_obstacle("sheet", Box({0.002, 1.2, 0.8}, Frame::from_translation(-0.5, -0.3, 0.4)));
+    const Planner planner(cell, 0.008);
+    const auto model = planner.collision_model();
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> joint(-2.5, 2.5);
+    const auto position_at = [](const Trajectory& trajectory, double t) {
+        const auto& times = trajectory.times();
+        const std::size_t k = std::min<std::size_t>(
+            static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), t) - times.begin()), times.size() - 1);
+        const std::size_t before = k == 0 ? 0 : k - 1;
+        const double u = times[k] > times[before] ? (t - times[before]) / (times[k] - times[before]) : 0.0;
+        std::vector<double> q(6);
+        for (std::size_t j = 0; j < 6; ++j) {
+            q[j] = trajectory.positions()[before][j] + u * (trajectory.positions()[k][j] - trajectory.positions()[before][j]);
+        }
+        return q;
+    };
+    int colliding = 0;
+    for (int motion = 0; motion < 24; ++motion) {
+        std::vector<double> from(6);
+        std::vector<double> to(6);
+        do {
+            for (std::size_t j = 0; j < 6; ++j) {
+                from[j] = joint(random);
+                to[j] = joint(random);
+            }
+        } while (model->check(from) || model->check(to));
+        const auto trajectory = planner.plan(Motion(cell->get_robots().front(), "", from, to));
+        ASSERT_TRUE(trajectory);
+        const auto found = model->check(*trajectory);
+        std::optional<double> sampled;
+        constexpr int steps = 8;
+        const auto& times = trajectory->times();
+        for (std::size_t k = 0; k + 1 < times.size() && !sampled; ++k) {
+            for (int i = 1; i <= steps && !sampled; ++i) {
+                const double t = times[k] + (times[k + 1] - times[k]) * i / steps;
+                if (model->clearance(position_at(*trajectory, t)) <= CollisionModel::contact_distance) {
+                    sampled = t;
+                }
+            }
+        }
+        if (sampled) {
+            ASSERT_TRUE(found) << "motion " << motion;
+            EXPECT_LE(found->time, *sampled + 1e-9) << "motion " << motion;
+        }
+        if (found) {
+            ++colliding;
+            EXPECT_LE(model->clearance(position_at(*trajectory, found->time)), CollisionModel::contact_distance + 1e-9)
+                << "motion " << motion;
+        }
+    }
+    EXPECT_GT(colliding, 3);
+    EXPECT_LT(colliding, 21);
+}
 
 }  // namespace
