@@ -32,22 +32,57 @@ double off_axis(const Eigen::Vector3d& axis, const Eigen::Vector3d& through, con
     return (offset - axis * axis.dot(offset)).norm();
 }
 
-//! Whether every capsule of `link` lies on the axis of the joint that follows it in its
-//! arm: that joint then turns the later links about the link without changing their
-//! distance from it.
-bool round_about_next_joint(const CollisionModel::Impl& model, const CollisionModel::Impl::Link& link) {
+//! How far [m] any capsule of `link` lies from the axis of the joint that follows it in
+//! its arm (+infinity without such a turning joint). That joint turns the later links about
+//! an axis fixed to the link: however far their points lie from it, their distance from
+//! the link changes by at most this much per radian, since turning them one way is turning
+//! the link the other way.
+double reach_about_next_joint(const CollisionModel::Impl& model, const CollisionModel::Impl::Link& link) {
     const auto& joints = model.arms[link.arm].joints;
     if (link.index >= joints.size() || joints[link.index].get_type() != JointType::Revolute) {
-        return false;
+        return std::numeric_limits<double>::infinity();
     }
     const Eigen::Isometry3d& origin = joints[link.index].get_origin().transform;
     const Eigen::Vector3d axis = origin.linear() * joints[link.index].get_axis();
-    constexpr double on_axis = 1e-12;  // [m]
-    return std::all_of(link.capsules.begin(), link.capsules.end(), [&](std::size_t b) {
+    double farthest = 0.0;
+    for (const std::size_t b : link.capsules) {
         const CollisionModel::Impl::Body& body = model.bodies[b];
-        return off_axis(axis, origin.translation(), body.start) <= on_axis &&
-               off_axis(axis, origin.translation(), body.end) <= on_axis;
-    });
+        farthest = std::max({farthest, off_axis(axis, origin.translation(), body.start),
+                             off_axis(axis, origin.translation(), body.end)});
+    }
+    return farthest;
+}
+
+//! How far [m] any point of `obstacle` (of a sphere: its centre) lies from the axis of
+//! the first joint of `arm`, fixed in the world (+infinity when that joint slides); as
+//! reach_about_next_joint, for turns of the whole arm about the obstacle.
+double reach_about_first_joint(const CollisionModel::Impl::Arm& arm, const CollisionModel::Impl::Obstacle& obstacle) {
+    using Kind = CollisionModel::Impl::Kind;
+    if (arm.joints.empty() || arm.joints[0].get_type() != JointType::Revolute) {
+        return std::numeric_limits<double>::infinity();
+    }
+    const Eigen::Isometry3d origin = arm.base * arm.joints[0].get_origin().transform;
+    const Eigen::Vector3d axis = origin.linear() * arm.joints[0].get_axis();
+    const Eigen::Isometry3d to_world = obstacle.to_local.inverse();
+    const auto from_axis = [&](const Eigen::Vector3d& local) {
+        return off_axis(axis, origin.translation(), to_world * local);
+    };
+    if (obstacle.kind == Kind::Sphere) {
+        return from_axis(Eigen::Vector3d::Zero());
+    }
+    if (obstacle.kind == Kind::Cylinder) {
+        return std::max(from_axis({0.0, 0.0, obstacle.half_length}), from_axis({0.0, 0.0, -obstacle.half_length})) +
+               obstacle.radius;
+    }
+    double farthest = 0.0;
+    for (const double x : {-1.0, 1.0}) {
+        for (const double y : {-1.0, 1.0}) {
+            for (const double z : {-1.0, 1.0}) {
+                farthest = std::max(farthest, from_axis(obstacle.half.cwiseProduct(Eigen::Vector3d(x, y, z))));
+            }
+        }
+    }
+    return farthest;
 }
 
 //! Whether one of two links of an arm ignores the other.
@@ -173,7 +208,10 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
             continue;
         }
         for (std::size_t o = 0; o < obstacles.size() && link.index > 0; ++o) {
-            pairs.push_back(Pair {l, o, true, link.lever});
+            Pair pair {l, o, true, link.lever};
+            double& first = pair.lever[arms[link.arm].first_joint];
+            first = std::min(first, reach_about_first_joint(arms[link.arm], obstacles[o]));
+            pairs.push_back(std::move(pair));
         }
         for (std::size_t m = l + 1; m < links.size(); ++m) {
             const Link& other = links[m];
@@ -186,10 +224,9 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
             if (same_arm) {
                 // Seen from the nearer link, only the joints between the two move the farther one.
                 const std::size_t arm_start = arms[link.arm].first_joint;
-                const bool round = round_about_next_joint(*this, link);
-                std::fill(pair.lever.begin(),
-                          pair.lever.begin() + static_cast<std::ptrdiff_t>(arm_start + link.index + (round ? 1 : 0)),
-                          0.0);
+                const auto next = pair.lever.begin() + static_cast<std::ptrdiff_t>(arm_start + link.index);
+                std::fill(pair.lever.begin(), next, 0.0);
+                *next = std::min(*next, reach_about_next_joint(*this, link));
             } else {
                 for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
                     pair.lever[j] += link.lever[j];
