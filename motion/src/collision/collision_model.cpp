@@ -235,6 +235,13 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
             pairs.push_back(std::move(pair));
         }
     }
+    for (Pair& pair : pairs) {
+        for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
+            if (pair.lever[j] != 0.0) {
+                pair.moving.push_back(j);
+            }
+        }
+    }
 }
 
 void CollisionModel::Impl::check_position(const std::vector<double>& q, const char* what) const {
@@ -300,8 +307,11 @@ std::optional<Collision> CollisionModel::check(const Trajectory& trajectory) con
     if (positions.joints() != impl->degrees_of_freedom) {
         impl->check_position(positions.front(), "trajectory's position");
     }
-    for (const SampleRow position : positions) {
-        impl->check_finite(position.data(), "trajectory's position");
+    const std::vector<double>& values = positions.flat();
+    if (!std::all_of(values.begin(), values.end(), [](double value) { return std::isfinite(value); })) {
+        for (const SampleRow position : positions) {
+            impl->check_finite(position.data(), "trajectory's position");
+        }
     }
     return impl->check_path(positions.flat().data(), positions.size(), trajectory.times().data());
 }

@@ -67,6 +67,8 @@ struct CollisionModel::Impl {
         bool with_obstacle;
         //! Per joint: bound on how far [m] the two can move towards each other per radian of that joint.
         std::vector<double> lever;
+        //! The joints whose lever is not zero, in order.
+        std::vector<std::size_t> moving {};
     };
     //! Where every link and every capsule is, at one joint position.
     struct Pose {

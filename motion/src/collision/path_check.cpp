@@ -77,8 +77,9 @@ public:
                 if (horizon[p] == s) {
                     due.push_back(p);
                 }
-                // Once the links are placed, a pair past half its horizon is worth refreshing too.
-                if (base[p] < s && 2 * (horizon[p] - s) <= horizon[p] - base[p]) {
+                // Once the links are placed, a pair past half its horizon is worth refreshing
+                // too, unless its horizon is the end already.
+                if (base[p] < s && horizon[p] + 1 < count && 2 * (horizon[p] - s) <= horizon[p] - base[p]) {
                     stale.push_back(p);
                 }
             }
@@ -129,18 +130,22 @@ private:
 
     //! The farthest sample that pair `p`'s approach bound cannot reach across from its base sample.
     [[nodiscard]] std::size_t reach(std::size_t p) {
-        const std::vector<double>& lever = model.pairs[p].lever;
+        const Impl::Pair& pair = model.pairs[p];
         const double* from = travel.data() + base[p] * dof;
+        const double budget = clear[p] - contact;
         const auto clear_to = [&](std::size_t m) {
             const double* to = travel.data() + m * dof;
             double bound = 0.0;
-            for (std::size_t j = 0; j < dof; ++j) {
-                bound += lever[j] * (to[j] - from[j]);
+            for (const std::size_t j : pair.moving) {
+                bound += pair.lever[j] * (to[j] - from[j]);
             }
-            return bound < clear[p] - contact;
+            return bound < budget;
         };
+        if (clear_to(count - 1)) {
+            return count - 1;
+        }
         std::size_t low = base[p];
-        std::size_t high = count - 1;
+        std::size_t high = count - 2;
         while (low < high) {
             const std::size_t middle = low + (high - low + 1) / 2;
             if (clear_to(middle)) {

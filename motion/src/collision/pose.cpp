@@ -121,7 +121,7 @@ void CollisionModel::Impl::clearances(const Pose& pose, const std::vector<std::s
 
 double CollisionModel::Impl::approach(const Pair& pair, const double* dq) {
     double total = 0.0;
-    for (std::size_t j = 0; j < pair.lever.size(); ++j) {
+    for (const std::size_t j : pair.moving) {
         total += pair.lever[j] * dq[j];
     }
     return total;
