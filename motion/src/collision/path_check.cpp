@@ -59,6 +59,7 @@ public:
             }
         }
         base.assign(pairs, 0);
+        refreshed.assign(pairs, 0);
         horizon.resize(pairs);
         for (std::size_t p = 0; p < pairs; ++p) {
             horizon[p] = reach(p);
@@ -70,6 +71,18 @@ public:
             const std::size_t s = *std::min_element(horizon.begin(), horizon.end());
             if (s + 1 >= count) {
                 return std::nullopt;
+            }
+            // A refreshed pair kept its old horizon; worked out anew, its horizon may lie farther.
+            bool widened = false;
+            for (std::size_t p = 0; p < pairs; ++p) {
+                if (horizon[p] == s && refreshed[p]) {
+                    refreshed[p] = 0;
+                    horizon[p] = std::max(horizon[p], reach(p));
+                    widened = widened || horizon[p] > s;
+                }
+            }
+            if (widened) {
+                continue;
             }
             due.clear();
             stale.clear();
@@ -89,7 +102,15 @@ public:
                 if (const auto touching = deepest_contact(stale, clear)) {
                     return model.report(model.pairs[*touching], times[s]);
                 }
-                advance(stale, s);
+                for (const std::size_t p : stale) {
+                    base[p] = s;
+                    // Both certificates hold: the old horizon stays until the pair is due.
+                    if (horizon[p] == s) {
+                        horizon[p] = reach(p);
+                    } else {
+                        refreshed[p] = 1;
+                    }
+                }
                 continue;
             }
             // Every other pair is clear up to the next sample: look closer at these on the step.
@@ -144,15 +165,14 @@ private:
         if (clear_to(count - 1)) {
             return count - 1;
         }
+        // The base clears and the end does not: halve the samples between without branches,
+        // which a search of this length would mispredict at half its steps.
         std::size_t low = base[p];
-        std::size_t high = count - 2;
-        while (low < high) {
-            const std::size_t middle = low + (high - low + 1) / 2;
-            if (clear_to(middle)) {
-                low = middle;
-            } else {
-                high = middle - 1;
-            }
+        std::size_t length = count - 1 - low;
+        while (length > 1) {
+            const std::size_t half = length / 2;
+            low = clear_to(low + half) ? low + half : low;
+            length -= half;
         }
         return low;
     }
@@ -240,6 +260,8 @@ private:
     std::vector<double> clear;
     std::vector<std::size_t> base;
     std::vector<std::size_t> horizon;
+    //! Per pair: whether its clearance was found again since its horizon was worked out.
+    std::vector<char> refreshed;
 };
 
 }  // namespace
