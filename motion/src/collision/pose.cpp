@@ -87,9 +87,18 @@ double CollisionModel::Impl::clearance(const Pose& pose, const Pair& pair, bool 
             } else {
                 const Eigen::Vector3d start = obstacle.to_local * pose.starts[b];
                 const Eigen::Vector3d end = obstacle.to_local * pose.ends[b];
-                distance = obstacle.kind == Kind::Box
-                               ? collision::segment_box_distance(start, end, obstacle.half)
-                               : collision::segment_cylinder_distance(start, end, obstacle.radius, obstacle.half_length);
+                if (obstacle.kind == Kind::Box) {
+                    distance = collision::segment_box_distance(start, end, obstacle.half);
+                } else {
+                    // The cylinder lies within the capsule about its axis: the distance to that
+                    // capsule bounds the distance to it from below, and a large bound is enough.
+                    const Eigen::Vector3d top(0.0, 0.0, obstacle.half_length);
+                    distance = collision::segment_segment_distance(start, end, -top, top) - obstacle.radius;
+                    if (exact || distance - bodies[b].radius <= exact_within) {
+                        distance = collision::segment_cylinder_distance(start, end, obstacle.radius,
+                                                                        obstacle.half_length);
+                    }
+                }
             }
             result = std::min(result, distance - bodies[b].radius);
         }
