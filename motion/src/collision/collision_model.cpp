@@ -97,6 +97,10 @@ void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first
     using Impl = CollisionModel::Impl;
     const std::size_t arm_index = model.arms.size();
     Impl::Arm data {arm.get_chain(), arm.get_base().transform, first_joint, model.links.size()};
+    for (const ChainJoint& joint : data.joints) {
+        data.about_z.push_back(joint.get_type() == JointType::Revolute && joint.get_axis() == Eigen::Vector3d::UnitZ() &&
+                               joint.get_origin().transform.matrix().isIdentity(0.0));
+    }
     const auto limits = arm.get_joint_limits();
     const auto& geometry = arm.get_link_geometry();
     for (std::size_t i = 0; i < geometry.size(); ++i) {

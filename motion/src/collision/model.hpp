@@ -21,6 +21,9 @@ struct CollisionModel::Impl {
         Eigen::Isometry3d base;
         std::size_t first_joint;
         std::size_t first_link;
+        //! Per joint: whether it turns about z with no placement before the turn, so that
+        //! the frames are placed by turning two columns.
+        std::vector<char> about_z {};
     };
     //! One link: its capsules and a ball around them for quick rejection.
     struct Link {
@@ -93,6 +96,8 @@ struct CollisionModel::Impl {
     void check_position(const std::vector<double>& q, const char* what) const;
     //! Throws VelmorError (module "collision") unless the joint values from `q` are finite.
     void check_finite(const double* q, const char* what) const;
+    //! The frames of the first `count` links after the base of `arm` at the joint position `q`.
+    static void place_frames(const Arm& arm, const double* q, std::size_t count, std::vector<Eigen::Isometry3d>& frames);
     //! Places every link for the joint position `q`.
     void place(const double* q, Pose& pose) const;
     //! Places, for the joint position `q`, the links of the pairs `which` (and the frames

@@ -16,15 +16,34 @@ constexpr double exact_within = 0.05;  // [m]
 
 }  // namespace
 
+void CollisionModel::Impl::place_frames(const Arm& arm, const double* q, std::size_t count,
+                                        std::vector<Eigen::Isometry3d>& frames) {
+    Eigen::Isometry3d transform = arm.base;
+    frames[arm.first_link] = transform;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double position = q[arm.first_joint + i];
+        if (arm.about_z[i]) {
+            // Turning about z mixes the first two columns of the rotation so far.
+            const double c = std::cos(position);
+            const double s = std::sin(position);
+            Eigen::Matrix3d turned;
+            turned.col(0) = c * transform.linear().col(0) + s * transform.linear().col(1);
+            turned.col(1) = c * transform.linear().col(1) - s * transform.linear().col(0);
+            turned.col(2) = transform.linear().col(2);
+            const Eigen::Isometry3d& offset = arm.joints[i].get_offset().transform;
+            transform.translation() += turned * offset.translation();
+            transform.linear() = turned * offset.linear();
+        } else {
+            transform = transform * arm.joints[i].transform(position);
+        }
+        frames[arm.first_link + i + 1] = transform;
+    }
+}
+
 void CollisionModel::Impl::place(const double* q, Pose& pose) const {
     pose.frames.resize(links.size());
     for (const Arm& arm : arms) {
-        Eigen::Isometry3d transform = arm.base;
-        pose.frames[arm.first_link] = transform;
-        for (std::size_t i = 0; i < arm.joints.size(); ++i) {
-            transform = transform * arm.joints[i].transform(q[arm.first_joint + i]);
-            pose.frames[arm.first_link + i + 1] = transform;
-        }
+        place_frames(arm, q, arm.joints.size(), pose.frames);
     }
     pose.starts.resize(bodies.size());
     pose.ends.resize(bodies.size());
@@ -52,12 +71,7 @@ void CollisionModel::Impl::place(const double* q, Pose& pose, const std::vector<
         for (std::size_t i = 0; i <= arm.joints.size(); ++i) {
             last = pose.needed[arm.first_link + i] ? i : last;
         }
-        Eigen::Isometry3d transform = arm.base;
-        pose.frames[arm.first_link] = transform;
-        for (std::size_t i = 0; i < last; ++i) {
-            transform = transform * arm.joints[i].transform(q[arm.first_joint + i]);
-            pose.frames[arm.first_link + i + 1] = transform;
-        }
+        place_frames(arm, q, last, pose.frames);
     }
     for (std::size_t b = 0; b < bodies.size(); ++b) {
         if (pose.needed[bodies[b].link]) {
