@@ -11,6 +11,7 @@
 // come closer than (Ca + Cb - D) / 2 on it.
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 
 #include "collision/model.hpp"
@@ -32,6 +33,17 @@ std::optional<std::size_t> deepest_contact(const std::vector<std::size_t>& which
     }
     return deepest;
 }
+
+//! What one depth of a step's bisection needs, kept from check to check by each thread
+//! (so that a model stays shareable between threads) to spare the allocations. A deque,
+//! so that deeper levels leave the shallower ones where they are.
+struct Level {
+    std::vector<double> dq;
+    std::vector<double> middle;
+    std::vector<double> clearances;
+    std::vector<std::size_t> open;
+};
+thread_local std::deque<Level> levels;
 
 class PathCheck {
 public:
@@ -115,7 +127,7 @@ public:
             }
             // Every other pair is clear up to the next sample: look closer at these on the step.
             evaluate(row(s + 1), due, next);
-            auto found = refine(row(s), clear, times[s], row(s + 1), next, times[s + 1], due);
+            auto found = refine(row(s), clear, times[s], row(s + 1), next, times[s + 1], due, 0);
             if (!found) {
                 if (const auto touching = deepest_contact(due, next)) {
                     found = model.report(model.pairs[*touching], times[s + 1]);
@@ -179,12 +191,16 @@ private:
 
     //! The first contact on the straight motion from `a` to `b` among the pairs `which`.
     std::optional<Collision> refine(const double* a, const std::vector<double>& ca, double ta, const double* b,
-                                    const std::vector<double>& cb, double tb, const std::vector<std::size_t>& which) {
-        std::vector<double> dq(dof);
+                                    const std::vector<double>& cb, double tb, const std::vector<std::size_t>& which,
+                                    std::size_t depth) {
+        Level& level = depth < levels.size() ? levels[depth] : levels.emplace_back();
+        std::vector<double>& dq = level.dq;
+        dq.resize(dof);
         for (std::size_t j = 0; j < dof; ++j) {
             dq[j] = std::abs(b[j] - a[j]);
         }
-        std::vector<std::size_t> open;
+        std::vector<std::size_t>& open = level.open;
+        open.clear();
         double widest = 0.0;
         for (const std::size_t p : which) {
             const double bound = Impl::approach(model.pairs[p], dq.data());
@@ -205,20 +221,22 @@ private:
             }
             return std::nullopt;
         }
-        std::vector<double> middle(dof);
+        std::vector<double>& middle = level.middle;
+        middle.resize(dof);
         for (std::size_t j = 0; j < dof; ++j) {
             middle[j] = (a[j] + b[j]) / 2;
         }
         const double tm = (ta + tb) / 2;
-        std::vector<double> cm(model.pairs.size(), std::numeric_limits<double>::infinity());
+        std::vector<double>& cm = level.clearances;
+        cm.assign(model.pairs.size(), std::numeric_limits<double>::infinity());
         evaluate(middle.data(), open, cm);
-        if (auto earlier = refine(a, ca, ta, middle.data(), cm, tm, open)) {
+        if (auto earlier = refine(a, ca, ta, middle.data(), cm, tm, open, depth + 1)) {
             return earlier;
         }
         if (const auto touching = deepest_contact(open, cm)) {
             return model.report(model.pairs[*touching], tm);
         }
-        return refine(middle.data(), cm, tm, b, cb, tb, open);
+        return refine(middle.data(), cm, tm, b, cb, tb, open, depth + 1);
     }
 
     //! Where on the step from the clear `a` to `b`, where pair `touching` of `open` touches,
