@@ -13,6 +13,10 @@ namespace {
 // Pairs whose bounding balls are farther apart than this keep the balls' distance as
 // their clearance: a lower bound that is large enough to let a motion check step far.
 constexpr double exact_within = 0.05;  // [m]
+// A link farther than this from the capsule about a cylinder's axis keeps that distance as
+// its clearance to the cylinder: exact beside it, and costing one distance between
+// segments instead of a search along the link.
+constexpr double capsule_within = 0.01;  // [m]
 
 }  // namespace
 
@@ -108,7 +112,7 @@ double CollisionModel::Impl::clearance(const Pose& pose, const Pair& pair, bool 
                     // capsule bounds the distance to it from below, and a large bound is enough.
                     const Eigen::Vector3d top(0.0, 0.0, obstacle.half_length);
                     distance = collision::segment_segment_distance(start, end, -top, top) - obstacle.radius;
-                    if (exact || distance - bodies[b].radius <= exact_within) {
+                    if (exact || distance - bodies[b].radius <= capsule_within) {
                         distance = collision::segment_cylinder_distance(start, end, obstacle.radius,
                                                                         obstacle.half_length);
                     }
