@@ -85,6 +85,26 @@ double reach_about_first_joint(const CollisionModel::Impl::Arm& arm, const Colli
     return farthest;
 }
 
+//! The axis of box `obstacle` (0 to 2) parallel to the axis of the first joint of `arm`,
+//! if it turns: heights along that axis stay as they are while the joint turns, and so
+//! does any gap to the box's slab along it. 3 when there is none.
+std::size_t slab_about_first_joint(const CollisionModel::Impl::Arm& arm, const CollisionModel::Impl::Obstacle& obstacle) {
+    if (obstacle.kind != CollisionModel::Impl::Kind::Box || arm.joints.empty() ||
+        arm.joints[0].get_type() != JointType::Revolute) {
+        return 3;
+    }
+    const Eigen::Matrix3d to_box = obstacle.to_local.linear() * arm.base.linear() *
+                                   arm.joints[0].get_origin().transform.linear();
+    const Eigen::Vector3d axis = to_box * arm.joints[0].get_axis();
+    constexpr double parallel = 1e-12;
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (std::abs(axis[static_cast<Eigen::Index>(k)]) >= 1.0 - parallel) {
+            return k;
+        }
+    }
+    return 3;
+}
+
 //! Whether one of two links of an arm ignores the other.
 bool ignores(const CollisionModel::Impl::Link& link, const CollisionModel::Impl::Link& other) {
     const auto& a = link.ignored;
@@ -215,6 +235,11 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
             Pair pair {l, o, true, link.lever};
             double& first = pair.lever[arms[link.arm].first_joint];
             first = std::min(first, reach_about_first_joint(arms[link.arm], obstacles[o]));
+            pair.slab = slab_about_first_joint(arms[link.arm], obstacles[o]);
+            if (pair.slab < 3) {
+                pair.slab_lever = pair.lever;
+                pair.slab_lever[arms[link.arm].first_joint] = 0.0;
+            }
             pairs.push_back(std::move(pair));
         }
         for (std::size_t m = l + 1; m < links.size(); ++m) {
@@ -243,6 +268,9 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
         for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
             if (pair.lever[j] != 0.0) {
                 pair.moving.push_back(j);
+            }
+            if (!pair.slab_lever.empty() && pair.slab_lever[j] != 0.0) {
+                pair.slab_moving.push_back(j);
             }
         }
     }

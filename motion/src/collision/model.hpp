@@ -72,6 +72,13 @@ struct CollisionModel::Impl {
         std::vector<double> lever;
         //! The joints whose lever is not zero, in order.
         std::vector<std::size_t> moving {};
+        //! Of a link and a box turned about one of its axes by the arm's first joint: that
+        //! axis (0 to 2), along which the link's gap to the box's slab bounds its clearance
+        //! from below whatever that joint does; 3 for other pairs.
+        std::size_t slab {3};
+        //! The levers of that bound: those of the pair but for the first joint's, which is 0.
+        std::vector<double> slab_lever {};
+        std::vector<std::size_t> slab_moving {};
     };
     //! Where every link and every capsule is, at one joint position.
     struct Pose {
@@ -106,6 +113,10 @@ struct CollisionModel::Impl {
     //! Clearance [m] of one pair; a lower bound from the bounding balls when `exact` is
     //! false and that bound is already large.
     [[nodiscard]] double clearance(const Pose& pose, const Pair& pair, bool exact) const;
+    //! The gap [m] between the link of an obstacle pair with a slab and the box's slab
+    //! along that axis (the space between the planes of two opposite faces), capsule radii
+    //! subtracted; a lower bound of the pair's clearance.
+    [[nodiscard]] double slab_clearance(const Pose& pose, const Pair& pair) const;
     //! Clearances of `which` pairs into `out` (indexed by pair).
     void clearances(const Pose& pose, const std::vector<std::size_t>& which, std::vector<double>& out) const;
     //! How far the pair's bodies may approach each other over joint displacements `dq` [m].

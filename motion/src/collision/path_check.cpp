@@ -58,6 +58,8 @@ public:
         }
         clear.assign(pairs, std::numeric_limits<double>::infinity());
         evaluate(row(0), all, clear);
+        slab.assign(pairs, 0.0);
+        slab_gaps(all, slab);
         if (const auto touching = deepest_contact(all, clear)) {
             return model.report(model.pairs[*touching], times[0]);
         }
@@ -111,6 +113,7 @@ public:
             if (std::any_of(due.begin(), due.end(), [&](std::size_t p) { return base[p] < s; })) {
                 // Clear up to here: find out how much farther these pairs can go.
                 evaluate(row(s), stale, clear);
+                slab_gaps(stale, slab);
                 if (const auto touching = deepest_contact(stale, clear)) {
                     return model.report(model.pairs[*touching], times[s]);
                 }
@@ -127,6 +130,7 @@ public:
             }
             // Every other pair is clear up to the next sample: look closer at these on the step.
             evaluate(row(s + 1), due, next);
+            slab_gaps(due, next_slab);
             auto found = refine(row(s), clear, times[s], row(s + 1), next, times[s + 1], due, 0);
             if (!found) {
                 if (const auto touching = deepest_contact(due, next)) {
@@ -138,6 +142,7 @@ public:
             }
             for (const std::size_t p : due) {
                 clear[p] = next[p];
+                slab[p] = next_slab[p];
             }
             advance(due, s + 1);
         }
@@ -145,6 +150,16 @@ public:
 
 private:
     [[nodiscard]] const double* row(std::size_t k) const { return q + k * dof; }
+
+    //! The slab gaps of those of the pairs `which` that have one, at the position placed last.
+    void slab_gaps(const std::vector<std::size_t>& which, std::vector<double>& out) {
+        out.resize(model.pairs.size());
+        for (const std::size_t p : which) {
+            if (model.pairs[p].slab < 3) {
+                out[p] = model.slab_clearance(pose, model.pairs[p]);
+            }
+        }
+    }
 
     void evaluate(const double* position, const std::vector<std::size_t>& which, std::vector<double>& out) {
         model.place(position, pose, which);
@@ -161,16 +176,27 @@ private:
         }
     }
 
-    //! The farthest sample that pair `p`'s approach bound cannot reach across from its base sample.
+    //! The farthest sample that pair `p`'s approach bounds cannot reach across from its base
+    //! sample: the one of its clearance, or that of its slab gap where it has one.
     [[nodiscard]] std::size_t reach(std::size_t p) {
         const Impl::Pair& pair = model.pairs[p];
+        const std::size_t farthest = reach(p, clear[p], pair.lever, pair.moving);
+        return pair.slab < 3 ? std::max(farthest, reach(p, slab[p], pair.slab_lever, pair.slab_moving)) : farthest;
+    }
+
+    //! The farthest sample that a bound of `clearance` [m] at pair `p`'s base sample certifies.
+    [[nodiscard]] std::size_t reach(std::size_t p, double clearance, const std::vector<double>& lever,
+                                    const std::vector<std::size_t>& moving) {
         const double* from = travel.data() + base[p] * dof;
-        const double budget = clear[p] - contact;
+        const double budget = clearance - contact;
+        if (budget <= 0.0) {
+            return base[p];
+        }
         const auto clear_to = [&](std::size_t m) {
             const double* to = travel.data() + m * dof;
             double bound = 0.0;
-            for (const std::size_t j : pair.moving) {
-                bound += pair.lever[j] * (to[j] - from[j]);
+            for (const std::size_t j : moving) {
+                bound += lever[j] * (to[j] - from[j]);
             }
             return bound < budget;
         };
@@ -274,8 +300,10 @@ private:
     Impl::Pose pose;
     //! Per sample and joint, how far the joint has moved in total since the first sample [rad].
     std::vector<double> travel;
-    //! Per pair: its clearance at its base sample, that sample, and its horizon.
+    //! Per pair: its clearance and slab gap at its base sample, that sample, and its horizon.
     std::vector<double> clear;
+    std::vector<double> slab;
+    std::vector<double> next_slab;
     std::vector<std::size_t> base;
     std::vector<std::size_t> horizon;
     //! Per pair: whether its clearance was found again since its horizon was worked out.

@@ -138,6 +138,19 @@ double CollisionModel::Impl::clearance(const Pose& pose, const Pair& pair, bool 
     return result;
 }
 
+double CollisionModel::Impl::slab_clearance(const Pose& pose, const Pair& pair) const {
+    const Obstacle& obstacle = obstacles[pair.other];
+    const auto k = static_cast<Eigen::Index>(pair.slab);
+    double result = std::numeric_limits<double>::infinity();
+    for (const std::size_t b : links[pair.link].capsules) {
+        const double start = (obstacle.to_local * pose.starts[b])[k];
+        const double end = (obstacle.to_local * pose.ends[b])[k];
+        const double gap = std::max({std::min(start, end) - obstacle.half[k], -obstacle.half[k] - std::max(start, end), 0.0});
+        result = std::min(result, gap - bodies[b].radius);
+    }
+    return result;
+}
+
 void CollisionModel::Impl::clearances(const Pose& pose, const std::vector<std::size_t>& which,
                                       std::vector<double>& out) const {
     out.resize(pairs.size(), std::numeric_limits<double>::infinity());
