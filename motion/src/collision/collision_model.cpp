@@ -6,12 +6,18 @@
 
 #include <velmor/common/velmor_error.hpp>
 
+#include "collision/axes.hpp"
 #include "collision/distance.hpp"
 #include "collision/model.hpp"
 
 namespace velmor {
 
 namespace {
+
+using collision::off_axis;
+using collision::reach_about_first_joint;
+using collision::reach_about_next_joint;
+using collision::slab_about_first_joint;
 
 Eigen::Vector3d vector(const std::array<double, 3>& value) {
     return {value[0], value[1], value[2]};
@@ -24,85 +30,6 @@ double link_length(const ChainJoint& joint, const JointLimits& limits) {
         length += std::max(std::abs(limits.min_position), std::abs(limits.max_position));
     }
     return length;
-}
-
-//! Distance [m] of `point` from the line through `through` along the unit vector `axis`.
-double off_axis(const Eigen::Vector3d& axis, const Eigen::Vector3d& through, const Eigen::Vector3d& point) {
-    const Eigen::Vector3d offset = point - through;
-    return (offset - axis * axis.dot(offset)).norm();
-}
-
-//! How far [m] any capsule of `link` lies from the axis of the joint that follows it in
-//! its arm (+infinity without such a turning joint). That joint turns the later links about
-//! an axis fixed to the link: however far their points lie from it, their distance from
-//! the link changes by at most this much per radian, since turning them one way is turning
-//! the link the other way.
-double reach_about_next_joint(const CollisionModel::Impl& model, const CollisionModel::Impl::Link& link) {
-    const auto& joints = model.arms[link.arm].joints;
-    if (link.index >= joints.size() || joints[link.index].get_type() != JointType::Revolute) {
-        return std::numeric_limits<double>::infinity();
-    }
-    const Eigen::Isometry3d& origin = joints[link.index].get_origin().transform;
-    const Eigen::Vector3d axis = origin.linear() * joints[link.index].get_axis();
-    double farthest = 0.0;
-    for (const std::size_t b : link.capsules) {
-        const CollisionModel::Impl::Body& body = model.bodies[b];
-        farthest = std::max({farthest, off_axis(axis, origin.translation(), body.start),
-                             off_axis(axis, origin.translation(), body.end)});
-    }
-    return farthest;
-}
-
-//! How far [m] any point of `obstacle` (of a sphere: its centre) lies from the axis of
-//! the first joint of `arm`, fixed in the world (+infinity when that joint slides); as
-//! reach_about_next_joint, for turns of the whole arm about the obstacle.
-double reach_about_first_joint(const CollisionModel::Impl::Arm& arm, const CollisionModel::Impl::Obstacle& obstacle) {
-    using Kind = CollisionModel::Impl::Kind;
-    if (arm.joints.empty() || arm.joints[0].get_type() != JointType::Revolute) {
-        return std::numeric_limits<double>::infinity();
-    }
-    const Eigen::Isometry3d origin = arm.base * arm.joints[0].get_origin().transform;
-    const Eigen::Vector3d axis = origin.linear() * arm.joints[0].get_axis();
-    const Eigen::Isometry3d to_world = obstacle.to_local.inverse();
-    const auto from_axis = [&](const Eigen::Vector3d& local) {
-        return off_axis(axis, origin.translation(), to_world * local);
-    };
-    if (obstacle.kind == Kind::Sphere) {
-        return from_axis(Eigen::Vector3d::Zero());
-    }
-    if (obstacle.kind == Kind::Cylinder) {
-        return std::max(from_axis({0.0, 0.0, obstacle.half_length}), from_axis({0.0, 0.0, -obstacle.half_length})) +
-               obstacle.radius;
-    }
-    double farthest = 0.0;
-    for (const double x : {-1.0, 1.0}) {
-        for (const double y : {-1.0, 1.0}) {
-            for (const double z : {-1.0, 1.0}) {
-                farthest = std::max(farthest, from_axis(obstacle.half.cwiseProduct(Eigen::Vector3d(x, y, z))));
-            }
-        }
-    }
-    return farthest;
-}
-
-//! The axis of box `obstacle` (0 to 2) parallel to the axis of the first joint of `arm`,
-//! if it turns: heights along that axis stay as they are while the joint turns, and so
-//! does any gap to the box's slab along it. 3 when there is none.
-std::size_t slab_about_first_joint(const CollisionModel::Impl::Arm& arm, const CollisionModel::Impl::Obstacle& obstacle) {
-    if (obstacle.kind != CollisionModel::Impl::Kind::Box || arm.joints.empty() ||
-        arm.joints[0].get_type() != JointType::Revolute) {
-        return 3;
-    }
-    const Eigen::Matrix3d to_box = obstacle.to_local.linear() * arm.base.linear() *
-                                   arm.joints[0].get_origin().transform.linear();
-    const Eigen::Vector3d axis = to_box * arm.joints[0].get_axis();
-    constexpr double parallel = 1e-12;
-    for (std::size_t k = 0; k < 3; ++k) {
-        if (std::abs(axis[static_cast<Eigen::Index>(k)]) >= 1.0 - parallel) {
-            return k;
-        }
-    }
-    return 3;
 }
 
 //! Whether one of two links of an arm ignores the other.
