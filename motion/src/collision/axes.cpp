@@ -28,6 +28,24 @@ double reach_about_next_joint(const CollisionModel::Impl& model, const Collision
     return farthest;
 }
 
+double reach_about_joint_after_next(const CollisionModel::Impl& model, const CollisionModel::Impl::Link& link) {
+    const auto& joints = model.arms[link.arm].joints;
+    if (link.index + 1 >= joints.size() || joints[link.index + 1].get_type() != JointType::Revolute) {
+        return std::numeric_limits<double>::infinity();
+    }
+    // In the next link's frame with the first joint at 0, where every other turn of it looks the same.
+    const Eigen::Isometry3d into_next = joints[link.index].transform(0.0).inverse();
+    const Eigen::Isometry3d& origin = joints[link.index + 1].get_origin().transform;
+    const Eigen::Vector3d axis = origin.linear() * joints[link.index + 1].get_axis();
+    double farthest = 0.0;
+    for (const std::size_t b : link.capsules) {
+        const CollisionModel::Impl::Body& body = model.bodies[b];
+        farthest = std::max({farthest, off_axis(axis, origin.translation(), into_next * body.start),
+                             off_axis(axis, origin.translation(), into_next * body.end)});
+    }
+    return farthest;
+}
+
 double reach_about_first_joint(const CollisionModel::Impl::Arm& arm, const CollisionModel::Impl::Obstacle& obstacle) {
     using Kind = CollisionModel::Impl::Kind;
     if (arm.joints.empty() || arm.joints[0].get_type() != JointType::Revolute) {

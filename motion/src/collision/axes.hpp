@@ -20,6 +20,13 @@ double off_axis(const Eigen::Vector3d& axis, const Eigen::Vector3d& through, con
 //! the link the other way.
 double reach_about_next_joint(const CollisionModel::Impl& model, const CollisionModel::Impl::Link& link);
 
+//! For a `link` whose capsules all lie on the axis of the joint after it: how far [m] they
+//! lie from the axis of the joint after that one (+infinity when there is none or it
+//! slides). Turning the first joint does not change the link's distance from anything it
+//! carries, so the second one bounds, as reach_about_next_joint, the motion of the links
+//! it carries relative to this one.
+double reach_about_joint_after_next(const CollisionModel::Impl& model, const CollisionModel::Impl::Link& link);
+
 //! How far [m] any point of `obstacle` (of a sphere: its centre) lies from the axis of
 //! the first joint of `arm`, fixed in the world (+infinity when that joint slides); as
 //! reach_about_next_joint, for turns of the whole arm about the obstacle.

@@ -16,6 +16,7 @@ namespace {
 
 using collision::off_axis;
 using collision::reach_about_first_joint;
+using collision::reach_about_joint_after_next;
 using collision::reach_about_next_joint;
 using collision::slab_about_first_joint;
 
@@ -183,6 +184,10 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
                 const auto next = pair.lever.begin() + static_cast<std::ptrdiff_t>(arm_start + link.index);
                 std::fill(pair.lever.begin(), next, 0.0);
                 *next = std::min(*next, reach_about_next_joint(*this, link));
+                if (*next == 0.0) {
+                    // The link turns into itself with the next one: seen from that one, it stands still.
+                    *(next + 1) = std::min(*(next + 1), reach_about_joint_after_next(*this, link));
+                }
             } else {
                 for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
                     pair.lever[j] += link.lever[j];
