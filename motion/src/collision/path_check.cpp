@@ -73,7 +73,6 @@ public:
             }
         }
         base.assign(pairs, 0);
-        refreshed.assign(pairs, 0);
         horizon.resize(pairs);
         for (std::size_t p = 0; p < pairs; ++p) {
             horizon[p] = reach(p);
@@ -85,18 +84,6 @@ public:
             const std::size_t s = *std::min_element(horizon.begin(), horizon.end());
             if (s + 1 >= count) {
                 return std::nullopt;
-            }
-            // A refreshed pair kept its old horizon; worked out anew, its horizon may lie farther.
-            bool widened = false;
-            for (std::size_t p = 0; p < pairs; ++p) {
-                if (horizon[p] == s && refreshed[p]) {
-                    refreshed[p] = 0;
-                    horizon[p] = std::max(horizon[p], reach(p));
-                    widened = widened || horizon[p] > s;
-                }
-            }
-            if (widened) {
-                continue;
             }
             due.clear();
             stale.clear();
@@ -119,12 +106,8 @@ public:
                 }
                 for (const std::size_t p : stale) {
                     base[p] = s;
-                    // Both certificates hold: the old horizon stays until the pair is due.
-                    if (horizon[p] == s) {
-                        horizon[p] = reach(p);
-                    } else {
-                        refreshed[p] = 1;
-                    }
+                    // Both certificates hold: the pair is clear up to the farther horizon.
+                    horizon[p] = std::max(horizon[p], reach(p));
                 }
                 continue;
             }
@@ -306,8 +289,6 @@ private:
     std::vector<double> next_slab;
     std::vector<std::size_t> base;
     std::vector<std::size_t> horizon;
-    //! Per pair: whether its clearance was found again since its horizon was worked out.
-    std::vector<char> refreshed;
 };
 
 }  // namespace
