@@ -73,7 +73,7 @@ public:
             }
         }
         base.assign(pairs, 0);
-        horizon.resize(pairs);
+        horizon.assign(pairs, 0);
         for (std::size_t p = 0; p < pairs; ++p) {
             horizon[p] = reach(p);
         }
@@ -167,7 +167,8 @@ private:
         return pair.slab < 3 ? std::max(farthest, reach(p, slab[p], pair.slab_lever, pair.slab_moving)) : farthest;
     }
 
-    //! The farthest sample that a bound of `clearance` [m] at pair `p`'s base sample certifies.
+    //! The farthest sample that a bound of `clearance` [m] at pair `p`'s base sample certifies,
+    //! or the base when that lies short of its present horizon.
     [[nodiscard]] std::size_t reach(std::size_t p, double clearance, const std::vector<double>& lever,
                                     const std::vector<std::size_t>& moving) {
         const double* from = travel.data() + base[p] * dof;
@@ -186,9 +187,16 @@ private:
         if (clear_to(count - 1)) {
             return count - 1;
         }
-        // The base clears and the end does not: halve the samples between without branches,
-        // which a search of this length would mispredict at half its steps.
+        // Short of the pair's present horizon, the answer would not count.
         std::size_t low = base[p];
+        if (horizon[p] > low) {
+            if (!clear_to(horizon[p])) {
+                return low;
+            }
+            low = horizon[p];
+        }
+        // `low` clears and the end does not: halve the samples between without branches,
+        // which a search of this length would mispredict at half its steps.
         std::size_t length = count - 1 - low;
         while (length > 1) {
             const std::size_t half = length / 2;
