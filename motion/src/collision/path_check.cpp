@@ -163,14 +163,18 @@ private:
     //! sample: the one of its clearance, or that of its slab gap where it has one.
     [[nodiscard]] std::size_t reach(std::size_t p) {
         const Impl::Pair& pair = model.pairs[p];
-        const std::size_t farthest = reach(p, clear[p], pair.lever, pair.moving);
-        return pair.slab < 3 ? std::max(farthest, reach(p, slab[p], pair.slab_lever, pair.slab_moving)) : farthest;
+        std::size_t farthest = horizon[p];
+        if (pair.slab < 3) {
+            farthest = std::max(farthest, reach(p, slab[p], pair.slab_lever, pair.slab_moving, farthest));
+        }
+        return farthest + 1 < count ? std::max(farthest, reach(p, clear[p], pair.lever, pair.moving, farthest))
+                                    : farthest;
     }
 
     //! The farthest sample that a bound of `clearance` [m] at pair `p`'s base sample certifies,
-    //! or the base when that lies short of its present horizon.
+    //! or the base when that lies short of `known`, a sample known to be clear.
     [[nodiscard]] std::size_t reach(std::size_t p, double clearance, const std::vector<double>& lever,
-                                    const std::vector<std::size_t>& moving) {
+                                    const std::vector<std::size_t>& moving, std::size_t known) {
         const double* from = travel.data() + base[p] * dof;
         const double budget = clearance - contact;
         if (budget <= 0.0) {
@@ -187,13 +191,13 @@ private:
         if (clear_to(count - 1)) {
             return count - 1;
         }
-        // Short of the pair's present horizon, the answer would not count.
+        // Short of the sample known to be clear, the answer would not count.
         std::size_t low = base[p];
-        if (horizon[p] > low) {
-            if (!clear_to(horizon[p])) {
+        if (known > low) {
+            if (!clear_to(known)) {
                 return low;
             }
-            low = horizon[p];
+            low = known;
         }
         // `low` clears and the end does not: halve the samples between without branches,
         // which a search of this length would mispredict at half its steps.
