@@ -1,6 +1,7 @@
 #include <velmor/motion/collision.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -8,7 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <velmor/common/velmor_error.hpp>
+#include <velmor/motion/planner.hpp>
+#include <velmor/motion/urdf.hpp>
 #include <velmor/motion/robots.hpp>
+
+#include "support/robots_folder.hpp"
 
 namespace {
 
@@ -187,6 +192,19 @@ TEST(Collision, ContinuousCheckAgreesWithDenseSampling) {
     EXPECT_LT(colliding, 55);
 }
 
+// A box stood on its side, beside the link: its thin axis is horizontal, so turning the
+// link about the vertical changes the link's gap to the slab between its broad faces, and
+// the turn must be checked step by step into the box.
+TEST(Collision, FindsABoxStoodOnItsSideThatTheFirstJointTurnsTheLinkInto) {
+    const Eigen::Isometry3d upright = Eigen::Translation3d(0.7, 0.5, 0.0) * Eigen::AngleAxisd(pi / 2, Eigen::Vector3d::UnitX());
+    const CollisionModel model(planar_arm(1), {{"upright", Box({0.2, 0.4, 0.1}, Frame(upright))}});
+    EXPECT_FALSE(model.check(std::vector<double> {0.0}));
+    EXPECT_FALSE(model.check(std::vector<double> {1.2}));
+    const auto met = model.check_motion({0.0}, {1.2});
+    ASSERT_TRUE(met);
+    EXPECT_EQ(met->obstacle, "upright");
+}
+
 // Kinematics and the collision model must place every link alike, or checks would look
 // for the solids where the arm is not.
 std::shared_ptr<Robot> robot_for_frames(const std::string& name) {
@@ -228,5 +246,102 @@ TEST_P(LinkFrames, EqualTheJointFramesOfTheKinematics) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Robots, LinkFrames, ::testing::Values("ur5e", "dual-arm", "offsets"));
+
+//! A robot for the cross-checks: a built-in model, or an arm read from a description file.
+std::shared_ptr<Robot> cross_check_robot(const std::string& name) {
+    if (name.ends_with(".urdf")) {
+        return robots::from_urdf(std::string(velmor::testing::robots_folder()) + "/" + name);
+    }
+    return robots::make(name);
+}
+
+class CheckedTrajectories : public ::testing::TestWithParam<const char*> {};
+
+// Planned motions between random clear positions among obstacles, checked as a whole
+// against dense sampling of every step: a motion the check calls free has no contact at
+// any sample, and a contact it reports is one (the position at its time touches), no
+// later than the first that sampling finds. The arms turn about and slide along axes of
+// every direction, alone and in pairs.
+TEST_P(CheckedTrajectories, AgreeWithDenseSamplingOfEveryStep) {
+    const auto robot = cross_check_robot(GetParam());
+    auto cell = std::make_shared<Environment>(robot);
+    cell->add_obstacle("table", Box({1.6, 1.4, 0.04}, Frame::from_translation(-0.3, 0.0, -0.05)));
+    cell->add_obstacle("post", Cylinder(0.05, 1.2, Frame::from_translation(0.45, 0.1, 0.6)));
+    cell->add_obstacle("sheet", Box({0.002, 1.2, 0.8}, Frame::from_translation(-0.5, -0.3, 0.4)));
+    cell->add_obstacle("block", Box({0.3, 0.3, 0.7}, Frame::from_translation(0.6, 0.4, 0.35)));
+    const Planner planner(cell, 0.008);
+    const auto model = planner.collision_model();
+    const std::size_t dof = robot->get_degrees_of_freedom();
+    const auto limits = robot->get_joint_limits();
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const auto draw = [&] {
+        std::vector<double> q(dof);
+        for (std::size_t j = 0; j < dof; ++j) {
+            const double low = std::max(limits[j].min_position, -2.5);
+            const double high = std::min(limits[j].max_position, 2.5);
+            q[j] = low + unit(random) * (high - low);
+        }
+        return q;
+    };
+    const auto position_at = [dof](const Trajectory& trajectory, double t) {
+        const auto& times = trajectory.times();
+        const std::size_t k = std::min<std::size_t>(
+            static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), t) - times.begin()), times.size() - 1);
+        const std::size_t before = k == 0 ? 0 : k - 1;
+        const double u = times[k] > times[before] ? (t - times[before]) / (times[k] - times[before]) : 0.0;
+        std::vector<double> q(dof);
+        for (std::size_t j = 0; j < dof; ++j) {
+            q[j] = trajectory.positions()[before][j] + u * (trajectory.positions()[k][j] - trajectory.positions()[before][j]);
+        }
+        return q;
+    };
+    constexpr int motions = 16;
+    int colliding = 0;
+    for (int motion = 0; motion < motions; ++motion) {
+        std::vector<double> from;
+        std::vector<double> to;
+        int attempts = 0;
+        do {
+            ASSERT_LT(++attempts, 1000) << "no clear positions";
+            from = draw();
+            to = draw();
+        } while (model->check(from) || model->check(to));
+        const auto trajectory = planner.plan(Motion(robot, "", from, to));
+        ASSERT_TRUE(trajectory);
+        const auto found = model->check(*trajectory);
+        std::optional<double> sampled;
+        constexpr int steps = 8;
+        const auto& times = trajectory->times();
+        for (std::size_t k = 0; k + 1 < times.size() && !sampled; ++k) {
+            for (int i = 1; i <= steps && !sampled; ++i) {
+                const double t = times[k] + (times[k + 1] - times[k]) * i / steps;
+                if (model->clearance(position_at(*trajectory, t)) <= CollisionModel::contact_distance) {
+                    sampled = t;
+                }
+            }
+        }
+        if (sampled) {
+            ASSERT_TRUE(found) << "motion " << motion;
+            EXPECT_LE(found->time, *sampled + 1e-9) << "motion " << motion;
+        }
+        if (found) {
+            ++colliding;
+            EXPECT_LE(model->clearance(position_at(*trajectory, found->time)), CollisionModel::contact_distance + 1e-9)
+                << "motion " << motion;
+        }
+    }
+    // The random motions must exercise both outcomes.
+    EXPECT_GT(colliding, 0);
+    EXPECT_LT(colliding, motions);
+}
+
+INSTANTIATE_TEST_SUITE_P(Robots, CheckedTrajectories,
+                         ::testing::Values("ur5e", "dual-arm", "six_axis.urdf", "seven_axis.urdf", "gantry_wrist.urdf"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+                             return name;
+                         });
 
 }  // namespace

@@ -73,4 +73,21 @@ TEST(KeptCollisionModel, ChecksSeeTheObstaclesAsAnotherThreadChangesThem) {
     EXPECT_EQ(met->obstacle, "box");
 }
 
+// A motion into the box's place: each check after a change of the obstacles sees the change.
+TEST(KeptCollisionModel, AMotionIsBlockedOnceTheBoxIsAddedAndFreeOnceItIsRemoved) {
+    Planner planner(cell());
+    const auto robot = planner.environment->get_robots().front();
+    const auto trajectory = planner.plan(Motion(robot, "", std::vector<double> {0.0, -1.5, 0.0, 0.0, 0.0, 0.0}, stretched));
+    ASSERT_TRUE(trajectory);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_FALSE(planner.check_trajectory(*trajectory));
+        planner.environment->add_obstacle("box", in_reach);
+        const auto met = planner.check_trajectory(*trajectory);
+        ASSERT_TRUE(met);
+        EXPECT_EQ(met->obstacle, "box");
+        planner.environment->remove_obstacle("box");
+    }
+    EXPECT_FALSE(planner.check_trajectory(*trajectory));
+}
+
 }  // namespace

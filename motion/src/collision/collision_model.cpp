@@ -6,6 +6,7 @@
 
 #include <velmor/common/velmor_error.hpp>
 
+#include "collision/axes.hpp"
 #include "collision/distance.hpp"
 #include "collision/model.hpp"
 
@@ -13,9 +14,11 @@ namespace velmor {
 
 namespace {
 
-// Pairs whose bounding balls are farther apart than this keep the balls' distance as
-// their clearance: a lower bound that is large enough to let a motion check step far.
-constexpr double exact_within = 0.05;  // [m]
+using collision::off_axis;
+using collision::reach_about_first_joint;
+using collision::reach_about_joint_after_next;
+using collision::reach_about_next_joint;
+using collision::slab_about_first_joint;
 
 Eigen::Vector3d vector(const std::array<double, 3>& value) {
     return {value[0], value[1], value[2]};
@@ -42,6 +45,10 @@ void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first
     using Impl = CollisionModel::Impl;
     const std::size_t arm_index = model.arms.size();
     Impl::Arm data {arm.get_chain(), arm.get_base().transform, first_joint, model.links.size()};
+    for (const ChainJoint& joint : data.joints) {
+        data.about_z.push_back(joint.get_type() == JointType::Revolute && joint.get_axis() == Eigen::Vector3d::UnitZ() &&
+                               joint.get_origin().transform.matrix().isIdentity(0.0));
+    }
     const auto limits = arm.get_joint_limits();
     const auto& geometry = arm.get_link_geometry();
     for (std::size_t i = 0; i < geometry.size(); ++i) {
@@ -74,7 +81,16 @@ void add_arm(CollisionModel::Impl& model, const RobotArm& arm, std::size_t first
         for (std::size_t j = 1; j <= i; ++j) {
             const ChainJoint& joint = data.joints[j - 1];
             double distance = 1.0;
-            if (joint.get_type() == JointType::Revolute) {
+            if (joint.get_type() == JointType::Revolute && j == i) {
+                // Its own joint turns the link alone: exactly its capsules' distance from the axis.
+                distance = 0.0;
+                for (const Capsule& capsule : geometry[i].capsules) {
+                    for (const auto& point : {capsule.start, capsule.end}) {
+                        distance = std::max(distance, off_axis(joint.get_axis(), Eigen::Vector3d::Zero(),
+                                                               joint.get_offset().transform * vector(point)));
+                    }
+                }
+            } else if (joint.get_type() == JointType::Revolute) {
                 const Eigen::Vector3d offset = joint.get_offset().translation();
                 distance = (offset - joint.get_axis() * joint.get_axis().dot(offset)).norm() + farthest;
                 for (std::size_t k = j + 1; k <= i; ++k) {
@@ -144,7 +160,15 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
             continue;
         }
         for (std::size_t o = 0; o < obstacles.size() && link.index > 0; ++o) {
-            pairs.push_back(Pair {l, o, true, link.lever});
+            Pair pair {l, o, true, link.lever};
+            double& first = pair.lever[arms[link.arm].first_joint];
+            first = std::min(first, reach_about_first_joint(arms[link.arm], obstacles[o]));
+            pair.slab = slab_about_first_joint(arms[link.arm], obstacles[o]);
+            if (pair.slab < 3) {
+                pair.slab_lever = pair.lever;
+                pair.slab_lever[arms[link.arm].first_joint] = 0.0;
+            }
+            pairs.push_back(std::move(pair));
         }
         for (std::size_t m = l + 1; m < links.size(); ++m) {
             const Link& other = links[m];
@@ -157,14 +181,29 @@ CollisionModel::Impl::Impl(const std::shared_ptr<Robot>& robot, const std::map<s
             if (same_arm) {
                 // Seen from the nearer link, only the joints between the two move the farther one.
                 const std::size_t arm_start = arms[link.arm].first_joint;
-                std::fill(pair.lever.begin(), pair.lever.begin() + static_cast<std::ptrdiff_t>(arm_start + link.index),
-                          0.0);
+                const auto next = pair.lever.begin() + static_cast<std::ptrdiff_t>(arm_start + link.index);
+                std::fill(pair.lever.begin(), next, 0.0);
+                *next = std::min(*next, reach_about_next_joint(*this, link));
+                if (*next == 0.0) {
+                    // The link turns into itself with the next one: seen from that one, it stands still.
+                    *(next + 1) = std::min(*(next + 1), reach_about_joint_after_next(*this, link));
+                }
             } else {
                 for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
                     pair.lever[j] += link.lever[j];
                 }
             }
             pairs.push_back(std::move(pair));
+        }
+    }
+    for (Pair& pair : pairs) {
+        for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
+            if (pair.lever[j] != 0.0) {
+                pair.moving.push_back(j);
+            }
+            if (!pair.slab_lever.empty() && pair.slab_lever[j] != 0.0) {
+                pair.slab_moving.push_back(j);
+            }
         }
     }
 }
@@ -175,91 +214,17 @@ void CollisionModel::Impl::check_position(const std::vector<double>& q, const ch
                                            " joint values but the robot has " + std::to_string(degrees_of_freedom) +
                                            " joints.");
     }
-    for (std::size_t j = 0; j < q.size(); ++j) {
+    check_finite(q.data(), what);
+}
+
+void CollisionModel::Impl::check_finite(const double* q, const char* what) const {
+    for (std::size_t j = 0; j < degrees_of_freedom; ++j) {
         if (!std::isfinite(q[j])) {
             // Distances from such a position are not numbers, and would never report a contact.
             throw VelmorError("collision", std::string("The ") + what + " of joint " + std::to_string(j) +
                                                " is not a finite number.");
         }
     }
-}
-
-void CollisionModel::Impl::place(const double* q, Pose& pose) const {
-    pose.frames.resize(links.size());
-    for (const Arm& arm : arms) {
-        Eigen::Isometry3d transform = arm.base;
-        pose.frames[arm.first_link] = transform;
-        for (std::size_t i = 0; i < arm.joints.size(); ++i) {
-            transform = transform * arm.joints[i].transform(q[arm.first_joint + i]);
-            pose.frames[arm.first_link + i + 1] = transform;
-        }
-    }
-    pose.starts.resize(bodies.size());
-    pose.ends.resize(bodies.size());
-    for (std::size_t b = 0; b < bodies.size(); ++b) {
-        const Eigen::Isometry3d& frame = pose.frames[bodies[b].link];
-        pose.starts[b] = frame * bodies[b].start;
-        pose.ends[b] = frame * bodies[b].end;
-    }
-    evaluated.fetch_add(1, std::memory_order_relaxed);
-}
-
-double CollisionModel::Impl::clearance(const Pose& pose, const Pair& pair, bool exact) const {
-    const Link& link = links[pair.link];
-    const Eigen::Vector3d centre = pose.frames[pair.link] * link.centre;
-    double result = std::numeric_limits<double>::infinity();
-    if (pair.with_obstacle) {
-        const Obstacle& obstacle = obstacles[pair.other];
-        const double apart = (centre - obstacle.centre).norm() - link.reach - obstacle.reach;
-        if (!exact && apart > exact_within) {
-            return apart;
-        }
-        for (const std::size_t b : link.capsules) {
-            double distance = 0.0;
-            if (obstacle.kind == Kind::Sphere) {
-                distance = collision::segment_point_distance(pose.starts[b], pose.ends[b], obstacle.centre) -
-                           obstacle.radius;
-            } else {
-                const Eigen::Vector3d start = obstacle.to_local * pose.starts[b];
-                const Eigen::Vector3d end = obstacle.to_local * pose.ends[b];
-                distance = obstacle.kind == Kind::Box
-                               ? collision::segment_box_distance(start, end, obstacle.half)
-                               : collision::segment_cylinder_distance(start, end, obstacle.radius, obstacle.half_length);
-            }
-            result = std::min(result, distance - bodies[b].radius);
-        }
-        return result;
-    }
-    const Link& other = links[pair.other];
-    const double apart =
-        (centre - pose.frames[pair.other] * other.centre).norm() - link.reach - other.reach;
-    if (!exact && apart > exact_within) {
-        return apart;
-    }
-    for (const std::size_t b : link.capsules) {
-        for (const std::size_t c : other.capsules) {
-            const double distance =
-                collision::segment_segment_distance(pose.starts[b], pose.ends[b], pose.starts[c], pose.ends[c]);
-            result = std::min(result, distance - bodies[b].radius - bodies[c].radius);
-        }
-    }
-    return result;
-}
-
-void CollisionModel::Impl::clearances(const Pose& pose, const std::vector<std::size_t>& which,
-                                      std::vector<double>& out) const {
-    out.resize(pairs.size(), std::numeric_limits<double>::infinity());
-    for (const std::size_t p : which) {
-        out[p] = clearance(pose, pairs[p], false);
-    }
-}
-
-double CollisionModel::Impl::approach(const Pair& pair, const double* dq) {
-    double total = 0.0;
-    for (std::size_t j = 0; j < pair.lever.size(); ++j) {
-        total += pair.lever[j] * dq[j];
-    }
-    return total;
 }
 
 Collision CollisionModel::Impl::report(const Pair& pair, double time) const {
@@ -294,25 +259,35 @@ CollisionModel& CollisionModel::operator=(CollisionModel&&) noexcept = default;
 
 std::optional<Collision> CollisionModel::check(const std::vector<double>& joint_position) const {
     impl->check_position(joint_position, "joint position");
-    return impl->check_path({joint_position}, {0.0});
+    const double time = 0.0;
+    return impl->check_path(joint_position.data(), 1, &time);
 }
 
 std::optional<Collision> CollisionModel::check(const Trajectory& trajectory) const {
     if (trajectory.empty()) {
         return std::nullopt;
     }
-    const std::vector<std::vector<double>> positions = trajectory.positions().rows();
-    for (const auto& position : positions) {
-        impl->check_position(position, "trajectory's position");
+    const SampleColumn& positions = trajectory.positions();
+    if (positions.joints() != impl->degrees_of_freedom) {
+        impl->check_position(positions.front(), "trajectory's position");
     }
-    return impl->check_path(positions, trajectory.times());
+    const std::vector<double>& values = positions.flat();
+    if (!std::all_of(values.begin(), values.end(), [](double value) { return std::isfinite(value); })) {
+        for (const SampleRow position : positions) {
+            impl->check_finite(position.data(), "trajectory's position");
+        }
+    }
+    return impl->check_path(positions.flat().data(), positions.size(), trajectory.times().data());
 }
 
 std::optional<Collision> CollisionModel::check_motion(const std::vector<double>& from,
                                                       const std::vector<double>& to) const {
     impl->check_position(from, "start of the motion");
     impl->check_position(to, "end of the motion");
-    return impl->check_path({from, to}, {0.0, 1.0});
+    std::vector<double> ends(from);
+    ends.insert(ends.end(), to.begin(), to.end());
+    const double times[] {0.0, 1.0};
+    return impl->check_path(ends.data(), 2, times);
 }
 
 double CollisionModel::clearance(const std::vector<double>& joint_position) const {

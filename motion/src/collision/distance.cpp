@@ -106,9 +106,11 @@ double segment_box_distance(const Eigen::Vector3d& p0, const Eigen::Vector3d& p1
 namespace {
 
 double point_cylinder_distance(const Eigen::Vector3d& p, double radius, double half_length) {
-    const double radial = std::max(std::hypot(p.x(), p.y()) - radius, 0.0);
+    // Plain square roots: lengths of a robot cell neither overflow nor underflow, and
+    // std::hypot's care for that costs several times as much in this innermost loop.
+    const double radial = std::max(std::sqrt(p.x() * p.x() + p.y() * p.y()) - radius, 0.0);
     const double axial = std::max(std::abs(p.z()) - half_length, 0.0);
-    return std::hypot(radial, axial);
+    return std::sqrt(radial * radial + axial * axial);
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ struct CollisionModel::Impl {
         Eigen::Isometry3d base;
         std::size_t first_joint;
         std::size_t first_link;
+        //! Per joint: whether it turns about z with no placement before the turn, so that
+        //! the frames are placed by turning two columns.
+        std::vector<char> about_z {};
     };
     //! One link: its capsules and a ball around them for quick rejection.
     struct Link {
@@ -67,12 +70,23 @@ struct CollisionModel::Impl {
         bool with_obstacle;
         //! Per joint: bound on how far [m] the two can move towards each other per radian of that joint.
         std::vector<double> lever;
+        //! The joints whose lever is not zero, in order.
+        std::vector<std::size_t> moving {};
+        //! Of a link and a box turned about one of its axes by the arm's first joint: that
+        //! axis (0 to 2), along which the link's gap to the box's slab bounds its clearance
+        //! from below whatever that joint does; 3 for other pairs.
+        std::size_t slab {3};
+        //! The levers of that bound: those of the pair but for the first joint's, which is 0.
+        std::vector<double> slab_lever {};
+        std::vector<std::size_t> slab_moving {};
     };
     //! Where every link and every capsule is, at one joint position.
     struct Pose {
         std::vector<Eigen::Isometry3d> frames;
         std::vector<Eigen::Vector3d> starts;
         std::vector<Eigen::Vector3d> ends;
+        //! Scratch: which links a partial placement needs.
+        std::vector<char> needed;
     };
 
     std::size_t degrees_of_freedom {0};
@@ -87,11 +101,22 @@ struct CollisionModel::Impl {
 
     //! Throws VelmorError (module "collision") unless `q` has one finite value per joint.
     void check_position(const std::vector<double>& q, const char* what) const;
+    //! Throws VelmorError (module "collision") unless the joint values from `q` are finite.
+    void check_finite(const double* q, const char* what) const;
+    //! The frames of the first `count` links after the base of `arm` at the joint position `q`.
+    static void place_frames(const Arm& arm, const double* q, std::size_t count, std::vector<Eigen::Isometry3d>& frames);
     //! Places every link for the joint position `q`.
     void place(const double* q, Pose& pose) const;
+    //! Places, for the joint position `q`, the links of the pairs `which` (and the frames
+    //! of the links before them); the other links keep what they had.
+    void place(const double* q, Pose& pose, const std::vector<std::size_t>& which) const;
     //! Clearance [m] of one pair; a lower bound from the bounding balls when `exact` is
     //! false and that bound is already large.
     [[nodiscard]] double clearance(const Pose& pose, const Pair& pair, bool exact) const;
+    //! The gap [m] between the link of an obstacle pair with a slab and the box's slab
+    //! along that axis (the space between the planes of two opposite faces), capsule radii
+    //! subtracted; a lower bound of the pair's clearance.
+    [[nodiscard]] double slab_clearance(const Pose& pose, const Pair& pair) const;
     //! Clearances of `which` pairs into `out` (indexed by pair).
     void clearances(const Pose& pose, const std::vector<std::size_t>& which, std::vector<double>& out) const;
     //! How far the pair's bodies may approach each other over joint displacements `dq` [m].
@@ -99,9 +124,9 @@ struct CollisionModel::Impl {
     //! The collision report of a pair at `time` [s].
     [[nodiscard]] Collision report(const Pair& pair, double time) const;
 
-    //! The first contact along the joint positions `q`, played linearly between them at `times`.
-    [[nodiscard]] std::optional<Collision> check_path(const std::vector<std::vector<double>>& q,
-                                                      const std::vector<double>& times) const;
+    //! The first contact along `count` joint positions stored one after the other from `q`,
+    //! played linearly between them at `times`.
+    [[nodiscard]] std::optional<Collision> check_path(const double* q, std::size_t count, const double* times) const;
 };
 
 }  // namespace velmor
