@@ -1,5 +1,7 @@
 // Control-loop figures of the simulated driver:
 //  - loop throughput at time_speed 0, against a bare TimeScaler::next loop on the same trajectory;
+//  - the same for a whole motion of two samples, command to result, comparable across
+//    versions whatever their trajectories' storage costs to copy;
 //  - the same two in alternating rounds of one run, with every hook present but unused
 //    (argument 0) and with the joint safety limits watched (argument 1): the medians'
 //    ratio, in wall-clock and in processor time;
