@@ -58,9 +58,10 @@ def test_fan_out_ratio_is_judged_against_the_node_server_of_the_same_run(tmp_pat
 
 def test_text_benchmarks_and_the_readme_block(tmp_path):
     (tmp_path / "python_calls_bench.txt").write_text(
-        'empty bound method        100.0 ns\ndriver.get_digital_input("x")   150.0 ns\n')
+        'driver.degrees_of_freedom (reference)   100.0 ns\n'
+        'driver.get_digital_input("x")   150.0 ns   1.50x the reference\n')
     text = bench_table.table(tmp_path, "abc1234")
-    assert "1.50× (150 ns ÷ 100 ns)" in row(text, "Python get_digital_input ÷ empty bound method")
+    assert "1.50× (150 ns ÷ 100 ns)" in row(text, "Python get_digital_input ÷ a bound getter (degrees_of_freedom)")
     assert text.count("| not measured |") == len(bench_table.TARGETS) - 1
     readme = tmp_path / "README.md"
     readme.write_text(f"## Performance\n{bench_table.BEGIN}\nold\n{bench_table.END}\n## Next\n")
