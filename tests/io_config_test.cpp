@@ -42,8 +42,6 @@ protected:
     std::filesystem::path path;
 };
 
-}  // namespace
-
 TEST_F(IoConfig, MissingFileThrowsDriverError) {
     const std::filesystem::path missing = "/nonexistent/io.json";
     try {
@@ -143,3 +141,5 @@ TEST_F(IoConfig, TheProgramMayNotWriteAnInputAndIsWarned) {
     EXPECT_THAT(::testing::internal::GetCapturedStdout(), HasSubstr("'part': it is an input"));
     EXPECT_EQ(controller.get_digital_input("part"), 0);
 }
+
+}  // namespace

@@ -24,8 +24,8 @@ using velmor::drivers::SimulatedDriver;
 using velmor::drivers::Trigger;
 using velmor::drivers::testing::SimulatedRobot;
 
-const std::vector<double> zero(6, 0.0);
-const std::vector<double> goal {0.5, -0.4, 0.3, 0.2, -0.1, 0.6};
+using velmor::drivers::testing::goal;
+using velmor::drivers::testing::zero;
 // Far enough that a hold 0.4 s into the motion stands still before the end.
 const std::vector<double> far {1.0, -0.8, 0.6, 0.4, -0.2, 1.2};
 constexpr double cycle = 0.004;  // [s]

@@ -24,8 +24,8 @@ using velmor::drivers::Trigger;
 using velmor::drivers::testing::SimulatedRobot;
 using namespace std::chrono_literals;
 
-const std::vector<double> zero(6, 0.0);
-const std::vector<double> goal {0.5, -0.4, 0.3, 0.2, -0.1, 0.6};
+using velmor::drivers::testing::goal;
+using velmor::drivers::testing::zero;
 
 // The position of every cycle of one motion, seen by a trigger that never holds.
 class CyclePositions {

@@ -20,8 +20,8 @@ using velmor::drivers::SimulatedDriver;
 using velmor::drivers::testing::SimulatedRobot;
 using namespace std::chrono_literals;
 
-const std::vector<double> zero(6, 0.0);
-const std::vector<double> goal {0.5, -0.4, 0.3, 0.2, -0.1, 0.6};
+using velmor::drivers::testing::goal;
+using velmor::drivers::testing::zero;
 
 bool is_ready(const std::shared_future<Result>& future) {
     return future.wait_for(0s) == std::future_status::ready;

@@ -333,7 +333,7 @@ TEST(MiravaApp, RefusesMalformedMessagesButKeepsTheDriverAndThePages) {
     ASSERT_TRUE(page.next_of("status"));
     Peer driver(server.port(), "/driver");
     ASSERT_TRUE(page.next_of("status"));
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     const std::vector<std::string> malformed {
         "not json",
         "[1, 2]",
@@ -349,7 +349,7 @@ TEST(MiravaApp, RefusesMalformedMessagesButKeepsTheDriverAndThePages) {
     }
     driver.send(position_text({0, 0, 0, 0, 0, 3}));
     wait_for_accepted(server, 1);
-    const auto log = testing::internal::GetCapturedStderr();
+    const auto log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(server.refused_messages(), malformed.size());
     EXPECT_NE(log.find("[velmor.mirava] Refused a driver's message (not JSON): not json"), std::string::npos) << log;
     server.publish_now();
@@ -407,9 +407,9 @@ TEST(MiravaApp, ServesThePageFilesAndRefusesOtherTargets) {
     EXPECT_EQ(get(server.port(), "/secret").result(), http::status::not_found);
     EXPECT_EQ(get(server.port(), "/../app.js").result(), http::status::not_found);
     std::filesystem::remove_all(root);
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(get(server.port(), "/app.js").result(), http::status::not_found);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("was the page built?"), std::string::npos);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("was the page built?"), std::string::npos);
 }
 
 TEST(MiravaApp, RefusesAnUnknownRobotAndABusyPort) {

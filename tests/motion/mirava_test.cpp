@@ -142,11 +142,11 @@ TEST(Mirava, MalformedAddressIsRefused) {
 TEST(Mirava, UnconnectedClientDropsPositionsAndWarnsOnce) {
     point_client_at(unused_port());
     const velmor::Mirava mirava(false, 1.0);
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     for (int i = 0; i < 10; ++i) {
         EXPECT_NO_THROW(mirava.set_joint_position({1.0, 2.0}, nullptr));
     }
-    const auto output = testing::internal::GetCapturedStderr();
+    const auto output = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(output.rfind("[velmor.mirava] ", 0), 0U) << output;
     EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
 }
@@ -157,7 +157,7 @@ TEST(Mirava, VanishingApplicationNeitherThrowsNorBlocksAndWarnsOnce) {
     const velmor::Mirava mirava(true, 2.0);
     mirava.set_joint_position({1.0}, nullptr);
     ASSERT_TRUE(application->next_frame());
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     application.reset();
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 100; ++i) {
@@ -165,7 +165,7 @@ TEST(Mirava, VanishingApplicationNeitherThrowsNorBlocksAndWarnsOnce) {
         std::this_thread::sleep_for(2ms);
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    const auto output = testing::internal::GetCapturedStderr();
+    const auto output = ::testing::internal::GetCapturedStderr();
     EXPECT_LT(elapsed.count(), 2.0);
     EXPECT_NE(output.find("[velmor.mirava] Lost the connection to Mirava at 127.0.0.1:"), std::string::npos) << output;
     EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
@@ -179,11 +179,11 @@ TEST(Mirava, ReconnectAfterTheApplicationReturnsDeliversAgain) {
     mirava.set_joint_position({1.0}, nullptr);
     ASSERT_TRUE(application->next_frame());
     application.reset();
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     mirava.set_joint_position({2.0}, nullptr);
     application = std::make_unique<FakeApplication>(port);
     mirava.reconnect(2.0);
-    testing::internal::GetCapturedStderr();
+    ::testing::internal::GetCapturedStderr();
     mirava.set_joint_position({3.0}, nullptr);
     EXPECT_EQ(parse(application->next_frame())["position"], nlohmann::json({3.0}));
 }
@@ -232,12 +232,12 @@ TEST(Mirava, ObstaclesTooLargeForTheApplicationAreRefusedWithAWarningWhilePositi
         environment->add_obstacle("ball " + std::to_string(i), velmor::Sphere(0.1));
     }
     velmor::Mirava mirava(true, 2.0);
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     mirava.set_environment(environment);
     mirava.set_joint_position({0.5}, nullptr);
     // Serialising 20,000 obstacles takes seconds under the sanitizers.
     const auto message = parse(application.next_frame(std::chrono::seconds(30)));
-    const auto output = testing::internal::GetCapturedStderr();
+    const auto output = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(message["type"], "joint_position");
     EXPECT_NE(output.find("bytes exceeds the application's limit of 1048576 bytes"), std::string::npos) << output;
 }

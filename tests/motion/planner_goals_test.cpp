@@ -14,19 +14,10 @@ namespace {
 
 using namespace velmor;
 using velmor::testing::expect_ends_at;
+using velmor::testing::expect_planner_error;
 using velmor::testing::expect_within_limits;
 
 const std::vector<double> home {0.3, -1.2, 1.4, -1.6, -1.5, 0.3};
-
-void expect_planner_error(const std::function<void()>& call, const std::string& fragment) {
-    try {
-        call();
-        FAIL() << "expected VelmorError mentioning \"" << fragment << "\"";
-    } catch (const VelmorError& error) {
-        EXPECT_EQ(error.module, "planner");
-        EXPECT_NE(error.message.find(fragment), std::string::npos) << error.message;
-    }
-}
 
 double distance(const Frame& a, const Frame& b) {
     return (a.translation() - b.translation()).norm() +

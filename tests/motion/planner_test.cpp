@@ -14,6 +14,7 @@ namespace {
 
 using namespace velmor;
 using velmor::testing::expect_ends_at;
+using velmor::testing::expect_planner_error;
 using velmor::testing::expect_starts_at;
 using velmor::testing::expect_within_limits;
 using velmor::testing::waypoint_at;
@@ -234,16 +235,6 @@ TEST(Planner, RefusesGoalsBeyondTheLimits) {
     EXPECT_FALSE(
         planner.plan(LowLevelMotion(robot, "", Waypoint(start), Waypoint(start, {}, {0, 9.0, 0, 0, 0, 0})))
             .has_value());
-}
-
-void expect_planner_error(const std::function<void()>& call, const std::string& fragment) {
-    try {
-        call();
-        FAIL() << "expected VelmorError mentioning \"" << fragment << "\"";
-    } catch (const VelmorError& error) {
-        EXPECT_EQ(error.module, "planner");
-        EXPECT_NE(error.message.find(fragment), std::string::npos) << error.message;
-    }
 }
 
 TEST(Planner, RefusesPointsWithTheWrongNumberOfJoints) {

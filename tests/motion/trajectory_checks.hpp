@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -9,8 +11,20 @@
 #include <velmor/motion/planner.hpp>
 #include <velmor/motion/robot.hpp>
 #include <velmor/motion/trajectory.hpp>
+#include <velmor/common/velmor_error.hpp>
 
 namespace velmor::testing {
+
+//! Checks that `call` throws the planner's VelmorError with `fragment` in its message.
+inline void expect_planner_error(const std::function<void()>& call, const std::string& fragment) {
+    try {
+        call();
+        FAIL() << "expected VelmorError mentioning \"" << fragment << "\"";
+    } catch (const VelmorError& error) {
+        EXPECT_EQ(error.module, "planner");
+        EXPECT_NE(error.message.find(fragment), std::string::npos) << error.message;
+    }
+}
 
 //! Checks the sample grid and every limit, sample by sample: velocity and
 //! acceleration directly, jerk by finite differences of the accelerations, and

@@ -23,6 +23,10 @@ inline void PrintTo(const Result& result, std::ostream* out) {
 
 namespace velmor::drivers::testing {
 
+//! The arm's zero position, and a goal a short joint motion away from it.
+inline const std::vector<double> zero(6, 0.0);
+inline const std::vector<double> goal {0.5, -0.4, 0.3, 0.2, -0.1, 0.6};
+
 //! A simulated driver whose loop bookkeeping tests may read.
 class InspectableDriver : public SimulatedDriver {
 public:
